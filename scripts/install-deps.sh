@@ -10,9 +10,9 @@ packages=(
   libvmime-dev
   zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libsndfile1-dev libasound2-dev
+  libsndfile1-dev libasound2-dev libxcb1-dev
   zip unzip 7zip
-  python3
+  python3 xdg-utils
   xvfb x11-apps imagemagick
   fonts-dejavu-core
 )

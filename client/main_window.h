@@ -1,0 +1,230 @@
+#pragma once
+// TForm1, the client's main window: the page buttons, the seven pages with hidden tabs, the
+// status bar and the tray icon. It is the hub of the client: the other windows and the
+// handlers of every page read and write its controls, and a few hidden controls carry values
+// from one handler to the next (see the members below).
+#include <exception>
+#include <string>
+
+#include "forms/application.h"
+#include "forms/buttons.h"
+#include "forms/dialogs.h"
+#include "forms/edits.h"
+#include "forms/form.h"
+#include "forms/imagelist.h"
+#include "forms/label.h"
+#include "forms/lists.h"
+#include "forms/listview.h"
+#include "forms/menus.h"
+#include "forms/pagecontrol.h"
+#include "forms/panels.h"
+#include "forms/statusbar.h"
+#include "forms/timer.h"
+#include "forms/trayicon.h"
+
+namespace settings_store {
+class TEditIni;
+}
+
+namespace client {
+
+// The question asked at every attempt to close the main window.
+std::string QuitQuestion(const std::string& caption);
+
+// The notice of a sound test that could not play its file.
+inline constexpr const char* kSoundProblem =
+    "Il y a un probl\xC3\xA8me avec le son wav ! Peux \xC3\xAAtre le chemin indiqu\xC3\xA9 n'est pas le bon...";
+
+// The page indexes of PageControl1.
+enum Page {
+  kPagePending = 0,
+  kPageSubjects = 1,
+  kPageInstruction = 2,
+  kPageMail = 3,
+  kPageSettings = 4,
+  kPageFriends = 5,
+  kPageAgenda = 6,
+};
+
+class TForm1 : public forms::TForm {
+ public:
+  explicit TForm1(forms::TComponent* Owner);
+  ~TForm1() override;
+
+  // --- Handlers -------------------------------------------------------------------------
+  void FormCreate(forms::TObject* Sender);
+  void FormCloseQuery(forms::TObject* Sender, bool& CanClose);
+  void FormClose(forms::TObject* Sender, forms::TCloseAction& Action);
+
+  // Page buttons.
+  void JvTransparentButton3Click(forms::TObject* Sender);  // page 0
+  void JvTransparentButton1Click(forms::TObject* Sender);  // page 2
+  void JvTransparentButton2Click(forms::TObject* Sender);  // page 3
+  void JvTransparentButton4Click(forms::TObject* Sender);  // page 6, the agenda
+  void JvTransparentButton5Click(forms::TObject* Sender);  // page 4
+  void BitBtn1Click(forms::TObject* Sender);               // page 5, the friends list
+  void BitBtn7Click(forms::TObject* Sender);               // page 1, the friend subjects
+
+  // Showing and hiding.
+  void RxTrayIcon1Click(forms::TObject* Sender, forms::TMouseButton Button, forms::TShiftState Shift, int X, int Y);
+  void Button4Click(forms::TObject* Sender);
+  void SpeedButton8Click(forms::TObject* Sender);
+  void ApplicationEvents1Minimize(forms::TObject* Sender);
+  void SpeedButton10Click(forms::TObject* Sender);
+
+  // Every exception that no handler caught.
+  void ApplicationEvents1Exception(forms::TObject* Sender, const std::exception& E);
+
+  // Settings page.
+  void MaskEdit1Change(forms::TObject* Sender);
+  void MaskEdit2Change(forms::TObject* Sender);
+  void message_ovClick(forms::TObject* Sender);
+  void urgent_messClick(forms::TObject* Sender);
+  void vi_ovClick(forms::TObject* Sender);
+  void rdv_ovClick(forms::TObject* Sender);
+  void ScrollBox3MouseWheelDown(forms::TObject* Sender, forms::TShiftState Shift, forms::TPoint MousePos, bool& Handled);
+  void ScrollBox3MouseWheelUp(forms::TObject* Sender, forms::TShiftState Shift, forms::TPoint MousePos, bool& Handled);
+  void TabSheet5Show(forms::TObject* Sender);
+  void SpeedButton18Click(forms::TObject* Sender);
+  void SpeedButton17Click(forms::TObject* Sender);
+  void SpeedButton2Click(forms::TObject* Sender);
+  void SpeedButton16Click(forms::TObject* Sender);
+  void SpeedButton1Click(forms::TObject* Sender);
+  void JvTransparentButton7Click(forms::TObject* Sender);
+
+  // Handlers whose work comes with the poll, the notice window and the mail watch.
+  void Timer1Timer(forms::TObject* Sender);
+  void Button2Click(forms::TObject* Sender);
+  void Button1Click(forms::TObject* Sender);
+  void Button5Click(forms::TObject* Sender);
+
+  // The friends lists on disk.
+  void lirefichecg();
+  void lirefichecg2();
+  void finfichcg();
+  void finfichcg2();
+
+  // --- Controls -------------------------------------------------------------------------
+  // Top button bar.
+  forms::TPanel* Panel1;
+  forms::TJvTransparentButton* JvTransparentButton3;  // "Mouvements"
+  forms::TJvTransparentButton* JvTransparentButton1;  // "Consigne"
+  forms::TJvTransparentButton* JvTransparentButton2;  // "E-mail"
+  forms::TJvTransparentButton* JvTransparentButton4;  // "Agenda"
+  forms::TJvTransparentButton* JvTransparentButton5;  // "Configurer"
+  forms::TJvTransparentButton* JvTransparentButton7;  // "Mise à jour"
+
+  // Bottom bar and status bar.
+  forms::TPanel* Panel2;
+  forms::TSpeedButton* SpeedButton10;  // "Quitter"
+  forms::TSpeedButton* SpeedButton8;   // "Réduire"
+  forms::TButton* Button1;             // hidden: the notice window with sample texts
+  forms::TButton* Button4;             // hidden: shows the main window on page 0
+  forms::TStatusBar* StatusBar1;
+
+  forms::TPageControl* PageControl1;
+  forms::TTabSheet* TabSheet1;  // 0 pending entries
+  forms::TTabSheet* TabSheet2;  // 1 friend subjects
+  forms::TTabSheet* TabSheet3;  // 2 instruction and stop visits
+  forms::TTabSheet* TabSheet4;  // 3 mail
+  forms::TTabSheet* TabSheet5;  // 4 settings
+  forms::TTabSheet* TabSheet6;  // 5 friends
+  forms::TTabSheet* TabSheet7;  // 6 day agenda
+
+  // Page 0.
+  forms::TListView* ListView1;
+  forms::TLabel* Label1;
+  // Page 1.
+  forms::TListBox* ListBox4;
+  forms::TBitBtn* BitBtn12;  // "Base AMIS"
+  // Page 2.
+  forms::TMemo* Memo3;  // reply lines of the last instruction or stop-visits request
+  // Page 3.
+  forms::TListView* ListView2;
+  forms::TBitBtn* BitBtn1;  // "Base AMIS"
+  forms::TBitBtn* BitBtn7;  // "Sujets AMIS"
+  // Page 5.
+  forms::TListBox* ListBox3;
+  forms::TBitBtn* BitBtn13;  // "Sujets AMIS"
+  // Page 6.
+  forms::TListView* ListView3;
+
+  // Page 4, the settings. Controls whose name holds "_" are saved in "serie.ini".
+  forms::TScrollBox* ScrollBox3;
+  forms::TEdit* nom_ov;
+  forms::TMaskEdit* MaskEdit1;  // the visible password box; pass_ov keeps the value
+  forms::TEdit* pass_ov;
+  forms::TEdit* site_ov;
+  forms::TCheckBox* message_ov;
+  forms::TCheckBox* vi_ov;
+  forms::TCheckBox* rdv_ov;
+  forms::TCheckBox* e_mail;
+  forms::TCheckBox* urgent_mess;
+  forms::TButton* Button2;  // "Essai Connexion Orvalis"
+  forms::TEdit* pop_3;
+  forms::TEdit* pop_user;
+  forms::TMaskEdit* MaskEdit2;  // the visible POP3 password box; pop_passe keeps the value
+  forms::TEdit* pop_passe;
+  forms::TEdit* pop_port;
+  forms::TButton* Button5;  // "Essai POP3"
+  forms::TCheckBox* bip_ov;
+  forms::TEdit* on_equeued;
+  forms::TSpeedButton* SpeedButton18;  // "Ecouter le Bip"
+  forms::TSpeedButton* SpeedButton17;  // "Ecouter le fichier WAV"
+  forms::TSpeedButton* SpeedButton16;  // "Sélectionner le fichier WAV"
+  forms::TEdit* pop_ami;
+  forms::TSpeedButton* SpeedButton1;  // "Sélectionner le fichier WAV" (friend's mail)
+  forms::TSpeedButton* SpeedButton2;  // "Ecouter le fichier WAV AMI"
+
+  // Values carried between handlers.
+  forms::TEdit* Edit2;      // the mail count as text
+  forms::TEdit* Edit5;      // "1" when a friend's mail was listed, else empty
+  forms::TMemo* Memo1;      // reply lines of the last poll
+  forms::TMemo* Memo2;      // reply lines of the last day-agenda fetch
+  forms::TMemo* Memo4;      // reply lines of the last record-as-read request
+  forms::TMemo* Memo5;      // reply lines of the last agenda slot action
+  forms::TListBox* ListBox1;  // numbers of the selected mail rows
+  forms::TListBox* ListBox2;  // entry ids of the selected pending rows
+  forms::TListBox* ListBox5;  // entry id of the selected agenda row
+  forms::TLabel* Label15;   // mail status or mail error (red, bold)
+  forms::TLabel* Label16;   // the last unhandled exception (red, bold)
+
+  // Non-visual components.
+  forms::TTimer* Timer1;
+  forms::TRxTrayIcon* RxTrayIcon1;
+  settings_store::TEditIni* EditIni1;
+  forms::TOpenDialog* OpenDialog2;
+  forms::TPopupMenu* PopupMenu1;
+  forms::TPopupMenu* PopupMenu2;
+  forms::TMenuItem* ListedesAMIS1;  // "Liste des AMIS", in PopupMenu2
+  forms::TPopupMenu* PopupMenu3;
+  forms::TPopupMenu* PopupMenu4;
+  forms::TImageList* ImageList1;  // row icons of the lists
+  forms::TImageList* ImageList2;  // menu icons
+  forms::TImageList* ImageList3;  // menu icons
+
+ private:
+  void BuildButtonBars();
+  void BuildPages();
+  void BuildSettingsPage();
+  void BuildCarriers();
+  void BuildComponents();
+  // The page buttons show the current page: its button in colour, the four others grey.
+  void MarkPageButton(forms::TJvTransparentButton* current);
+  // Show the main window, on page 0.
+  void ShowMainWindow();
+  // Plays a WAV file for the sound test; a file that cannot be played is told.
+  void SoundTest(const std::string& fileName);
+};
+
+// The text of the ids to record as read, and the selected mail's number, sender address
+// and sender domain.
+extern std::string IdsLus;
+extern std::string MailNumero;
+extern std::string MailExpediteur;
+extern std::string MailDomaine;
+
+}  // namespace client
+
+// The client's windows, created at start and alive until the program ends.
+extern client::TForm1* Form1;

@@ -1,0 +1,329 @@
+#include "forms/control.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPalette>
+#include <algorithm>
+
+#include "forms/dispatcher.h"
+#include "forms/menus.h"
+#include "forms/native.h"
+
+namespace forms {
+
+namespace detail {
+
+QString DisplayText(const std::string& s) {
+  QString out = Q(s);
+  out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return out;
+}
+
+QColor ToQColor(TColor color) {
+  const TColor rgb = ColorToRGB(color);
+  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+QFont ToQFont(const TFont& font, const QFont& base) {
+  QFont f = base;
+  if (!font.Name().empty()) f.setFamily(Q(font.Name()));
+  if (font.Size() > 0) f.setPointSize(font.Size());
+  f.setBold((font.Style() & fsBold) != 0);
+  f.setItalic((font.Style() & fsItalic) != 0);
+  f.setUnderline((font.Style() & fsUnderline) != 0);
+  f.setStrikeOut((font.Style() & fsStrikeOut) != 0);
+  return f;
+}
+
+static const char* const kControlProperty = "orvalis_forms_control";
+
+void Bind(QWidget* widget, TControl* control) {
+  widget->setProperty(kControlProperty, QVariant::fromValue(static_cast<void*>(control)));
+}
+
+TControl* ControlOf(QWidget* widget) {
+  for (QWidget* w = widget; w; w = w->parentWidget()) {
+    const QVariant v = w->property(kControlProperty);
+    if (v.isValid()) return static_cast<TControl*>(v.value<void*>());
+  }
+  return nullptr;
+}
+
+TShiftState ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
+  TShiftState s = 0;
+  if (mods & Qt::ShiftModifier) s |= ssShift;
+  if (mods & Qt::AltModifier) s |= ssAlt;
+  if (mods & Qt::ControlModifier) s |= ssCtrl;
+  if (buttons & Qt::LeftButton) s |= ssLeft;
+  if (buttons & Qt::RightButton) s |= ssRight;
+  if (buttons & Qt::MiddleButton) s |= ssMiddle;
+  return s;
+}
+
+// Mouse events, popup menus and the layout of aligned children, for every control.
+class ControlFilter : public QObject {
+ public:
+  ControlFilter(TControl& control, QWidget* owner) : QObject(owner), control_(control) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const QPoint p = me->position().toPoint();
+        Fire(&control_, control_.OnMouseMove, &control_, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+        break;
+      }
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const QPoint p = me->position().toPoint();
+        const TMouseButton b = me->button() == Qt::RightButton    ? mbRight
+                               : me->button() == Qt::MiddleButton ? mbMiddle
+                                                                  : mbLeft;
+        const auto& ev = event->type() == QEvent::MouseButtonPress ? control_.OnMouseDown : control_.OnMouseUp;
+        Fire(&control_, ev, &control_, b, ShiftOf(me->modifiers(), me->buttons()), p.x(), p.y());
+        break;
+      }
+      case QEvent::MouseButtonDblClick:
+        Fire(&control_, control_.OnDblClick, &control_);
+        break;
+      case QEvent::Resize:
+        if (auto* wc = dynamic_cast<TWinControl*>(&control_);
+            wc && watched == wc->NativeContainer())
+          wc->Realign();
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  TControl& control_;
+};
+
+}  // namespace detail
+
+using detail::Q;
+
+TControl::TControl(TComponent* Owner, TWinControl* Parent) : TComponent(Owner), parent_(Parent) {
+  font_.OnChange = [this] { ApplyFont(); };
+}
+
+TControl::~TControl() {
+  if (parent_) parent_->RemoveChild(this);
+}
+
+QWidget* TControl::NativeWidget() const { return holder_ ? holder_->get() : nullptr; }
+
+void TControl::AttachWidget(std::unique_ptr<QWidget> widget) {
+  QWidget* w = widget.get();
+  holder_ = std::make_unique<detail::WidgetHolder>(std::move(widget));
+  detail::Bind(w, this);
+  w->setMouseTracking(true);
+  // Input arrives on the viewport of scrolling widgets.
+  QWidget* input = w;
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) input = area->viewport();
+  input->setMouseTracking(true);
+  auto* filter = new detail::ControlFilter(*this, w);  // owned by the widget
+  input->installEventFilter(filter);
+  if (input != w) w->installEventFilter(filter);
+  w->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(w, &QWidget::customContextMenuRequested, w, [this, input](const QPoint& pos) {
+    if (!popupMenu_) return;
+    const QPoint global = input->mapToGlobal(pos);
+    Dispatch(this, [&] { popupMenu_->Popup(global.x(), global.y()); });
+  });
+  if (parent_) {
+    w->setParent(parent_->NativeContainer());
+    parent_->AddChild(this);
+    w->setVisible(visible_);
+  } else {
+    visible_ = false;  // a window starts hidden
+  }
+}
+
+int TControl::Left() const { return NativeWidget()->x(); }
+int TControl::Top() const { return NativeWidget()->y(); }
+int TControl::Width() const { return NativeWidget()->width(); }
+int TControl::Height() const { return NativeWidget()->height(); }
+void TControl::SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
+void TControl::SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
+void TControl::SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
+void TControl::SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  QWidget* w = NativeWidget();
+  width = std::max(0, width);
+  height = std::max(0, height);
+  if (w->isWindow()) {
+    w->move(left, top);
+    w->resize(width, height);
+  } else {
+    w->setGeometry(left, top, width, height);
+  }
+  if (parent_) parent_->Realign();  // aligned siblings and the parent's extent follow
+}
+
+void TControl::SetAlign(TAlign align) {
+  align_ = align;
+  if (parent_) parent_->Realign();
+}
+
+void TControl::SetVisible(bool visible) {
+  visible_ = visible;
+  NativeWidget()->setVisible(visible);
+  if (parent_) parent_->Realign();
+}
+
+void TControl::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  NativeWidget()->setEnabled(enabled);
+}
+
+void TControl::SetHint(const std::string& hint) {
+  hint_ = hint;
+  NativeWidget()->setToolTip(detail::DisplayText(hint));
+}
+
+void TControl::SetShowHint(bool show) { showHint_ = show; }
+
+void TControl::SetColor(TColor color) {
+  color_ = color;
+  ApplyColor();
+}
+
+void TControl::ApplyColor() {
+  QWidget* w = NativeWidget();
+  if (color_ == clDefault || color_ == clNone) {
+    w->setAutoFillBackground(false);
+    return;
+  }
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, detail::ToQColor(color_));
+  p.setColor(QPalette::Base, detail::ToQColor(color_));
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+void TControl::ApplyFont() {
+  QWidget* w = NativeWidget();
+  if (!w) return;
+  w->setFont(detail::ToQFont(font_, QApplication::font()));
+  QPalette p = w->palette();
+  const QColor c = detail::ToQColor(font_.Color());
+  p.setColor(QPalette::WindowText, c);
+  p.setColor(QPalette::Text, c);
+  p.setColor(QPalette::ButtonText, c);
+  w->setPalette(p);
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
+
+void TControl::Repaint() { NativeWidget()->repaint(); }
+
+void TControl::BringToFront() { NativeWidget()->raise(); }
+
+TPoint TControl::ClientToScreen(TPoint p) const {
+  const QPoint g = NativeWidget()->mapToGlobal(QPoint(p.X, p.Y));
+  return {g.x(), g.y()};
+}
+
+TPoint TControl::ScreenToClient(TPoint p) const {
+  const QPoint l = NativeWidget()->mapFromGlobal(QPoint(p.X, p.Y));
+  return {l.x(), l.y()};
+}
+
+void TControl::Click() { Fire(this, OnClick, this); }
+
+// --- TWinControl
+
+TWinControl::~TWinControl() {
+  // Children that outlive this control keep their widgets, out of any window.
+  for (TControl* child : controls_) {
+    child->parent_ = nullptr;
+    if (QWidget* w = child->NativeWidget()) {
+      w->hide();
+      w->setParent(nullptr);
+    }
+  }
+  controls_.clear();
+}
+
+void TWinControl::SetFocus() {
+  QWidget* w = NativeWidget();
+  w->setFocus(Qt::OtherFocusReason);
+}
+
+bool TWinControl::Focused() const {
+  QWidget* w = NativeWidget();
+  if (w->hasFocus()) return true;
+  // Without an active window (offscreen, or the window hidden) the window system keeps
+  // no focus; the control asked last for it counts as focused within its window.
+  QWidget* window = w->window();
+  return !window->isActiveWindow() && window->focusWidget() == w;
+}
+
+bool TWinControl::CanFocus() const { return NativeWidget()->isVisible() && NativeWidget()->isEnabled(); }
+
+TControl* TWinControl::Controls(int index) const {
+  if (index < 0 || index >= ControlCount()) return nullptr;
+  return controls_[static_cast<size_t>(index)];
+}
+
+void TWinControl::AddChild(TControl* child) {
+  if (std::find(controls_.begin(), controls_.end(), child) == controls_.end()) controls_.push_back(child);
+}
+
+void TWinControl::RemoveChild(TControl* child) {
+  controls_.erase(std::remove(controls_.begin(), controls_.end(), child), controls_.end());
+  Realign();
+}
+
+void TWinControl::Realign() {
+  if (realigning_) return;
+  QWidget* container = NativeContainer();
+  if (!container) return;
+  realigning_ = true;
+  QRect r = container->contentsRect();
+  auto place = [&](TAlign which) {
+    for (TControl* c : controls_) {
+      if (c->Align() != which || !c->Visible()) continue;
+      QWidget* w = c->NativeWidget();
+      switch (which) {
+        case alTop:
+          w->setGeometry(r.left(), r.top(), r.width(), w->height());
+          r.setTop(r.top() + w->height());
+          break;
+        case alBottom:
+          w->setGeometry(r.left(), r.bottom() + 1 - w->height(), r.width(), w->height());
+          r.setBottom(r.bottom() - w->height());
+          break;
+        case alLeft:
+          w->setGeometry(r.left(), r.top(), w->width(), r.height());
+          r.setLeft(r.left() + w->width());
+          break;
+        case alRight:
+          w->setGeometry(r.right() + 1 - w->width(), r.top(), w->width(), r.height());
+          r.setRight(r.right() - w->width());
+          break;
+        case alClient:
+          w->setGeometry(r);
+          break;
+        case alNone:
+          break;
+      }
+    }
+  };
+  place(alTop);
+  place(alBottom);
+  place(alLeft);
+  place(alRight);
+  place(alClient);
+  realigning_ = false;
+}
+
+}  // namespace forms

@@ -1,0 +1,95 @@
+#include "forms/datetimepicker.h"
+
+#include <QCalendarWidget>
+#include <QDateTimeEdit>
+#include <QTimer>
+#include <cmath>
+
+#include "forms/dispatcher.h"
+#include "forms/native.h"
+
+namespace forms {
+
+namespace {
+
+QDateTimeEdit* EditOf(const TControl* c) { return static_cast<QDateTimeEdit*>(c->NativeWidget()); }
+
+QDateTime ToQt(TDateTime v) {
+  int y, m, d, h, n, s, ms;
+  DecodeDate(v, y, m, d);
+  DecodeTime(v, h, n, s, ms);
+  return QDateTime(QDate(y, m, d), QTime(h, n, s, ms));
+}
+
+TDateTime FromQt(const QDateTime& dt) {
+  const QDate d = dt.date();
+  const QTime t = dt.time();
+  return EncodeDate(d.year(), d.month(), d.day()) + EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
+}
+
+}  // namespace
+
+TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
+  auto edit = std::make_unique<QDateTimeEdit>();
+  QDateTimeEdit* raw = edit.get();
+  AttachWidget(std::move(edit));
+  raw->setCalendarPopup(true);
+  raw->setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0)));
+  value_ = Now();
+  Display();
+  QObject::connect(raw, &QDateTimeEdit::dateTimeChanged, raw, [this](const QDateTime& dt) {
+    const TDateTime v = FromQt(dt);
+    if (std::abs(v - value_) < 1e-9) return;
+    value_ = v;
+    Fire(this, OnChange, this);
+  });
+  if (QCalendarWidget* cal = raw->calendarWidget()) {
+    QObject::connect(cal, &QCalendarWidget::clicked, raw, [this] {
+      // After the picker has taken the day and closed its calendar.
+      QTimer::singleShot(0, NativeWidget(), [this] { Fire(this, OnCloseUp, this); });
+    });
+  }
+}
+
+void TDateTimePicker::SetDateTime(TDateTime v) {
+  if (std::abs(v - value_) < 1e-9) return;
+  value_ = v;
+  Display();
+  Fire(this, OnChange, this);
+}
+
+TDateTime TDateTimePicker::Date() const { return DateOf(value_); }
+void TDateTimePicker::SetDate(TDateTime d) { SetDateTime(DateOf(d) + (value_ - DateOf(value_))); }
+TDateTime TDateTimePicker::Time() const { return value_ - DateOf(value_); }
+void TDateTimePicker::SetTime(TDateTime t) { SetDateTime(DateOf(value_) + (t - DateOf(t))); }
+
+void TDateTimePicker::SetKind(TDateTimeKind k) {
+  kind_ = k;
+  Display();
+}
+
+void TDateTimePicker::SetDateFormat(TDTDateFormat f) {
+  format_ = f;
+  Display();
+}
+
+void TDateTimePicker::Display() {
+  QDateTimeEdit* e = EditOf(this);
+  const QSignalBlocker block(e);
+  if (kind_ == dtkTime) {
+    e->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    e->setCalendarPopup(false);
+  } else {
+    e->setDisplayFormat(format_ == dfLong ? QStringLiteral("dddd d MMMM yyyy") : QStringLiteral("dd/MM/yyyy"));
+    e->setCalendarPopup(true);
+  }
+  e->setDateTime(ToQt(value_));
+}
+
+void TDateTimePicker::UserPickDate(TDateTime day) {
+  if (!Enabled()) return;
+  SetDate(day);
+  Fire(this, OnCloseUp, this);
+}
+
+}  // namespace forms

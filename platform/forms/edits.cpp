@@ -1,0 +1,191 @@
+#include "forms/edits.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <stdexcept>
+
+#include "forms/dispatcher.h"
+#include "forms/native.h"
+
+namespace forms {
+
+using detail::Q;
+using detail::S;
+
+namespace {
+
+QLineEdit* LineOf(const TControl* c) { return static_cast<QLineEdit*>(c->NativeWidget()); }
+QPlainTextEdit* PlainOf(const TControl* c) { return static_cast<QPlainTextEdit*>(c->NativeWidget()); }
+
+// Sends each character as a key press and release, as typing does.
+void TypeInto(QWidget* w, const std::string& text) {
+  for (const QChar ch : Q(text)) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(w, &release);
+  }
+}
+
+QString PlainFromFramework(const std::string& text) {
+  QString t = Q(text);
+  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return t;
+}
+
+// The lines of a memo, read from and written to its document. As in the framework, each
+// line added ends with a line break, and an empty last line is not counted.
+class MemoLines : public TStrings {
+ public:
+  explicit MemoLines(TCustomMemo& memo) : memo_(memo) {}
+
+  int Count() const override {
+    QTextDocument* doc = Doc();
+    int n = doc->blockCount();
+    if (doc->lastBlock().text().isEmpty()) --n;
+    return n;
+  }
+  std::string Strings(int index) const override {
+    Check(index, Count());
+    return S(Doc()->findBlockByNumber(index).text());
+  }
+  void Put(int index, const std::string& s) override {
+    Check(index, Count());
+    QTextCursor c(Doc()->findBlockByNumber(index));
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    c.insertText(PlainLine(s));
+  }
+  void Insert(int index, const std::string& s) override {
+    const int count = Count();
+    if (index < 0 || index > count) Check(index, count);
+    QTextDocument* doc = Doc();
+    if (index == count) {
+      QTextCursor c(doc);
+      c.movePosition(QTextCursor::End);
+      if (!doc->lastBlock().text().isEmpty()) c.insertText(QStringLiteral("\n"));
+      c.insertText(PlainLine(s) + QLatin1Char('\n'));
+      return;
+    }
+    QTextCursor c(doc->findBlockByNumber(index));
+    c.insertText(PlainLine(s) + QLatin1Char('\n'));
+  }
+  void Delete(int index) override {
+    Check(index, Count());
+    QTextDocument* doc = Doc();
+    QTextBlock block = doc->findBlockByNumber(index);
+    QTextCursor c(block);
+    if (block.next().isValid()) {
+      c.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+    } else {
+      // The last line: take the line break before it.
+      c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      if (index > 0) {
+        c.setPosition(block.position() - 1);
+        c.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+      }
+    }
+    c.removeSelectedText();
+  }
+  void Clear() override { PlainOf(&memo_)->clear(); }
+
+ private:
+  static void Check(int index, int count) {
+    if (index < 0 || index >= count)
+      throw std::out_of_range("Index de liste hors limites (" + std::to_string(index) + ")");
+  }
+  // A line cannot hold a line break; one given inside a line starts new lines.
+  static QString PlainLine(const std::string& s) { return PlainFromFramework(s); }
+  QTextDocument* Doc() const { return PlainOf(&memo_)->document(); }
+  TCustomMemo& memo_;
+};
+
+}  // namespace
+
+TCustomEdit::TCustomEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
+  auto line = std::make_unique<QLineEdit>();
+  QLineEdit* raw = line.get();
+  AttachWidget(std::move(line));
+  QObject::connect(raw, &QLineEdit::textChanged, raw, [this] { Change(); });
+}
+
+TCustomEdit::TCustomEdit(TComponent* Owner, TWinControl* Parent, MemoTag) : TWinControl(Owner, Parent) {}
+
+std::string TCustomEdit::Text() const { return S(LineOf(this)->text()); }
+
+void TCustomEdit::SetText(const std::string& text) {
+  const QString t = Q(text);
+  if (LineOf(this)->text() == t) return;
+  LineOf(this)->setText(t);
+}
+
+void TCustomEdit::SetReadOnly(bool v) {
+  readOnly_ = v;
+  LineOf(this)->setReadOnly(v);
+}
+
+void TCustomEdit::SetMaxLength(int n) {
+  maxLength_ = n < 0 ? 0 : n;
+  LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+}
+
+void TCustomEdit::SetPasswordChar(char c) {
+  passwordChar_ = c;
+  LineOf(this)->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+void TCustomEdit::UserType(const std::string& text) { TypeInto(NativeWidget(), text); }
+
+void TCustomEdit::Change() { Fire(this, OnChange, this); }
+
+TCustomMemo::TCustomMemo(TComponent* Owner, TWinControl* Parent) : TCustomEdit(Owner, Parent, MemoTag{}) {
+  auto edit = std::make_unique<QPlainTextEdit>();
+  QPlainTextEdit* raw = edit.get();
+  AttachWidget(std::move(edit));
+  raw->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  QObject::connect(raw, &QPlainTextEdit::textChanged, raw, [this] { Change(); });
+  lines_ = std::make_unique<MemoLines>(*this);
+}
+
+TCustomMemo::~TCustomMemo() = default;
+
+std::string TCustomMemo::Text() const {
+  QString t = PlainOf(this)->toPlainText();
+  t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return S(t);
+}
+
+void TCustomMemo::SetText(const std::string& text) {
+  const QString t = PlainFromFramework(text);
+  if (PlainOf(this)->toPlainText() == t) return;
+  PlainOf(this)->setPlainText(t);
+}
+
+void TCustomMemo::SetReadOnly(bool v) { PlainOf(this)->setReadOnly(v); }
+
+void TCustomMemo::SetScrollBars(TScrollStyle s) {
+  scrollBars_ = s;
+  QPlainTextEdit* e = PlainOf(this);
+  const bool v = s == ssVertical || s == ssBoth;
+  const bool h = s == ssHorizontal || s == ssBoth;
+  e->setVerticalScrollBarPolicy(v ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+  e->setHorizontalScrollBarPolicy(h ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+}
+
+void TCustomMemo::SetWordWrap(bool w) {
+  wordWrap_ = w;
+  PlainOf(this)->setLineWrapMode(w ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+}
+
+void TCustomMemo::UserType(const std::string& text) {
+  QPlainTextEdit* e = PlainOf(this);
+  e->moveCursor(QTextCursor::End);
+  TypeInto(e, text);
+}
+
+}  // namespace forms

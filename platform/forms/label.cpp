@@ -1,0 +1,62 @@
+#include "forms/label.h"
+
+#include <QLabel>
+
+#include "forms/native.h"
+
+namespace forms {
+
+namespace {
+QLabel* LabelOf(const TControl* c) { return static_cast<QLabel*>(c->NativeWidget()); }
+}  // namespace
+
+TLabel::TLabel(TComponent* Owner, TWinControl* Parent) : TControl(Owner, Parent) {
+  AttachWidget(std::make_unique<QLabel>());
+  LabelOf(this)->setTextFormat(Qt::PlainText);
+  LabelOf(this)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TLabel::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  LabelOf(this)->setText(detail::DisplayText(caption));
+  Fit();
+}
+
+void TLabel::SetWordWrap(bool w) {
+  wordWrap_ = w;
+  LabelOf(this)->setWordWrap(w);
+  Fit();
+}
+
+void TLabel::SetAutoSize(bool a) {
+  autoSize_ = a;
+  Fit();
+}
+
+void TLabel::SetTransparent(bool t) {
+  transparent_ = t;
+  LabelOf(this)->setAutoFillBackground(!t && Color() != clDefault);
+}
+
+void TLabel::SetAlignment(TAlignment a) {
+  alignment_ = a;
+  Qt::Alignment h = a == taCenter ? Qt::AlignHCenter : a == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
+  LabelOf(this)->setAlignment(h | Qt::AlignTop);
+}
+
+void TLabel::ApplyFont() {
+  TControl::ApplyFont();
+  Fit();
+}
+
+void TLabel::Fit() {
+  if (!autoSize_ || Align() != alNone) return;
+  QLabel* l = LabelOf(this);
+  if (wordWrap_) {
+    l->resize(l->width(), l->heightForWidth(l->width()));
+  } else {
+    l->adjustSize();
+  }
+}
+
+}  // namespace forms

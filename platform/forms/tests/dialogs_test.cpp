@@ -1,0 +1,97 @@
+#include "forms/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include "app_fixture.h"
+
+namespace forms {
+namespace {
+
+using testing::AppTest;
+
+TEST_F(AppTest, MessageDlgIsCaptionedByItsTypeAndShowsItsButtonsInTheFrameworksOrder) {
+  app->SetTitle("Orvalis Pulse");
+  dialogs.AnswerMessage(mrNo);
+  EXPECT_EQ(MessageDlg("Voulez-vous quitter ?", mtCustom, {mbNo, mbYes}), mrNo);
+  EXPECT_EQ(MessageDlg("Overwrite?", mtConfirmation, {mbYesToAll, mbNo, mbYes, mbNoToAll}), mrYes);  // unscripted
+  ASSERT_EQ(dialogs.Messages().size(), 2u);
+  const MessageRequest& quit = dialogs.Messages()[0];
+  EXPECT_EQ(quit.Caption, "Orvalis Pulse");
+  EXPECT_EQ(quit.Text, "Voulez-vous quitter ?");
+  EXPECT_EQ(quit.Buttons.InOrder(), (std::vector<TMsgDlgBtn>{mbYes, mbNo}));
+  EXPECT_EQ(quit.DefaultButton, mbYes);
+  const MessageRequest& overwrite = dialogs.Messages()[1];
+  EXPECT_EQ(overwrite.Caption, "Confirmation");
+  EXPECT_EQ(overwrite.Buttons.InOrder(), (std::vector<TMsgDlgBtn>{mbYes, mbNo, mbNoToAll, mbYesToAll}));
+}
+
+TEST(DialogTextsTest, TitlesAndButtonCaptionsAreTheFrameworksFrenchOnes) {
+  EXPECT_EQ(MsgDlgTitle(mtConfirmation), "Confirmation");
+  EXPECT_EQ(MsgDlgTitle(mtError), "Erreur");
+  EXPECT_EQ(MsgDlgTitle(mtWarning), "Avertissement");
+  EXPECT_EQ(MsgDlgTitle(mtInformation), "Information");
+  const std::pair<TMsgDlgBtn, const char*> captions[] = {
+      {mbYes, "&Oui"},          {mbNo, "&Non"},       {mbOK, "OK"},          {mbCancel, "Annuler"},
+      {mbAbort, "&Abandonner"}, {mbRetry, "&Retenter"}, {mbIgnore, "&Ignorer"},
+      {mbNoToAll, "Non &pour tout"}, {mbYesToAll, "O&ui pour tout"},
+  };
+  for (const auto& [button, caption] : captions) EXPECT_EQ(MsgDlgButtonCaption(button), caption);
+  const std::pair<TMsgDlgBtn, TModalResult> results[] = {
+      {mbYes, mrYes}, {mbNo, mrNo}, {mbOK, mrOk}, {mbCancel, mrCancel}, {mbAbort, mrAbort},
+      {mbRetry, mrRetry}, {mbIgnore, mrIgnore}, {mbNoToAll, mrNoToAll}, {mbYesToAll, mrYesToAll},
+  };
+  for (const auto& [button, result] : results) EXPECT_EQ(ModalResultOf(button), result);
+}
+
+TEST_F(AppTest, ShowMessageUsesTheApplicationTitleAndAnOkButton) {
+  app->SetTitle("Orvalis Pulse");
+  ShowMessage("Il y a un problème avec le son wav !");
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].Caption, "Orvalis Pulse");
+  EXPECT_EQ(dialogs.Messages()[0].Type, mtCustom);
+  EXPECT_EQ(dialogs.Messages()[0].Buttons, TMsgDlgButtons({mbOK}));
+}
+
+TEST_F(AppTest, InputQueryStoresTheTextOnlyWhenClosedWithOk) {
+  std::string password = "ancien";
+  dialogs.AnswerInput(false, "ignoré");
+  EXPECT_FALSE(InputQuery("Password for \"a.txt\"", "Enter password: ", password));
+  EXPECT_EQ(password, "ancien");
+  dialogs.AnswerInput(true, "nouveau");
+  EXPECT_TRUE(InputQuery("Password for \"a.txt\"", "Enter password: ", password));
+  EXPECT_EQ(password, "nouveau");
+  ASSERT_EQ(dialogs.Inputs().size(), 2u);
+  EXPECT_EQ(dialogs.Inputs()[0].Value, "ancien");  // the box opens with the current value
+  EXPECT_EQ(dialogs.Inputs()[1].Prompt, "Enter password: ");
+}
+
+TEST_F(AppTest, AScriptedBoxCanActWhileItIsUp) {
+  int seen = 0;
+  dialogs.OnMessage = [&](const MessageRequest& r) -> std::optional<TModalResult> {
+    ++seen;
+    if (r.Text == "second") return mrCancel;
+    return std::nullopt;  // left to the script
+  };
+  dialogs.AnswerMessage(mrRetry);
+  EXPECT_EQ(MessageDlg("first", mtConfirmation, mbAbortRetryIgnore), mrRetry);
+  EXPECT_EQ(MessageDlg("second", mtConfirmation, mbOKCancel), mrCancel);
+  EXPECT_EQ(seen, 2);
+}
+
+TEST_F(AppTest, TheOpenDialogGivesTheChosenFileOrKeepsTheOldName) {
+  TOpenDialog& dlg = app->Create<TOpenDialog>("OpenDialog2");
+  dlg.SetFilter("wav|*.wav");
+  dlg.SetInitialDir("/home/u/sons");
+  dialogs.AnswerOpenFile(std::nullopt);
+  dialogs.AnswerOpenFile("/home/u/sons/ding.wav");
+  EXPECT_FALSE(dlg.Execute());
+  EXPECT_EQ(dlg.FileName(), "");
+  EXPECT_TRUE(dlg.Execute());
+  EXPECT_EQ(dlg.FileName(), "/home/u/sons/ding.wav");
+  ASSERT_EQ(dialogs.OpenFiles().size(), 2u);
+  EXPECT_EQ(dialogs.OpenFiles()[0].Filter, "wav|*.wav");
+  EXPECT_EQ(dialogs.OpenFiles()[0].InitialDir, "/home/u/sons");
+}
+
+}  // namespace
+}  // namespace forms

@@ -1,0 +1,171 @@
+#include "forms/listview.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "forms/form.h"
+#include "forms/imagelist.h"
+
+namespace forms {
+namespace {
+
+class ListViewTest : public testing::AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    form = &app->CreateForm<TForm>();
+    form->SetBounds(0, 0, 640, 480);
+    list = &form->Create<TListView>("ListView1", form);
+    list->SetBounds(0, 0, 600, 400);
+    list->SetViewStyle(vsReport);
+    list->SetRowSelect(true);
+    list->Columns().Add().SetWidth(20);
+    for (const char* c : {"Date", "Heure", "Nom"}) {
+      TListColumn& col = list->Columns().Add();
+      col.SetCaption(c);
+      col.SetWidth(80);
+    }
+    list->OnSelectItem = [this](TObject*, TListItem* item, bool selected) {
+      events.push_back((selected ? "+" : "-") + item->SubItems()[2]);
+    };
+    form->Show();
+  }
+  TListItem* AddRow(const std::string& name) {
+    TListItem* item = list->Items().Add();
+    item->SubItems().Add("10/12/2026");
+    item->SubItems().Add("09:00");
+    item->SubItems().Add(name);
+    return item;
+  }
+  TForm* form = nullptr;
+  TListView* list = nullptr;
+  std::vector<std::string> events;
+};
+
+TEST_F(ListViewTest, DeselectionsComeBeforeSelections) {
+  list->SetMultiSelect(true);
+  for (const char* n : {"a", "b", "c"}) AddRow(n);
+  list->UserClickItem(0);
+  list->UserClickItem(1, true);
+  list->UserClickItem(2, true);
+  EXPECT_EQ(events, (std::vector<std::string>{"+a", "+b", "+c"}));
+  EXPECT_EQ(list->SelCount(), 3);
+  events.clear();
+  list->UserClickItem(1, true);  // control-click takes one row out
+  list->UserClickItem(0);        // a plain click keeps only that row
+  EXPECT_EQ(events, (std::vector<std::string>{"-b", "-c"}));
+  events.clear();
+  list->UserClickItem(2);
+  EXPECT_EQ(events, (std::vector<std::string>{"-a", "+c"}));
+  events.clear();
+  list->UserClickEmpty();
+  EXPECT_EQ(events, std::vector<std::string>{"-c"});
+}
+
+TEST_F(ListViewTest, InASingleSelectionListSelectingFromCodeDeselectsTheOtherRow) {
+  TListItem* a = AddRow("a");
+  TListItem* b = AddRow("b");
+  a->SetSelected(true);
+  b->SetSelected(true);
+  EXPECT_EQ(events, (std::vector<std::string>{"+a", "-a", "+b"}));
+  EXPECT_EQ(list->Selected(), b);
+  b->SetSelected(false);
+  EXPECT_EQ(list->Selected(), nullptr);
+}
+
+TEST_F(ListViewTest, ClearingOrDeletingRowsDoesNotRunOnSelectItem) {
+  list->SetMultiSelect(true);
+  for (const char* n : {"a", "b", "c", "d"}) AddRow(n);
+  for (int i = 0; i < 4; ++i) list->Items()[i]->SetSelected(true);
+  events.clear();
+  // From the last selected row to the first, as "record as read" does.
+  for (int i = list->Items().Count() - 1; i >= 0; --i)
+    if (i != 1 && list->Items()[i]->Selected()) list->Items().Delete(i);
+  EXPECT_TRUE(events.empty());
+  ASSERT_EQ(list->Items().Count(), 1);
+  EXPECT_EQ(list->Items()[0]->SubItems()[2], "b");
+  list->Items().Clear();
+  EXPECT_TRUE(events.empty());
+  EXPECT_EQ(list->Selected(), nullptr);
+}
+
+TEST_F(ListViewTest, AHandlerMayEmptyTheListWhileSelectionsAreReported) {
+  list->SetMultiSelect(true);
+  for (const char* n : {"a", "b"}) AddRow(n);
+  list->UserClickItem(0);
+  list->OnSelectItem = [this](TObject*, TListItem*, bool selected) {
+    if (!selected) list->Items().Clear();
+  };
+  list->UserClickItem(1);  // "-a" empties the list before "+b" would be told
+  EXPECT_EQ(list->Items().Count(), 0);
+}
+
+TEST_F(ListViewTest, RowColoursComeFromTheCustomDrawHandler) {
+  for (const char* n : {"urgence", "dupont", "durand"}) AddRow(n);
+  list->OnCustomDrawItem = [this](TObject*, TListItem* item, TCustomDrawState, bool& DefaultDraw) {
+    list->Canvas().Font().SetColor(item->SubItems()[2] == "urgence" ? clRed : clBlack);
+    list->Canvas().Brush().SetColor(item->Index() % 2 ? cl3DLight : clWhite);
+    DefaultDraw = true;
+  };
+  const TItemColors c0 = list->ItemColors(list->Items()[0]);
+  const TItemColors c1 = list->ItemColors(list->Items()[1]);
+  EXPECT_EQ(c0.Text, clRed);
+  EXPECT_EQ(c0.Background, clWhite);
+  EXPECT_EQ(c1.Text, clBlack);
+  EXPECT_EQ(c1.Background, cl3DLight);
+  // The rows are painted with those colours.
+  const QImage shot = list->NativeWidget()->grab().toImage();
+  EXPECT_FALSE(shot.isNull());
+}
+
+TEST_F(ListViewTest, RowsAreFoundUnderAPointAndTheListScrollsByPixels) {
+  for (int i = 0; i < 60; ++i) AddRow("n" + std::to_string(i));
+  TListItem* top = list->GetItemAt(30, 2);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->Index(), 0);
+  EXPECT_EQ(list->GetItemAt(30, 5000), nullptr);
+  list->Scroll(0, 100);
+  EXPECT_EQ(list->TopPixel(), 100);
+  TListItem* after = list->GetItemAt(30, 2);
+  ASSERT_NE(after, nullptr);
+  EXPECT_GT(after->Index(), 0);
+  // The mouse moving over the list reaches OnMouseMove with the same coordinates.
+  TPoint seen{-1, -1};
+  list->OnMouseMove = [&](TObject*, TShiftState, int X, int Y) { seen = {X, Y}; };
+  list->UserMouseMove(30, 2);
+  EXPECT_EQ(seen, (TPoint{30, 2}));
+}
+
+TEST_F(ListViewTest, SubItemsAndImagesShowInTheRow) {
+  TImageList& images = form->Create<TImageList>("ImageList1");
+  images.AddColor(clGreen);
+  images.AddColor(clBlue);
+  images.AddColor(clRed);
+  list->SetSmallImages(&images);
+  TListItem* row = AddRow("martin");
+  row->SetImageIndex(2);
+  row->SubItems().Put(0, "11/12/2026");
+  EXPECT_EQ(row->ImageIndex(), 2);
+  EXPECT_EQ(row->SubItems().ToVector(), (std::vector<std::string>{"11/12/2026", "09:00", "martin"}));
+  row->SetImageIndex(9);  // beyond the list: no picture, no failure
+  row->Delete();
+  EXPECT_EQ(list->Items().Count(), 0);
+}
+
+TEST_F(ListViewTest, ADoubleClickSelectsTheRowThenRunsOnDblClick) {
+  AddRow("a");
+  AddRow("b");
+  std::vector<std::string> log;
+  list->OnDblClick = [&](TObject*) { log.push_back("dbl " + list->Selected()->SubItems()[2]); };
+  list->UserDblClickItem(1);
+  EXPECT_EQ(events, std::vector<std::string>{"+b"});
+  EXPECT_EQ(log, std::vector<std::string>{"dbl b"});
+}
+
+}  // namespace
+}  // namespace forms

@@ -1,0 +1,15 @@
+#include "os/environment.h"
+
+#include <cstdlib>
+
+namespace os {
+
+std::optional<std::string> GetEnvironmentVariable(std::string_view name) {
+  if (name.empty() || name.find('=') != std::string_view::npos || name.find('\0') != std::string_view::npos)
+    return std::nullopt;
+  const char* value = std::getenv(std::string(name).c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace os

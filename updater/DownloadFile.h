@@ -1,0 +1,30 @@
+#pragma once
+// The file the update archive is downloaded into: created (replacing an older one) when the
+// download starts, written piece by piece as the body arrives, closed when it ends.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace updater {
+
+class TDownloadFile {
+ public:
+  // Creates the file, or throws forms::Exception ("Impossible de créer le fichier ...").
+  explicit TDownloadFile(std::string Path);
+  ~TDownloadFile();
+  TDownloadFile(const TDownloadFile&) = delete;
+  TDownloadFile& operator=(const TDownloadFile&) = delete;
+
+  // Appends the bytes; throws forms::Exception when they cannot all be written.
+  void Write(std::string_view Bytes);
+  // Closes the file; throws forms::Exception when its data could not be kept.
+  void Close();
+  std::int64_t Size() const { return size_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+};
+
+}  // namespace updater

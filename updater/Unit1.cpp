@@ -1,0 +1,342 @@
+#include "Unit1.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <exception>
+#include <string_view>
+#include <utility>
+
+#include "ClientProcess.h"
+#include "DownloadFile.h"
+#include "FileAge.h"
+#include "forms/application.h"
+#include "forms/dialogs.h"
+#include "http/error.h"
+#include "os/codepage.h"
+#include "os/shell.h"
+#include "os/sleep.h"
+#include "secretariat/reply_lines.h"
+
+namespace updater {
+namespace {
+
+constexpr char CR[] = "\r";
+constexpr char CRLF[] = "\r\n";
+
+// The archive is opened read only, others may not write to it meanwhile.
+constexpr int kOpenReadDenyWrite = 32;
+// Every item: read-only, hidden, system, volume, folder, archive, normal, compressed and
+// not-content-indexed entries alike.
+constexpr std::int32_t kAllItems = 10431;
+
+std::string WithTrailingSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+int ClampToInt(std::int64_t value) {
+  if (value > INT_MAX) return INT_MAX;
+  if (value < 0) return 0;
+  return static_cast<int>(value);
+}
+
+// Closes the archive on every way out of the extraction.
+class ArchiveCloser {
+ public:
+  explicit ArchiveCloser(zip::TZipArchiver& archiver) : archiver_(archiver) {}
+  ~ArchiveCloser() { archiver_.CloseArchive(); }
+  ArchiveCloser(const ArchiveCloser&) = delete;
+  ArchiveCloser& operator=(const ArchiveCloser&) = delete;
+
+ private:
+  zip::TZipArchiver& archiver_;
+};
+
+}  // namespace
+
+TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
+    : forms::TForm(Owner),
+      folder_(WithTrailingSeparator(std::move(Place.Folder))),
+      host_(std::move(Place.UpdateHost)) {
+  SetName("Form1");
+  SetCaption("Mise à jour");
+  SetPosition(forms::poScreenCenter);
+  SetBorderStyle(forms::bsSingle);
+  SetWidth(390);
+  SetHeight(153);
+  Font().SetName("MS Sans Serif");
+  Font().SetSize(8);
+
+  Label2 = &Create<forms::TLabel>("Label2", this);
+  Label2->SetBounds(8, 8, 300, 22);
+  Label2->Font().SetName("Verdana");
+  Label2->Font().SetSize(13);
+  Label2->Font().SetColor(forms::clOlive);
+  Label2->SetCaption("Mise à jour Orvalis Pulse");
+
+  Label1 = &Create<forms::TLabel>("Label1", this);
+  Label1->SetBounds(8, 36, 370, 32);
+
+  ProgressBar = &Create<forms::TProgressBar>("ProgressBar", this);
+  ProgressBar->SetBounds(8, 74, 366, 16);
+
+  BitBtn1 = &Create<forms::TBitBtn>("BitBtn1", this);
+  BitBtn1->SetBounds(8, 98, 110, 25);
+  BitBtn1->SetCaption("Mise à jour");
+  BitBtn1->SetShowHint(true);
+  BitBtn1->OnClick = [this](forms::TObject* Sender) { BitBtn1Click(Sender); };
+
+  BitBtn2 = &Create<forms::TBitBtn>("BitBtn2", this);
+  BitBtn2->SetBounds(264, 98, 110, 25);
+  BitBtn2->SetCaption("Quitter");
+  BitBtn2->OnClick = [this](forms::TObject* Sender) { BitBtn2Click(Sender); };
+
+  Label3 = &Create<forms::TLabel>("Label3", this);
+  Label3->SetVisible(false);
+  Memo1 = &Create<forms::TMemo>("Memo1", this);
+  Memo1->SetVisible(false);
+  Button2 = &Create<forms::TButton>("Button2", this);
+  Button2->SetVisible(false);
+  Button2->OnClick = [this](forms::TObject* Sender) { Button2Click(Sender); };
+  Button3 = &Create<forms::TButton>("Button3", this);
+  Button3->SetVisible(false);
+  Button3->OnClick = [this](forms::TObject* Sender) { Button3Click(Sender); };
+  Button5 = &Create<forms::TButton>("Button5", this);
+  Button5->SetVisible(false);
+  Button5->OnClick = [this](forms::TObject* Sender) { Button5Click(Sender); };
+
+  // Both downloads pump the window's messages while they wait.
+  IdHTTP1.Pump = [this] { ProcessMessages(); };
+  IdHTTP1.OnWorkBegin = [this](forms::TObject* Sender, TWorkMode Mode, std::int64_t Max) {
+    IdHTTP1WorkBegin(Sender, Mode, Max);
+  };
+  IdHTTP1.OnWork = [this](forms::TObject* Sender, TWorkMode Mode, std::int64_t Count) {
+    IdHTTP1Work(Sender, Mode, Count);
+  };
+  IdHTTP1.OnWorkEnd = [this](forms::TObject* Sender, TWorkMode Mode) { IdHTTP1WorkEnd(Sender, Mode); };
+
+  // The archiver with the window's stored properties; everything else keeps its defaults.
+  ZipArchiver1 = std::make_unique<zip::TZipArchiver>();
+  ZipArchiver1->SetName("ZipArchiver1");
+  ZipArchiver1->ExtractCorruptedFiles = false;
+  ZipArchiver1->SetCompressionLevel(zip::clFastest);
+  ZipArchiver1->SetCompressionMode(1);
+  ZipArchiver1->SetSpanningMode(zip::smNone);
+  ZipArchiver1->SpanningOptions().AdvancedNaming = true;
+  ZipArchiver1->SpanningOptions().VolumeSize = zip::vsAutoDetect;
+  ZipArchiver1->Options().FlushBuffers = true;
+  ZipArchiver1->Options().OEMFileNames = true;
+  ZipArchiver1->SetInMemory(false);
+  ZipArchiver1->Zip64Mode = zip::zmDisabled;
+  ZipArchiver1->OnFileProgress = [this](zip::TObject* Sender, const std::string& FileName,
+                                        double Progress, zip::TZAProcessOperation Operation,
+                                        zip::TZAProgressPhase ProgressPhase, bool& Cancel) {
+    ZipArchiver1FileProgress(Sender, FileName, Progress, Operation, ProgressPhase, Cancel);
+  };
+
+  OnCreate = [this](forms::TObject* Sender) { FormCreate(Sender); };
+}
+
+TForm1::~TForm1() {
+  // The archiver goes first: it may still hold the archive open.
+  ZipArchiver1.reset();
+  DestroyComponents();
+}
+
+void TForm1::FormCreate(forms::TObject*) {
+  ClientExeName = "OrvalisP.exe";
+  UpdateZipName = "OrvalisP.zip";
+  UpdateZipPath = folder_ + UpdateZipName;
+  UpdatePageUrl = "http://" + host_ + "/orvalisP/update.html";
+  DownloadUrl = "http://" + host_ + "/rv/" + UpdateZipName;
+  ProductCaption = "Orvalis Pulse";
+
+  SetCaption("Mise à jour " + ProductCaption);
+  Label2->SetCaption("Mise à jour " + ProductCaption);
+  BitBtn1->SetHint("Recherchez maintenant une nouvelle version de " + ProductCaption);
+  Label1->SetCaption("Pour rechercher une nouvelle version de " + ProductCaption + CR +
+                     "Veuillez cliquer sur le bouton \"Mise à jour\".");
+}
+
+// The update run.
+void TForm1::BitBtn1Click(forms::TObject* Sender) {
+  BitBtn1->SetEnabled(false);
+
+  if (!FileExists(ClientExePath())) {
+    Label1->SetCaption("La mise à jour, ne trouve pas le fichier d'origine" + std::string(CR) +
+                       ClientExeName + " sur votre ordinateur.");
+    return;
+  }
+
+  Button5Click(Sender);
+  Button2Click(Sender);
+
+  if (!(RemoteDate > LocalExeDate)) {
+    Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
+                       "n'est disponible sur internet.");
+    BitBtn1->SetEnabled(true);
+    return;
+  }
+
+  TerminateProcessByExeName(ClientExeName);
+  Label1->SetCaption("Téléchargement des mises à jour " + ProductCaption + ".");
+
+  // A download that failed or stopped short is never extracted.
+  if (!DownloadArchive()) {
+    GiveUpAfterDownload();
+    return;
+  }
+  Install();
+}
+
+void TForm1::BitBtn2Click(forms::TObject*) { Close(); }
+
+// Creates the archive file and downloads the archive into it. False when the download failed
+// (the error has been shown); the file is closed either way.
+bool TForm1::DownloadArchive() {
+  std::unique_ptr<TDownloadFile> file;
+  try {
+    file = std::make_unique<TDownloadFile>(UpdateZipPath);
+  } catch (...) {
+    // The client has been ended already: it must not stay away because of this.
+    StartClient();
+    throw;
+  }
+
+  try {
+    IdHTTP1.Get(DownloadUrl, [&file](std::string_view piece) { file->Write(piece); });
+    file->Close();
+    return true;
+  } catch (const http::EHttpException& E) {
+    forms::ShowMessage(std::string("Erreur durant le téléchargement : ") + E.what());
+  } catch (const std::exception& E) {
+    forms::ShowMessage(std::string("Erreur inconnue : ") + E.what());
+  }
+  return false;
+}
+
+// After a failed download: what came is removed, the client comes back unchanged.
+void TForm1::GiveUpAfterDownload() {
+  DeleteArchive();
+  StartClient();
+  Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être téléchargée." +
+                     CR + ProductCaption + " a été redémarré sans changement.");
+  BitBtn1->SetEnabled(true);
+}
+
+// Extracts the downloaded archive, starts the client again and says how it went.
+void TForm1::Install() {
+  Label1->SetCaption("Installation de la mise à jour " + ProductCaption + ".");
+  os::Sleep(300);
+
+  try {
+    Button3Click(this);
+  } catch (...) {
+    // The engine's message goes on to the error box; the client is started all the same.
+    Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être installée." +
+                       CR + ProductCaption + " a été redémarré.");
+    StartClient();
+    throw;
+  }
+
+  const zip::TZAProcessResult& result = ZipArchiver1->LastResult();
+  const bool complete = result.Succeeded() && result.Skipped == 0 && result.Selected > 0;
+  if (!complete) {
+    Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être installée entièrement." +
+                       CR + ProductCaption + " a été redémarré.");
+    StartClient();
+    DeleteArchive();
+    BitBtn1->SetEnabled(true);
+    forms::ShowMessage("La mise à jour de " + ProductCaption +
+                       " n'a pas pu être installée entièrement." + CRLF + ProductCaption +
+                       " a été redémarré automatiquement.");
+    return;
+  }
+
+  Label1->SetCaption("Mise à jour de " + ProductCaption + " terminée.");
+  os::Sleep(300);
+  StartClient();
+  DeleteArchive();
+  BitBtn1->SetEnabled(true);
+  forms::ShowMessage("La mise à jour de " + ProductCaption + " est terminée et installée." + CRLF +
+                     ProductCaption + " à été redémarré automatiquement.");
+  Close();
+}
+
+// The update page: its first line is the date of the latest version.
+void TForm1::Button5Click(forms::TObject*) {
+  std::string body;
+  try {
+    body = IdHTTP1.Get(UpdatePageUrl);
+  } catch (const std::exception&) {
+    Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
+                       "n'est disponible sur internet.");
+    return;
+  }
+  secretariat::LoadMemoFromMemoryStream(Memo1->Lines(), body);
+  const std::string L = Memo1->Lines().Count() > 0 ? Memo1->Lines()[0] : std::string();
+  if (L != "0" && !L.empty()) {
+    RemoteDate = forms::StrToDate(L);  // not a date: the run ends with the conversion error
+  } else {
+    Memo1->Lines().Clear();
+    Label1->SetCaption("Pas de réponse, essayez de nouveau dans un moment");
+  }
+}
+
+// The local date: the day of the client executable's last change.
+void TForm1::Button2Click(forms::TObject*) {
+  forms::TDateTime age = 0.0;
+  if (FileAge(ClientExePath(), age)) {
+    Label3->SetCaption(forms::DateToStr(age));
+    LocalExeDate = forms::StrToDate(Label3->Caption());
+  } else {
+    Label1->SetCaption("La mise à jour, ne trouve pas le fichier d'origine" + std::string(CR) +
+                       ClientExeName + " sur votre ordinateur.");
+  }
+}
+
+// The extraction of the whole archive over the updater's folder.
+void TForm1::Button3Click(forms::TObject*) {
+  ZipArchiver1->FileName = os::Utf8ToCp1252(UpdateZipPath);
+  ZipArchiver1->OpenArchive(kOpenReadDenyWrite);
+  ArchiveCloser closer(*ZipArchiver1);
+  ZipArchiver1->BaseDir = os::Utf8ToCp1252(folder_);
+  ZipArchiver1->ExtractFiles("*.*", kAllItems, "");
+}
+
+void TForm1::IdHTTP1WorkBegin(forms::TObject*, TWorkMode AWorkMode, std::int64_t AWorkCountMax) {
+  if (AWorkMode != wmRead) return;
+  ProgressBar->SetMax(ClampToInt(AWorkCountMax));
+  ProgressBar->SetPosition(0);
+  DownloadStartTime = forms::Now();
+  ProcessMessages();
+}
+
+void TForm1::IdHTTP1Work(forms::TObject*, TWorkMode AWorkMode, std::int64_t AWorkCount) {
+  if (AWorkMode != wmRead) return;
+  ProgressBar->SetPosition(ClampToInt(AWorkCount));
+  if ((forms::Now() - DownloadStartTime) * 86400.0 >= 1.0) ProcessMessages();
+}
+
+void TForm1::IdHTTP1WorkEnd(forms::TObject*, TWorkMode) { ProgressBar->SetPosition(0); }
+
+void TForm1::ZipArchiver1FileProgress(zip::TObject*, const std::string&, double Progress,
+                                      zip::TZAProcessOperation, zip::TZAProgressPhase, bool&) {
+  ProgressBar->SetPosition(static_cast<int>(Progress));
+}
+
+std::string TForm1::ClientExePath() const { return folder_ + ClientExeName; }
+
+// The shell opens the client; whether it started is not checked.
+void TForm1::StartClient() { os::ShellExecute("open", ClientExePath()); }
+
+void TForm1::DeleteArchive() {
+  if (FileExists(UpdateZipPath)) ::unlink(UpdateZipPath.c_str());
+}
+
+void TForm1::ProcessMessages() {
+  if (forms::Application != nullptr) forms::Application->ProcessMessages();
+}
+
+}  // namespace updater

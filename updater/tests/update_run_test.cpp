@@ -1,0 +1,587 @@
+// The update run end to end: the updater's window in-process, a stand-in update host on
+// 127.0.0.1, an installation folder with a stand-in client process named OrvalisP.exe, and
+// update archives made by Info-ZIP's zip at test time.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Unit1.h"
+#include "forms/dialogs.h"
+#include "forms/scripted_dialogs.h"
+#include "http/stand-in/server.h"
+#include "support/UpdaterTestSupport.h"
+
+namespace updater::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using http::stand_in::RecordedRequest;
+using http::stand_in::ScriptedReply;
+
+const std::string kPagePath = "/orvalisP/update.html";
+const std::string kArchivePath = "/rv/OrvalisP.zip";
+
+const std::string kNoNewVersion =
+    "Aucune nouvelle version de Orvalis Pulse\rn'est disponible sur internet.";
+const std::string kClientMissing =
+    "La mise à jour, ne trouve pas le fichier d'origine\rOrvalisP.exe sur votre ordinateur.";
+const std::string kInstalled =
+    "La mise à jour de Orvalis Pulse est terminée et installée.\r\n"
+    "Orvalis Pulse à été redémarré automatiquement.";
+const std::string kNotDownloaded =
+    "La mise à jour de Orvalis Pulse n'a pas pu être téléchargée.\r"
+    "Orvalis Pulse a été redémarré sans changement.";
+const std::string kNotInstalledWhole =
+    "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r\n"
+    "Orvalis Pulse a été redémarré automatiquement.";
+const std::string kNotInstalled =
+    "La mise à jour de Orvalis Pulse n'a pas pu être installée.\rOrvalis Pulse a été redémarré.";
+
+ScriptedReply Ok(std::string body) {
+  ScriptedReply reply;
+  reply.body = std::move(body);
+  return reply;
+}
+
+ScriptedReply Status(int status, std::string reason) {
+  ScriptedReply reply;
+  reply.status = status;
+  reply.reason = std::move(reason);
+  reply.body = "<html>" + reply.reason + "</html>";
+  return reply;
+}
+
+class UpdateRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::mkdir(install.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    CopyFile(OldClientProgram(), install + "OrvalisP.exe", 0755);
+    SetModificationTime(install + "OrvalisP.exe", LocalTime(2026, 3, 10, 9));
+    WriteFile(install + "lisezmoi.txt", "ancienne version\n");
+    host.SetHandler([this](const RecordedRequest& request) { return ReplyTo(request); });
+  }
+
+  void TearDown() override {
+    form.reset();
+    processes.EndAll();
+  }
+
+  // What the stand-in host answers: the next queued reply for the path, else its standing one.
+  ScriptedReply ReplyTo(const RecordedRequest& request) {
+    std::lock_guard lock(mutex);
+    auto& queued = once[request.target];
+    if (!queued.empty()) {
+      ScriptedReply reply = queued.front();
+      queued.pop_front();
+      return reply;
+    }
+    auto standing = always.find(request.target);
+    return standing != always.end() ? standing->second : Status(404, "Not Found");
+  }
+  void Serve(const std::string& path, ScriptedReply reply) {
+    std::lock_guard lock(mutex);
+    always[path] = std::move(reply);
+  }
+  void ServeOnce(const std::string& path, ScriptedReply reply) {
+    std::lock_guard lock(mutex);
+    once[path].push_back(std::move(reply));
+  }
+
+  // The update archive: the new client dated 12/03/2026 and a data file, in the order given.
+  std::string MakeArchive(std::vector<std::string> zipOptions = {},
+                          std::vector<std::string> items = {"OrvalisP.exe", "lisezmoi.txt"}) {
+    CopyFile(NewClientProgram(), work + "OrvalisP.exe", 0755);
+    WriteFile(work + "lisezmoi.txt", "nouvelle version\n");
+    SetModificationTime(work + "OrvalisP.exe", LocalTime(2026, 3, 12, 8));
+    SetModificationTime(work + "lisezmoi.txt", LocalTime(2026, 3, 12, 8));
+    std::vector<std::string> argv = {"zip", "-q", "-X"};
+    argv.insert(argv.end(), zipOptions.begin(), zipOptions.end());
+    argv.push_back("OrvalisP.zip");
+    argv.insert(argv.end(), items.begin(), items.end());
+    EXPECT_EQ(RunProgram(argv, work), 0);
+    std::string bytes = ReadFile(work + "OrvalisP.zip");
+    ::unlink((work + "OrvalisP.zip").c_str());
+    return bytes;
+  }
+
+  TForm1& Form(std::string updateHost = {}) {
+    if (updateHost.empty()) updateHost = host.HostAndPort();
+    form = std::make_unique<TForm1>(nullptr, TUpdaterPlace{install, updateHost});
+    form->FinishCreation();
+    form->Show();
+    return *form;
+  }
+  void Press() { form->BitBtn1->UserClick(); }
+
+  // Starts a client from the installation folder and waits until it is up.
+  pid_t StartClient() {
+    const std::size_t before = ClientStarts(install).size();
+    const pid_t pid = Spawn(install + "OrvalisP.exe");
+    EXPECT_EQ(WaitForClientStarts(install, before + 1, 5s).size(), before + 1);
+    return pid;
+  }
+
+  std::vector<std::string> Targets() const {
+    std::vector<std::string> targets;
+    for (const auto& request : host.Requests()) targets.push_back(request.target);
+    return targets;
+  }
+  std::vector<std::string> MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& message : dialogs.Messages()) texts.push_back(message.Text);
+    return texts;
+  }
+
+  TempFolder temp;
+  const std::string install = temp.Path() + "install/";
+  const std::string work = temp.Path() + "work/";
+  OwnProcesses processes{temp.Path()};
+  NoSleep sleeps;
+  forms::ScriptedDialogs dialogs;
+  http::stand_in::Server host;
+  std::mutex mutex;
+  std::map<std::string, std::deque<ScriptedReply>> once;
+  std::map<std::string, ScriptedReply> always;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(UpdateRun, WindowComesUpWithItsTexts) {
+  TForm1& f = Form();
+  EXPECT_EQ(f.Caption(), "Mise à jour Orvalis Pulse");
+  EXPECT_EQ(f.Label2->Caption(), "Mise à jour Orvalis Pulse");
+  EXPECT_EQ(f.BitBtn1->Hint(), "Recherchez maintenant une nouvelle version de Orvalis Pulse");
+  EXPECT_EQ(f.Label1->Caption(),
+            "Pour rechercher une nouvelle version de Orvalis Pulse\r"
+            "Veuillez cliquer sur le bouton \"Mise à jour\".");
+  EXPECT_EQ(f.UpdateZipPath, install + "OrvalisP.zip");
+  EXPECT_EQ(f.UpdatePageUrl, "http://" + host.HostAndPort() + kPagePath);
+  EXPECT_EQ(f.DownloadUrl, "http://" + host.HostAndPort() + kArchivePath);
+  EXPECT_TRUE(f.BitBtn1->Enabled());
+  EXPECT_TRUE(host.Requests().empty());  // nothing happens before the button is pressed
+}
+
+TEST_F(UpdateRun, LaterPageReplacesAndRestartsTheClient) {
+  const std::string archive = MakeArchive();
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  const pid_t client = StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_TRUE(WaitKilled(client, 5s)) << "the running client was not ended";
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "new");
+  EXPECT_TRUE(Running(starts[1].pid));
+  EXPECT_TRUE(IsExecutable(install + "OrvalisP.exe"));
+  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(NewClientProgram()));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
+  EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
+
+  EXPECT_EQ(Targets(), (std::vector<std::string>{kPagePath, kArchivePath}));
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{kInstalled});
+  EXPECT_EQ(form->Label1->Caption(), "Mise à jour de Orvalis Pulse terminée.");
+  EXPECT_EQ(sleeps.Asked(), (std::vector<unsigned>{300, 300}));
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+  EXPECT_FALSE(form->Visible()) << "the window closes once the final message is dismissed";
+  // The bar counted the archive's bytes, then each file's progress up to its end.
+  EXPECT_EQ(form->ProgressBar->Max(), static_cast<int>(archive.size()));
+  EXPECT_EQ(form->ProgressBar->Position(), 100);
+  // The extracted client keeps the archive's date, which is the page's: the next check settles.
+  EXPECT_EQ(ModificationTime(install + "OrvalisP.exe"), LocalTime(2026, 3, 12, 8));
+}
+
+TEST_F(UpdateRun, BothRequestsCarryTheUpdaterHeaders) {
+  ScriptedReply page = Ok("10/03/2026\r\n");
+  page.headers = {{"Set-Cookie", "visite=42; Path=/"}};
+  ServeOnce(kPagePath, page);
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive()));
+  Form();
+
+  Press();  // same day: the page alone
+  Press();  // later: the page, then the archive
+
+  const auto requests = host.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  const std::vector<std::string> common = {
+      "Host: " + host.HostAndPort(),
+      "Accept: text/html, */*",
+      "Content-Type: text/html",
+      "User-Agent: Mozilla/3.0 (compatible; Indy Library)",
+  };
+  EXPECT_EQ(requests[0].request_line, "GET /orvalisP/update.html HTTP/1.0");
+  EXPECT_EQ(requests[0].header_lines, common);
+  // The cookie the host set comes back with the later requests, and nothing else is added.
+  auto withoutCookie = [](std::vector<std::string> lines) {
+    std::erase(lines, std::string("Cookie: visite=42"));
+    return lines;
+  };
+  for (std::size_t i : {1u, 2u}) {
+    const auto& lines = requests[i].header_lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Cookie: visite=42"), 1) << i;
+    EXPECT_EQ(withoutCookie(lines), common) << i;
+  }
+  EXPECT_EQ(requests[1].request_line, "GET /orvalisP/update.html HTTP/1.0");
+  EXPECT_EQ(requests[2].request_line, "GET /rv/OrvalisP.zip HTTP/1.0");
+}
+
+// Runs that find nothing newer (or cannot tell): the client is left alone.
+struct NoUpdateCase {
+  const char* name;
+  std::optional<ScriptedReply> page;  // none: the host cannot be reached
+  std::string label;
+  bool buttonEnabled;
+  std::optional<std::string> errorBoxContains;
+};
+
+class NoUpdate : public UpdateRun, public ::testing::WithParamInterface<NoUpdateCase> {};
+
+TEST_P(NoUpdate, LeavesTheClientAlone) {
+  const NoUpdateCase& c = GetParam();
+  Serve(kArchivePath, Ok(MakeArchive()));
+  const pid_t client = StartClient();
+  if (c.page) {
+    Serve(kPagePath, *c.page);
+    Form();
+  } else {
+    Form("127.0.0.1:" + std::to_string(http::stand_in::ClosedPort()));
+  }
+
+  Press();
+
+  EXPECT_EQ(form->Label1->Caption(), c.label);
+  EXPECT_EQ(form->BitBtn1->Enabled(), c.buttonEnabled);
+  if (c.errorBoxContains) {
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].Type, forms::mtError);
+    EXPECT_NE(dialogs.Messages()[0].Text.find(*c.errorBoxContains), std::string::npos)
+        << dialogs.Messages()[0].Text;
+  } else {
+    EXPECT_TRUE(dialogs.Messages().empty());
+  }
+  EXPECT_TRUE(Running(client));
+  EXPECT_TRUE(processes.Terminated().empty());
+  for (const auto& target : Targets()) EXPECT_EQ(target, kPagePath);
+  EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+  EXPECT_EQ(form->RemoteDate, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, NoUpdate,
+    ::testing::Values(
+        NoUpdateCase{"UnreachableHost", std::nullopt, kNoNewVersion, true, std::nullopt},
+        NoUpdateCase{"EmptyPage", Ok(""), kNoNewVersion, true, std::nullopt},
+        NoUpdateCase{"PageOfZero", Ok("0\r\n12/03/2026\r\n"), kNoNewVersion, true, std::nullopt},
+        NoUpdateCase{"PageFailsOnTheServer", Status(500, "Internal Server Error"), kNoNewVersion,
+                     true, std::nullopt},
+        NoUpdateCase{"PageNotADate", Ok("le 12 mars\r\n"),
+                     "Pour rechercher une nouvelle version de Orvalis Pulse\r"
+                     "Veuillez cliquer sur le bouton \"Mise à jour\".",
+                     false, "le 12 mars"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateRun, PageOfTheSameDayIsNotNewer) {
+  Serve(kPagePath, Ok("10/03/2026"));  // no line break at all: the whole body is the line
+  const pid_t client = StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_EQ(form->Label1->Caption(), kNoNewVersion);
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+  EXPECT_EQ(form->Label3->Caption(), "10/03/2026");
+  EXPECT_EQ(form->RemoteDate, form->LocalExeDate);
+  EXPECT_TRUE(Running(client));
+  EXPECT_EQ(Targets(), std::vector<std::string>{kPagePath});
+  EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+TEST_F(UpdateRun, MissingClientStopsBeforeAnyRequest) {
+  ::unlink((install + "OrvalisP.exe").c_str());
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Form();
+
+  Press();
+
+  EXPECT_EQ(form->Label1->Caption(), kClientMissing);
+  EXPECT_FALSE(form->BitBtn1->Enabled());
+  EXPECT_TRUE(host.Requests().empty());
+  EXPECT_TRUE(dialogs.Messages().empty());
+}
+
+// Downloads that fail or stop short: nothing is extracted, the client comes back unchanged.
+struct FailedDownloadCase {
+  const char* name;
+  std::function<ScriptedReply(const std::string& archive)> reply;
+  std::string message;
+};
+
+class FailedDownload : public UpdateRun, public ::testing::WithParamInterface<FailedDownloadCase> {};
+
+TEST_P(FailedDownload, IsNeverExtracted) {
+  const FailedDownloadCase& c = GetParam();
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, c.reply(MakeArchive()));
+  const pid_t client = StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_TRUE(WaitKilled(client, 5s));
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "old");
+  EXPECT_TRUE(IsExecutable(install + "OrvalisP.exe"));
+  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(OldClientProgram()));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+  EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
+  EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+  EXPECT_TRUE(form->Visible());
+  EXPECT_TRUE(sleeps.Asked().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, FailedDownload,
+    ::testing::Values(
+        FailedDownloadCase{"NotFound", [](const std::string&) { return Status(404, "Not Found"); },
+                           "Erreur durant le téléchargement : Not Found"},
+        FailedDownloadCase{"CutInTheMiddle",
+                           [](const std::string& archive) {
+                             ScriptedReply reply = Ok(archive);
+                             reply.cut_after = archive.size() / 2;
+                             return reply;
+                           },
+                           "Erreur durant le téléchargement : connection closed before the end of "
+                           "the reply"},
+        FailedDownloadCase{"ClosedWithoutReply",
+                           [](const std::string&) {
+                             ScriptedReply reply;
+                             reply.close_without_reply = true;
+                             return reply;
+                           },
+                           "Erreur durant le téléchargement : connection closed by the server "
+                           "without a reply"},
+        FailedDownloadCase{"Redirected",
+                           [](const std::string&) {
+                             ScriptedReply reply = Status(302, "Found");
+                             reply.headers = {{"Location", "http://ailleurs.example/OrvalisP.zip"}};
+                             return reply;
+                           },
+                           "Erreur durant le téléchargement : 302 Found"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
+  ASSERT_EQ(::mkdir((install + "OrvalisP.zip").c_str(), 0755), 0);  // a folder in its place
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive()));
+  const pid_t client = StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_TRUE(WaitKilled(client, 5s));
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].Type, forms::mtError);
+  EXPECT_EQ(dialogs.Messages()[0].Text, "Impossible de créer le fichier " + install + "OrvalisP.zip.");
+  EXPECT_EQ(Targets(), std::vector<std::string>{kPagePath});
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "old");
+  EXPECT_FALSE(form->BitBtn1->Enabled());
+}
+
+TEST_F(UpdateRun, SecondPressComparesTheRememberedPageDate) {
+  ServeOnce(kPagePath, Ok("12/03/2026\r\n"));
+  ServeOnce(kArchivePath, Status(404, "Not Found"));
+  Serve(kPagePath, Status(503, "Service Unavailable"));
+  Serve(kArchivePath, Ok(MakeArchive()));
+  Form();
+
+  Press();  // newer page, archive missing: nothing installed, the button comes back
+  ASSERT_EQ(form->Label1->Caption(), kNotDownloaded);
+  ASSERT_TRUE(form->BitBtn1->Enabled());
+  ASSERT_EQ(WaitForClientStarts(install, 1, 10s).size(), 1u);  // the client is back
+  Press();  // the page fails now, but its date from the first press is still newer
+
+  EXPECT_EQ(Targets(), (std::vector<std::string>{kPagePath, kArchivePath, kPagePath, kArchivePath}));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"Erreur durant le téléchargement : Not Found", kInstalled}));
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0].version, "old");
+  EXPECT_EQ(starts[1].version, "new");
+}
+
+TEST_F(UpdateRun, OnlyTheFirstOfTwoClientsIsEnded) {
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive()));
+  const pid_t a = StartClient();
+  const pid_t b = StartClient();
+  const auto listed = processes.Snapshot();
+  ASSERT_EQ(listed.size(), 2u);
+  const pid_t first = listed[0].pid;
+  const pid_t second = listed[1].pid;
+  ASSERT_TRUE((first == a && second == b) || (first == b && second == a));
+  Form();
+
+  Press();
+
+  EXPECT_EQ(processes.Terminated(), std::vector<pid_t>{first});
+  EXPECT_TRUE(WaitKilled(first, 5s));
+  EXPECT_TRUE(Running(second));
+  const auto starts = WaitForClientStarts(install, 3, 10s);
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[2].version, "new");
+}
+
+TEST_F(UpdateRun, EncryptedItemsTakeThePasswordAskedFor) {
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive({"-P", "s3cret"})));
+  dialogs.AnswerInput(true, "s3cret");
+  const pid_t client = StartClient();
+  Form();
+
+  Press();
+
+  ASSERT_EQ(dialogs.Inputs().size(), 1u) << "one question; the answer serves the next item too";
+  EXPECT_EQ(dialogs.Inputs()[0].Caption, "Password for \"OrvalisP.exe\"");
+  EXPECT_EQ(dialogs.Inputs()[0].Prompt, "Enter password: ");
+  EXPECT_TRUE(WaitKilled(client, 5s));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{kInstalled});
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "new");
+}
+
+TEST_F(UpdateRun, PasswordRefusedIsNoInstalledUpdate) {
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive({"-P", "s3cret"})));
+  dialogs.AnswerInput(false);
+  dialogs.AnswerInput(false);
+  StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(OldClientProgram()));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{kNotInstalledWhole});
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "old");
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+  EXPECT_TRUE(form->Visible());
+}
+
+// An item that cannot be written (a folder stands in its way): the engine asks what to do;
+// whatever the answer, the run says so and the client is started again.
+struct FailedItemCase {
+  const char* name;
+  forms::TModalResult answer;
+  const char* restartedVersion;
+};
+
+class FailedItem : public UpdateRun, public ::testing::WithParamInterface<FailedItemCase> {};
+
+TEST_P(FailedItem, IsReportedAndTheClientStillComesBack) {
+  const FailedItemCase& c = GetParam();
+  // The data file comes first in the archive, so an abort leaves the client's file untouched.
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive({}, {"lisezmoi.txt", "OrvalisP.exe"})));
+  ::unlink((install + "lisezmoi.txt").c_str());
+  ASSERT_EQ(::mkdir((install + "lisezmoi.txt").c_str(), 0755), 0);
+  WriteFile(install + "lisezmoi.txt/garde.txt", "occupé\n");
+  dialogs.AnswerMessage(c.answer);
+  StartClient();
+  Form();
+
+  Press();
+
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[0].find("File processing error"), std::string::npos) << texts[0];
+  EXPECT_EQ(dialogs.Messages()[0].Buttons, forms::mbAbortRetryIgnore);
+  EXPECT_EQ(texts[1], kNotInstalledWhole);
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, c.restartedVersion);
+  EXPECT_TRUE(IsExecutable(install + "OrvalisP.exe"));
+  EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, FailedItem,
+                         ::testing::Values(FailedItemCase{"Ignore", forms::mrIgnore, "new"},
+                                           FailedItemCase{"Abort", forms::mrAbort, "old"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateRun, ArchiveThatIsNoZipShowsTheEngineMessage) {
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok("<html><body>Maintenance en cours</body></html>"));
+  StartClient();
+  Form();
+
+  Press();
+
+  ASSERT_EQ(dialogs.Messages().size(), 1u);
+  EXPECT_EQ(dialogs.Messages()[0].Type, forms::mtError);
+  EXPECT_NE(dialogs.Messages()[0].Text.find("Native error: 00035"), std::string::npos)
+      << dialogs.Messages()[0].Text;
+  EXPECT_EQ(form->Label1->Caption(), kNotInstalled);
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "old");
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+  EXPECT_TRUE(Exists(install + "OrvalisP.zip"));  // kept, as after any extraction error
+  EXPECT_FALSE(form->BitBtn1->Enabled());
+}
+
+TEST_F(UpdateRun, ArchiveNamesThatClimbOutWriteNothingOutside) {
+  // Made with Python's zipfile, which stores the names as given.
+  const std::string script =
+      "import sys, zipfile\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+      "    z.writestr('../dehors.txt', 'x')\n"
+      "    z.writestr('sous/../../dehors2.txt', 'x')\n"
+      "    z.writestr('/tmp/absolu-orvalis.txt', 'x')\n"
+      "    z.writestr('lisezmoi.txt', 'nouvelle version\\n')\n";
+  ASSERT_EQ(RunProgram({"python3", "-c", script, work + "hostile.zip"}, work), 0);
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(ReadFile(work + "hostile.zip")));
+  for (int i = 0; i < 3; ++i) dialogs.AnswerMessage(forms::mrIgnore);
+  StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_FALSE(Exists(temp.Path() + "dehors.txt"));
+  EXPECT_FALSE(Exists(temp.Path() + "dehors2.txt"));
+  EXPECT_FALSE(Exists("/tmp/absolu-orvalis.txt"));
+  EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
+  const auto texts = MessageTexts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), kNotInstalledWhole);
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "old");
+}
+
+}  // namespace
+}  // namespace updater::testing

@@ -1,0 +1,558 @@
+#include "ZADirManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string.h>
+#include <vector>
+
+#include <zlib.h>
+
+#include "ZAExcept.h"
+#include "os/codepage.h"
+
+namespace zip {
+
+namespace {
+
+constexpr std::size_t EndSearchWindow = 65600;
+constexpr std::size_t StubSearchWindow = 10000;
+constexpr std::size_t HeaderSearchWindow = 65535;
+constexpr std::size_t MaxNameLength = 999;
+constexpr std::size_t MaxRebuildExtra = 260;
+constexpr std::uint16_t UnicodePathExtraTag = 0x7075;
+
+// Restores a stream's position when a scan ends, however it ends.
+class TPositionKeeper {
+ public:
+  explicit TPositionKeeper(TZAStream& s) : FStream(s), FPosition(s.Position()) {}
+  ~TPositionKeeper() { FStream.Seek(FPosition); }
+  TPositionKeeper(const TPositionKeeper&) = delete;
+  TPositionKeeper& operator=(const TPositionKeeper&) = delete;
+
+ private:
+  TZAStream& FStream;
+  std::int64_t FPosition;
+};
+
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// Sequential reads of the central directory through one large buffer; a short read is the stream's
+// read error.
+class TDirReader {
+ public:
+  explicit TDirReader(TZAStream& s) : FStream(&s), FBuffer(0x10000) {}
+
+  void Read(void* out, std::size_t count) {
+    auto* dst = static_cast<std::uint8_t*>(out);
+    while (count > 0) {
+      if (FPos == FLen) Fill();
+      const std::size_t n = std::min(count, FLen - FPos);
+      std::memcpy(dst, FBuffer.data() + FPos, n);
+      FPos += n;
+      dst += n;
+      count -= n;
+    }
+  }
+  std::string ReadString(std::size_t count) {
+    std::string s(count, '\0');
+    if (count > 0) Read(s.data(), count);
+    return s;
+  }
+  std::int64_t Position() const { return FStream->Position() - static_cast<std::int64_t>(FLen - FPos); }
+  std::int64_t RemainingInVolume() const { return FStream->Size() - Position(); }
+  void Restart(TZAStream& s) {
+    FStream = &s;
+    FPos = FLen = 0;
+  }
+
+ private:
+  void Fill() {
+    FPos = 0;
+    FLen = FStream->Read(FBuffer.data(), FBuffer.size());
+    if (FLen == 0) throw EStreamError("Stream read error");
+  }
+
+  TZAStream* FStream;
+  std::vector<std::uint8_t> FBuffer;
+  std::size_t FPos = 0;
+  std::size_t FLen = 0;
+};
+
+}  // namespace
+
+TZADirManager::TZADirManager(TZAStream* stream, TZADirHost& host, bool creating) : FHost(host) {
+  Creating = creating;
+  ArchiveStream = stream;
+  IsCustomStream = stream != host.ArchiveStream();
+  IsZip64 = false;
+  SfxStubSize = 0;
+  ResetEndRecord();
+  if (creating) {
+    host.VolumeInfo().SetNumber(0);
+    host.VolumeInfo().SetFirst(true);
+  }
+}
+
+std::uint32_t TZADirManager::LocalSignature() const {
+  return FHost.ZipFormat() ? sigLocalHeader : sigOwnLocalHeader;
+}
+
+void TZADirManager::ResetEndRecord() {
+  CentralDir.SetCount(0);
+  EndRecord = TEndRecord{};
+  EndRecord.Signature = FHost.ZipFormat() ? sigEndRecord : sigOwnEndRecord;
+}
+
+void TZADirManager::SwitchToVolume(const TZAVolumeNumberInfo& info) {
+  if (IsCustomStream) return;
+  ArchiveStream = &FHost.SwitchToVolume(info);
+}
+
+bool TZADirManager::FindEndOfCentralDir(TEndRecord& record, std::int64_t& position, std::uint32_t signature) {
+  position = -1;
+  Comment.clear();
+  record = TEndRecord{};
+  TZAStream& s = *ArchiveStream;
+  const std::int64_t size = s.Size();
+  const std::size_t window = static_cast<std::size_t>(std::min<std::int64_t>(size, EndSearchWindow));
+  if (window < EndRecordSize) return false;
+  std::vector<std::uint8_t> buffer(window);
+  const std::int64_t windowStart = size - static_cast<std::int64_t>(window);
+  if (s.ReadAt(windowStart, buffer.data(), window) != window) return false;
+
+  std::uint8_t sig[4];
+  PutU32(sig, signature);
+  // From the end towards the start: the first record whose comment reaches exactly to the end wins.
+  for (std::size_t i = window - 1; i >= 3; --i) {
+    if (buffer[i] != sig[3] || buffer[i - 1] != sig[2] || buffer[i - 2] != sig[1] || buffer[i - 3] != sig[0]) continue;
+    const std::size_t at = i - 3;
+    if (window - at < EndRecordSize) continue;
+    TEndRecord candidate;
+    ParseEndRecord(std::span<const std::uint8_t>(buffer.data() + at, EndRecordSize), candidate);
+    if (window - at - EndRecordSize != candidate.CommentLength) continue;
+    record = candidate;
+    position = windowStart + static_cast<std::int64_t>(at);
+    Comment.assign(reinterpret_cast<const char*>(buffer.data() + at + EndRecordSize), candidate.CommentLength);
+    return true;
+  }
+  return false;
+}
+
+bool TZADirManager::LocateEndOfCentralDir() {
+  std::int64_t position = -1;
+  const bool found = FindEndOfCentralDir(EndRecord, position, FHost.ZipFormat() ? sigEndRecord : sigOwnEndRecord);
+  FEndPosition = position;
+  return found || FHost.OpenDamaged();
+}
+
+bool TZADirManager::DirectoryFits(std::int64_t start, std::uint64_t size, std::uint64_t count,
+                                  std::int64_t endPosition) const {
+  if (count > size / CentralHeaderSize) return false;
+  if (FHost.Spanning() != smNone) return true;
+  return start >= 0 && start <= endPosition && static_cast<std::uint64_t>(endPosition - start) >= size;
+}
+
+void TZADirManager::LoadCentralDirectory() {
+  // 1.
+  ResetEndRecord();
+  SfxStubSize = 0;
+  IsZip64 = false;
+  Rebuilt = false;
+  FirstVolume = LastVolume = 0;
+  const bool spanning = FHost.Spanning() != smNone;
+
+  // 2. The end record.
+  TEndRecord record;
+  std::int64_t p = -1;
+  bool found;
+  if (FHost.ZipFormat()) {
+    found = FindEndOfCentralDir(record, p, sigEndRecord);
+  } else {
+    found = FindEndOfCentralDir(record, p, sigOwnEndRecord) || FindEndOfCentralDir(record, p, sigEndRecord);
+  }
+
+  // 3. None: a single file is rebuilt from its local headers.
+  const auto rebuild = [this] {
+    if (FHost.Spanning() != smNone) throw EZAException(zaerr::NoEndRecordSpanning);
+    RebuildDirectory();
+    CentralDirStart = ArchiveStream->Size();
+  };
+  if (!found) {
+    rebuild();
+    return;
+  }
+
+  // 4.
+  EndRecord = record;
+  const std::int64_t endRecordPosition = p;
+
+  // 5. The Zip64 locator just in front of the end record.
+  TZAStream& s = *ArchiveStream;
+  if (p > static_cast<std::int64_t>(Zip64LocatorSize)) {
+    std::uint8_t raw[Zip64LocatorSize];
+    if (s.ReadAt(p - static_cast<std::int64_t>(Zip64LocatorSize), raw, sizeof raw) == sizeof raw) {
+      TZip64Locator locator;
+      ParseZip64Locator(raw, locator);
+      if (locator.Signature == sigZip64Locator) {
+        Zip64Locator = locator;
+        p -= static_cast<std::int64_t>(Zip64LocatorSize);
+        IsZip64 = true;
+      }
+    }
+  }
+
+  // 6. The Zip64 end record where the locator says; in a single file whose offsets do not count a
+  // stub put in front afterwards, it lies just before the locator.
+  if (IsZip64) {
+    bool ok = false;
+    if (p > static_cast<std::int64_t>(Zip64EndRecordSize)) {
+      const auto tryAt = [&](std::int64_t at) {
+        std::uint8_t raw[Zip64EndRecordSize];
+        if (at < 0 || at > p - static_cast<std::int64_t>(Zip64EndRecordSize)) return false;
+        if (s.ReadAt(at, raw, sizeof raw) != sizeof raw) return false;
+        TZip64EndRecord z;
+        ParseZip64EndRecord(raw, z);
+        if (z.Signature != sigZip64EndRecord) return false;
+        Zip64EndRecord = z;
+        return true;
+      };
+      const std::uint64_t stated = Zip64Locator.EndRecordOffset;
+      if (!spanning && stated <= static_cast<std::uint64_t>(p) && tryAt(static_cast<std::int64_t>(stated))) {
+        p = static_cast<std::int64_t>(stated);
+        ok = true;
+      } else if (tryAt(p - static_cast<std::int64_t>(Zip64EndRecordSize))) {
+        p -= static_cast<std::int64_t>(Zip64EndRecordSize);
+        ok = true;
+      }
+    }
+    if (!ok) throw EZAException(zaerr::Zip64EndRecordMissing);
+  }
+
+  // 7. Volumes.
+  if (IsZip64) {
+    LastVolume = static_cast<std::int32_t>(Zip64Locator.TotalDisks) - 1;
+    FirstVolume = static_cast<std::int32_t>(Zip64EndRecord.StartDisk);
+  } else {
+    if (EndRecord.DiskNumber == 0xFFFF) EndRecord.DiskNumber = 0;
+    if (EndRecord.StartDisk == 0xFFFF) EndRecord.StartDisk = 0;
+    LastVolume = EndRecord.DiskNumber;
+    FirstVolume = EndRecord.StartDisk;
+  }
+  if (LastVolume < 0) LastVolume = 0;
+  TZAVolumeNumberInfo info;
+  info.LastVolumeNumber = LastVolume;
+  info.SetNumber(FirstVolume);
+  if (spanning) SwitchToVolume(info);
+
+  // 8.-9. Where the directory starts and how many items it holds, checked against the file before
+  // anything is allocated or read.
+  std::int64_t start;
+  std::uint64_t dirSize;
+  std::uint64_t count;
+  if (IsZip64) {
+    dirSize = Zip64EndRecord.DirectorySize;
+    count = Zip64EndRecord.TotalEntries & 0xFFFFFFFFu;
+    if (spanning) {
+      start = static_cast<std::int64_t>(std::min<std::uint64_t>(Zip64EndRecord.DirectoryOffset, INT64_MAX));
+    } else {
+      start = dirSize > static_cast<std::uint64_t>(p) ? -1 : p - static_cast<std::int64_t>(dirSize);
+    }
+  } else {
+    const std::int32_t signedSize = static_cast<std::int32_t>(EndRecord.DirectorySize);
+    dirSize = signedSize < 0 ? UINT64_MAX : static_cast<std::uint64_t>(signedSize);
+    count = EndRecord.TotalEntries;
+    start = spanning ? static_cast<std::int64_t>(EndRecord.DirectoryOffset) : p - signedSize;
+  }
+  if (!DirectoryFits(start, dirSize, count, p)) {
+    // The end record describes a directory this file cannot hold: read the archive as a damaged one.
+    EndRecord = TEndRecord{};
+    EndRecord.Signature = FHost.ZipFormat() ? sigEndRecord : sigOwnEndRecord;
+    IsZip64 = false;
+    FirstVolume = LastVolume = 0;
+    rebuild();
+    return;
+  }
+  ArchiveStream->Seek(start);
+  ReadItems(count, spanning, !spanning);
+
+  // 11.-12. The stub of a self-extractor.
+  if (LastVolume == 0) DetectSfxStubSize(IsZip64 ? p : endRecordPosition);
+  if (!OffsetsIncludeStub()) AdjustOffsetsForStub();
+}
+
+namespace {
+// Whether the bytes are well-formed UTF-8 with at least one character outside ASCII.
+bool IsNonAsciiUtf8(const std::string& s) {
+  bool nonAscii = false;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t follow;
+    if (c < 0x80) follow = 0;
+    else if (c >= 0xC2 && c <= 0xDF) follow = 1;
+    else if (c >= 0xE0 && c <= 0xEF) follow = 2;
+    else if (c >= 0xF0 && c <= 0xF4) follow = 3;
+    else return false;
+    if (follow > 0) nonAscii = true;
+    if (s.size() - i - 1 < follow) return false;
+    for (std::size_t k = 1; k <= follow; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += follow + 1;
+  }
+  return nonAscii;
+}
+}  // namespace
+
+std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
+  // Name hook of the own format: it leaves names unchanged.
+  // A Unix host stores names as its file system has them: UTF-8 when they read as such.
+  if ((madeBy >> 8) == 3 && IsNonAsciiUtf8(bytes)) flags |= 0x0800;
+  if (flags & 0x0800) {
+    // The name is marked as UTF-8: the engine holds it as Windows-1252.
+    bytes = os::Utf8ToCp1252(bytes);
+  } else if (FHost.OemFileNames()) {
+    bytes = FHost.OemToAnsi(bytes);
+  }
+  const auto zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+  if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
+  std::replace(bytes.begin(), bytes.end(), '\\', '/');
+  return bytes;
+}
+
+void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool preallocate) {
+  CentralDir.SetCount(0);
+  if (preallocate) CentralDir.SetCount(static_cast<std::int32_t>(count));
+  TDirReader reader(*ArchiveStream);
+  TZAVolumeNumberInfo info;
+  info.LastVolumeNumber = LastVolume;
+  info.SetNumber(FirstVolume);
+  std::vector<std::uint8_t> extra;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    // 10.1 A header never straddles two volumes.
+    if (spanning && reader.RemainingInVolume() < static_cast<std::int64_t>(CentralHeaderSize)) {
+      info.SetNumber(info.VolumeNumber + 1);
+      SwitchToVolume(info);
+      ArchiveStream->Seek(0);
+      reader.Restart(*ArchiveStream);
+    }
+    // 10.2
+    if (i == 0) CentralDirStart = reader.Position();
+    // 10.3
+    std::uint8_t raw[CentralHeaderSize];
+    reader.Read(raw, sizeof raw);
+    if (!preallocate) CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
+    TDirItem& item = CentralDir.ItemRef(static_cast<std::int32_t>(i));
+    item.LoadCentralHeader(raw);
+    // 10.4
+    const std::string storedName = reader.ReadString(item.NameLength);
+    item.Name = StoredNameToName(storedName, item.Flags, item.VersionMadeBy);
+    // 10.5
+    item.HasZip64Extra = false;
+    item.ExtraFields.clear();
+    extra.resize(item.ExtraLength);
+    if (!extra.empty()) reader.Read(extra.data(), extra.size());
+    ForEachExtraBlock(extra, [&](const TExtraBlockView& block) {
+      TExtraField field;
+      field.Tag = block.Tag;
+      field.Size = static_cast<std::uint16_t>(block.Data.size());
+      field.Data.assign(block.Data.begin(), block.Data.end());
+      if (block.Tag == Zip64ExtraTag) {
+        const TZip64Values v = ParseZip64Extra(block.Data, item);
+        if (v.HasUncompressed) item.UncompressedSize64 = v.UncompressedSize;
+        if (v.HasCompressed) item.CompressedSize64 = v.CompressedSize;
+        if (v.HasOffset) item.LocalHeaderOffset64 = v.LocalHeaderOffset;
+        if (v.HasDisk) item.DiskNumberStart64 = v.DiskNumberStart;
+        item.HasZip64Extra = true;
+      }
+      // Info-ZIP keeps the name's UTF-8 form in a block of its own, tied to the stored name by its CRC;
+      // it is the name the archive's maker saw.
+      if (block.Tag == UnicodePathExtraTag && block.Data.size() > 5 && block.Data[0] == 1 &&
+          GetU32(block.Data.data() + 1) == static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(storedName.data()),
+                                                                               static_cast<uInt>(storedName.size())))) {
+        item.Name = StoredNameToName(std::string(block.Data.begin() + 5, block.Data.end()), 0x0800, 0);
+      }
+      item.ExtraFields.push_back(std::move(field));
+    });
+    // 10.6
+    item.Comment = reader.ReadString(item.CommentLength);
+  }
+}
+
+void TZADirManager::DetectSfxStubSize(std::int64_t endPosition) {
+  if (EndRecord.TotalEntries == 0 || CentralDir.GetCount() == 0) {
+    SfxStubSize = endPosition;
+    return;
+  }
+  const TDirItem& first = CentralDir.ItemRef(0);
+  std::int64_t position = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(first.LocalHeaderOffset == 0xFFFFFFFFu ? first.LocalHeaderOffset64 : first.LocalHeaderOffset,
+                              INT64_MAX));
+  std::uint8_t pattern[4];
+  PutU32(pattern, LocalSignature());
+  const std::int64_t size = ArchiveStream->Size();
+  while (position < size) {
+    std::int64_t hit;
+    if (!FindPattern(position, pattern, sizeof pattern, hit)) return;
+    if (CheckLocalHeader(hit)) {
+      SfxStubSize = hit;
+      return;
+    }
+    position = hit + 1;
+  }
+}
+
+bool TZADirManager::CheckLocalHeader(std::int64_t position) {
+  if (CentralDir.GetCount() == 0) return false;
+  TZAStream& s = *ArchiveStream;
+  TPositionKeeper keep(s);
+  if (position < 0 || s.Size() - position < static_cast<std::int64_t>(LocalHeaderSize)) return false;
+  std::uint8_t raw[LocalHeaderSize];
+  if (s.ReadAt(position, raw, sizeof raw) != sizeof raw) return false;
+  TLocalHeader local;
+  ParseLocalHeader(raw, local);
+  if (s.Size() - position - static_cast<std::int64_t>(LocalHeaderSize) < local.NameLength) return false;
+  if (local.Signature != sigLocalHeader && local.Signature != sigOwnLocalHeader) return false;
+  const TDirItem& item = CentralDir.ItemRef(0);
+  if (local.VersionNeeded != item.VersionNeeded || local.Method != item.Method || local.ModTime != item.ModTime ||
+      local.ModDate != item.ModDate) {
+    return false;
+  }
+  // A header written before its data (sizes in a data descriptor) carries no CRC or sizes, and a
+  // Zip64 one keeps its sizes in the extra field.
+  if (local.Flags & 0x0008) return true;
+  if (local.Crc32 != item.Crc32) return false;
+  if (local.CompressedSize != 0xFFFFFFFFu && local.CompressedSize != item.CompressedSize) return false;
+  if (local.UncompressedSize != 0xFFFFFFFFu && local.UncompressedSize != item.UncompressedSize) return false;
+  return true;
+}
+
+bool TZADirManager::ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found) {
+  TZAStream& s = *ArchiveStream;
+  TPositionKeeper keep(s);
+  std::uint8_t pattern[4];
+  PutU32(pattern, signature);
+  std::vector<std::uint8_t> buffer(window);
+  const std::int64_t size = s.Size();
+  std::int64_t position = std::max<std::int64_t>(start, 0);
+  while (position < size) {
+    const std::size_t n = s.ReadAt(position, buffer.data(), window);
+    if (n < sizeof pattern) return false;
+    const std::uint8_t* hit = static_cast<const std::uint8_t*>(
+        memmem(buffer.data(), n, pattern, sizeof pattern));
+    if (hit != nullptr) {
+      found = position + (hit - buffer.data());
+      return true;
+    }
+    // Windows overlap by the pattern's length less one so that no match is lost at a seam.
+    position += static_cast<std::int64_t>(n - (sizeof pattern - 1));
+  }
+  return false;
+}
+
+bool TZADirManager::FindPattern(std::int64_t start, const std::uint8_t* pattern, std::size_t length,
+                                std::int64_t& found) {
+  if (length != 4) return false;
+  return ForwardScan(start, GetU32(pattern), StubSearchWindow, found);
+}
+
+std::int64_t TZADirManager::FindLocalHeader(std::int64_t start) {
+  std::int64_t found;
+  if (!ForwardScan(start, LocalSignature(), HeaderSearchWindow, found)) return -1;
+  if (ArchiveStream->Size() - found < static_cast<std::int64_t>(LocalHeaderSize)) return -1;
+  return found;
+}
+
+bool TZADirManager::FindDataDescriptor(std::int64_t start, TDataDescriptor& descriptor) {
+  std::int64_t found;
+  if (!ForwardScan(start, sigDataDescriptor, HeaderSearchWindow, found)) return false;
+  descriptor = TDataDescriptor{};
+  TZAStream& s = *ArchiveStream;
+  TPositionKeeper keep(s);
+  std::uint8_t raw[DataDescriptorSize];
+  if (s.ReadAt(found, raw, sizeof raw) == sizeof raw) ParseDataDescriptor(raw, descriptor);
+  return true;
+}
+
+void TZADirManager::RebuildDirectory() {
+  Rebuilt = true;
+  CentralDir.SetCount(0);
+  TZAStream& s = *ArchiveStream;
+  const std::int64_t size = s.Size();
+  std::int64_t p = FindLocalHeader(0);
+  if (p < 0) throw EZAException(zaerr::NoLocalHeaderFound);
+  while (p >= 0) {
+    std::uint8_t raw[LocalHeaderSize];
+    TLocalHeader local;
+    if (s.ReadAt(p, raw, sizeof raw) == sizeof raw && ParseLocalHeader(raw, local) &&
+        static_cast<std::int64_t>(local.CompressedSize) < size && local.ExtraLength <= MaxRebuildExtra) {
+      const std::int32_t index = CentralDir.GetCount();
+      CentralDir.SetCount(index + 1);
+      TDirItem& item = CentralDir.ItemRef(index);
+      item.Signature = local.Signature;
+      item.VersionMadeBy = local.VersionNeeded;
+      item.VersionNeeded = local.VersionNeeded;
+      item.Flags = local.Flags;
+      item.Method = local.Method;
+      item.ModTime = local.ModTime;
+      item.ModDate = local.ModDate;
+      item.Crc32 = local.Crc32;
+      item.CompressedSize = local.CompressedSize;
+      item.UncompressedSize = local.UncompressedSize;
+      item.NameLength = local.NameLength;
+      item.ExtraLength = local.ExtraLength;
+      item.CommentLength = 0;
+      item.DiskNumberStart = 0;
+      item.InternalAttributes = 0;
+      item.LocalHeaderOffset = p >= 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<std::uint32_t>(p);
+      item.LocalHeaderOffset64 = static_cast<std::uint64_t>(p);
+      const std::size_t nameLength = std::min<std::size_t>(local.NameLength, MaxNameLength);
+      std::string name(nameLength, '\0');
+      if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
+          s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
+        item.Name = StoredNameToName(std::move(name), local.Flags, 0);
+      } else {
+        item.Name.clear();
+      }
+      // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
+      // file unless its name says it is a folder.
+      const bool folderLike = local.UncompressedSize == 0 && !(local.Flags & 0x0008);
+      item.ExternalAttributes = folderLike && (item.Name.empty() || item.Name.back() == '/') ? 0x10 : 0x20;
+      TDataDescriptor descriptor;
+      if ((local.Flags & 0x0008) && FindDataDescriptor(p, descriptor)) {
+        item.Crc32 = descriptor.Crc32;
+        item.CompressedSize = descriptor.CompressedSize;
+        item.UncompressedSize = descriptor.UncompressedSize;
+      }
+    }
+    p = FindLocalHeader(p + 4);
+  }
+}
+
+bool TZADirManager::OffsetsIncludeStub() const {
+  for (std::int32_t i = 0; i < CentralDir.GetCount(); ++i) {
+    const TDirItem& item = CentralDir.ItemRef(i);
+    if (item.CompressedSize != 0) return item.LocalHeaderOffset >= static_cast<std::uint64_t>(SfxStubSize);
+  }
+  return true;
+}
+
+void TZADirManager::AdjustOffsetsForStub() {
+  for (std::int32_t i = 0; i < CentralDir.GetCount(); ++i) {
+    TDirItem& item = CentralDir.ItemRef(i);
+    if (item.ExternalAttributes & 0x10) continue;
+    // An offset kept in the Zip64 field moves there; adding to the escape value would destroy it.
+    if (item.LocalHeaderOffset == 0xFFFFFFFFu) {
+      item.LocalHeaderOffset64 += static_cast<std::uint64_t>(SfxStubSize);
+      continue;
+    }
+    item.LocalHeaderOffset = static_cast<std::uint32_t>(item.LocalHeaderOffset + static_cast<std::uint64_t>(SfxStubSize));
+  }
+}
+
+}  // namespace zip

@@ -1,0 +1,245 @@
+// The volume layer of the archiver, reading side: volume names, volume requests, the internal open
+// of a single file, a self-extracting file or a set of volumes, and the detection of the spanning
+// mode from what is found on disk.
+#include <string>
+
+#include "ZADirManager.h"
+#include "ZAFiles.h"
+#include "ZAPlatform.h"
+#include "ZAStrFunc.h"
+#include "ZAVolumeNames.h"
+#include "ZipArchiver.h"
+
+namespace zip {
+
+namespace {
+
+// The directory manager's view of its archiver.
+class TZAArchiverDirHost final : public TZADirHost {
+ public:
+  explicit TZAArchiverDirHost(TZABaseArchiver& archiver) : FArchiver(archiver) {}
+  bool ZipFormat() const override { return FArchiver.FZipFormat; }
+  TZASpanningMode Spanning() const override { return FArchiver.SpanningMode(); }
+  bool OemFileNames() const override { return FArchiver.Options().OEMFileNames; }
+  bool OpenDamaged() const override { return FArchiver.FOpenDamaged; }
+  std::string OemToAnsi(const std::string& bytes) const override { return platform::OemToAnsi(bytes); }
+  TZAStream& SwitchToVolume(const TZAVolumeNumberInfo& info) override {
+    FArchiver.RequestVolume(info);
+    if (!FArchiver.FArchiveStream) throw EZAException(zaerr::VolumeRequestCancelled, &FArchiver);
+    return *FArchiver.FArchiveStream;
+  }
+  TZAStream* ArchiveStream() override { return FArchiver.FArchiveStream.get(); }
+  TZAVolumeNumberInfo& VolumeInfo() override { return FArchiver.FVolumeNumberInfo; }
+
+ private:
+  TZABaseArchiver& FArchiver;
+};
+
+// Keeps the open-damaged flag and clears it until the end of a step, also on an exception.
+class TOpenDamagedKeeper {
+ public:
+  explicit TOpenDamagedKeeper(bool& flag) : FFlag(flag), FSaved(flag) {}
+  ~TOpenDamagedKeeper() { FFlag = FSaved; }
+  TOpenDamagedKeeper(const TOpenDamagedKeeper&) = delete;
+  TOpenDamagedKeeper& operator=(const TOpenDamagedKeeper&) = delete;
+
+ private:
+  bool& FFlag;
+  bool FSaved;
+};
+
+}  // namespace
+
+void TZABaseArchiver::TZADirManagerDeleter::operator()(TZADirManager* manager) const { delete manager; }
+void TZABaseArchiver::TZADirHostDeleter::operator()(TZADirHost* host) const { delete host; }
+
+bool TZABaseArchiver::IsExeFileName(const std::string& Name) { return zip::IsExeFileName(Name); }
+
+bool TZABaseArchiver::ArchiveCountsAsSfx() const {
+  return (FDirManager && FDirManager->SfxStubSize != 0) || !SFXStub.empty() || IsExeFileName(FileName);
+}
+
+void TZABaseArchiver::MakeVolumeFileName(std::string& Name, int VolumeNumber, bool TryAlternative) {
+  TZAVolumeNaming naming;
+  naming.Mode = SpanningMode();
+  naming.AdvancedNaming = SpanningOptions().AdvancedNaming;
+  naming.IsSfx = ArchiveCountsAsSfx();
+  naming.OwnFormat = FCompressionMethod >= 252;
+  Name = MakeVolumeName(Name, VolumeNumber, naming, TryAlternative,
+                        [](const std::string& n) { return FileExistsNoCase(n); });
+  // Reading a set: tools differ in the letter case of volume names (".z01", ".Z01"); the file on disk
+  // is the one meant.
+  if (FFileOpenMode != ZAFileModeCreate && naming.Mode != smNone) {
+    if (auto found = FindFileNoCase(Name)) Name = *found;
+  }
+}
+
+std::int64_t TZABaseArchiver::GetVolumeFreeSpace(const std::string& Name) { return platform::GetDiskFreeSpace(Name); }
+
+void TZABaseArchiver::OpenArchiveStream(const std::string& VolumeFileName) {
+  FArchiveStream.reset();
+  FArchiveStream = std::make_unique<TZAFileStream>(platform::ToFileSystemPath(VolumeFileName), FFileOpenMode);
+  FVolumeFileName = VolumeFileName;
+}
+
+void TZABaseArchiver::RequestVolume(const TZAVolumeNumberInfo& Info) {
+  // 1. A single file: nothing to ask.
+  if (SpanningMode() == smNone) {
+    if (!FArchiveStream) OpenArchiveStream(FileName);
+    FVolumeNumberInfo.VolumeNumber = Info.VolumeNumber;
+    FVolumeNumberInfo.VolumeKind = Info.VolumeKind;
+    return;
+  }
+  // 2. Writing a new set is the write path's; the reading side opens existing volumes only.
+  // 3. Reading.
+  if (FArchiveStream && FVolumeNumberInfo.SameVolume(Info)) return;
+  for (;;) {
+    std::string name = FileName;
+    bool cancel = true;
+    if (Info.IsFirst()) {
+      DoRequestFirstVolume(name, cancel);
+    } else if (Info.IsLast()) {
+      DoRequestLastVolume(name, cancel);
+    } else {
+      DoRequestMiddleVolume(Info.VolumeNumber, name, cancel);
+    }
+    if (cancel) break;
+    // A handler that answers with no name and no cancel gets no volume; outside spanning that ends
+    // the request (the read that wanted it then fails).
+    if (name.empty() && SpanningMode() != smSpanning) return;
+    const auto found = FFileOpenMode == ZAFileModeCreate ? std::optional<std::string>(name) : FindFileNoCase(name);
+    if (found) {
+      OpenArchiveStream(*found);
+      FVolumeNumberInfo.VolumeNumber = Info.VolumeNumber;
+      FVolumeNumberInfo.VolumeKind = Info.VolumeKind;
+      return;
+    }
+  }
+  throw EZAException(zaerr::VolumeRequestCancelled, this);
+}
+
+void TZABaseArchiver::CreateNewArchive() {
+  if (InMemory()) {
+    FArchiveStream = std::make_unique<TZAMemoryStream>();
+  } else {
+    TZAVolumeNumberInfo info;
+    info.SetFirst(true);
+    RequestVolume(info);
+  }
+  if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
+  FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, true));
+}
+
+void TZABaseArchiver::InternalOpen() {
+  if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
+  if (FFileOpenMode == ZAFileModeCreate || InMemory()) {
+    // 1.
+    CreateNewArchive();
+  } else {
+    // 2.
+    SetSpanningMode(smNone);
+    FVolumeNumberInfo.Reset();
+    if (IsExeFileName(FileName)) {
+      OpenSfxArchive();
+    } else {
+      OpenLastVolume();
+    }
+    if (FDirManager->LocateEndOfCentralDir() || FOpenDamaged) {
+      FDirManager->LoadCentralDirectory();
+    } else {
+      FArchiveStream.reset();
+      throw EZAException(zaerr::ArchiveDamaged, this);
+    }
+  }
+  // 3.
+  FOpen = true;
+  DoAfterOpen();
+}
+
+void TZABaseArchiver::OpenLastVolume() {
+  TOpenDamagedKeeper keep(FOpenDamaged);
+  FOpenDamaged = false;
+  bool found = false;
+  do {
+    FDirManager.reset();
+    FVolumeNumberInfo.Reset();
+    TZAVolumeNumberInfo info;
+    info.SetLast(true);
+    info.VolumeKind = TZAVolumeKind::vkLast;
+    if (!platform::FileExists(FileName) && IsRemovableDrive(FileName)) SetSpanningMode(smSpanning);
+    RequestVolume(info);
+    FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, false));
+    found = FDirManager->LocateEndOfCentralDir();
+    DetectSpanningMode();
+  } while (!found && SpanningMode() != smNone);
+}
+
+void TZABaseArchiver::OpenSfxArchive() {
+  TOpenDamagedKeeper keep(FOpenDamaged);
+  TZAVolumeNumberInfo info;
+  info.SetLast(true);
+  info.VolumeKind = TZAVolumeKind::vkLast;
+  RequestVolume(info);
+  FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, false));
+  FOpenDamaged = false;
+  if (FDirManager->LocateEndOfCentralDir()) {
+    DetectSpanningMode();
+    return;
+  }
+  // Perhaps the first volume of a split self-extracting set, whose last volume is P + B + ".ZIP".
+  SetSpanningMode(smSplitting);
+  std::string last = FileName;
+  MakeVolumeFileName(last, -1, false);
+  if (FileExistsNoCase(last)) {
+    FVolumeNumberInfo.Reset();
+    TZAVolumeNumberInfo lastInfo;
+    lastInfo.SetLast(true);
+    lastInfo.VolumeKind = TZAVolumeKind::vkLast;
+    RequestVolume(lastInfo);
+  }
+  SetSpanningMode(smNone);
+  bool found = false;
+  do {
+    FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, false));
+    found = FDirManager->LocateEndOfCentralDir();
+    DetectSpanningMode();
+  } while (!found && SpanningMode() != smNone);
+}
+
+void TZABaseArchiver::DetectSpanningMode() {
+  const TEndRecord& end = FDirManager->EndRecord;
+  // 1. No end record found.
+  if (end.Signature == 0) {
+    SetSpanningMode(IsRemovableDrive(FileName) ? smSpanning : smNone);
+    return;
+  }
+  const int d = end.DiskNumber == 0xFFFF ? 0 : end.DiskNumber;
+  // 2.
+  if (d == 0) {
+    SetSpanningMode(smNone);
+    return;
+  }
+  // 3. The volume before the last tells split sets and their naming.
+  SetSpanningMode(smSplitting);
+  std::string probe = FileName;
+  MakeVolumeFileName(probe, d - 1, false);
+  if (FileExistsNoCase(probe)) return;
+  SpanningOptions().AdvancedNaming = !SpanningOptions().AdvancedNaming;
+  probe = FileName;
+  MakeVolumeFileName(probe, d - 1, false);
+  if (FileExistsNoCase(probe)) return;
+  SpanningOptions().AdvancedNaming = !SpanningOptions().AdvancedNaming;
+  std::string lower = FileName;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.find(".exe") != std::string::npos) {
+    SetSpanningMode(smNone);
+  } else {
+    SetSpanningMode(smSpanning);  // d > 0 here
+  }
+}
+
+void TZABaseArchiver::DoAfterOpen() {
+  if (AfterOpen) AfterOpen(this);
+}
+
+}  // namespace zip

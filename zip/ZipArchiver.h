@@ -1,0 +1,251 @@
+#pragma once
+// The zip archive component: TZABaseArchiver holds the whole engine (properties, events,
+// operations), TZipArchiver is the zip archiver an application places on its window.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ZAArchiveItem.h"
+#include "ZAComponent.h"
+#include "ZADirArray.h"
+#include "ZAEvents.h"
+#include "ZAExcept.h"
+#include "ZAOptions.h"
+#include "ZAStream.h"
+#include "ZATypes.h"
+
+namespace zip {
+
+class TZADirManager;
+class TZADirHost;
+
+// Mode in which the archive file is opened; -1 means it is being created.
+inline constexpr std::int16_t ZAFileModeCreate = -1;
+
+class TZABaseArchiver : public TComponent {
+ public:
+  explicit TZABaseArchiver(TComponent* AOwner = nullptr);
+  ~TZABaseArchiver() override;
+  TZABaseArchiver(const TZABaseArchiver&) = delete;
+  TZABaseArchiver& operator=(const TZABaseArchiver&) = delete;
+
+  // ---- published properties -------------------------------------------------------------
+  bool ExtractCorruptedFiles = false;
+
+  TZACompressionLevel CompressionLevel() const { return FCompressionLevel; }
+  // Stores the level, sets the matching mode, then chooses the compression method.
+  void SetCompressionLevel(TZACompressionLevel level);
+  std::uint8_t CompressionMode() const { return FCompressionMode; }
+  // Code 5 above 9 (nothing changes); else stores the mode, sets the matching level, then
+  // chooses the compression method.
+  void SetCompressionMode(int mode);
+
+  std::string CurrentVersion() const;
+  void SetCurrentVersion(const std::string&) {}  // the version cannot be written
+
+  // Names and passwords are Windows-1252, as the engine keeps them.
+  std::string Password;
+  std::string FileName;  // writing it opens nothing
+  std::string BaseDir;
+  std::string TempDir;
+
+  TZASpanningMode SpanningMode() const { return FSpanningMode; }
+  // Refused while an archive is open.
+  void SetSpanningMode(TZASpanningMode mode);
+  TZASpanningOptions& SpanningOptions() { return FSpanningOptions; }
+  const TZASpanningOptions& SpanningOptions() const { return FSpanningOptions; }
+
+  std::string SFXStub;
+
+  TZAOptions& Options() { return FOptions; }
+  const TZAOptions& Options() const { return FOptions; }
+
+  // The setters copy the given list into the archiver's own.
+  TStrings& FileMasks() { return FFileMasks; }
+  const TStrings& FileMasks() const { return FFileMasks; }
+  void SetFileMasks(const TStrings& masks) { FFileMasks.Assign(masks); }
+  TStrings& ExclusionMasks() { return FExclusionMasks; }
+  const TStrings& ExclusionMasks() const { return FExclusionMasks; }
+  void SetExclusionMasks(const TStrings& masks) { FExclusionMasks.Assign(masks); }
+  TStrings& NoCompressionMasks() { return FNoCompressionMasks; }
+  const TStrings& NoCompressionMasks() const { return FNoCompressionMasks; }
+  void SetNoCompressionMasks(const TStrings& masks) { FNoCompressionMasks.Assign(masks); }
+
+  bool InMemory() const { return FInMemory; }
+  // Switches an open archive between memory and the file FileName.
+  void SetInMemory(bool value);
+
+  TZip64Mode Zip64Mode = zmAuto;
+
+  // ---- events (fired through the dispatchers below) --------------------------------------
+  TZAFileProgressEvent OnFileProgress;
+  TZAProgressEvent OnOverallProgress;
+  TZACopyTempFileProgressEvent OnCopyTempFileProgress;
+  TZAConfirmOverwriteEvent OnConfirmOverwrite;
+  TZAConfirmProcessFileEvent OnConfirmProcessFile;
+  TNotifyEvent AfterOpen;
+  TZAOnPasswordEvent OnPassword;
+  TZAProcessFileFailureEvent OnProcessFileFailure;
+  TZAOnRequestBlankVolumeEvent OnRequestBlankVolume;
+  TZAOnRequestFirstVolumeEvent OnRequestFirstVolume;
+  TZAOnRequestLastVolumeEvent OnRequestLastVolume;
+  TZAOnRequestMiddleVolumeEvent OnRequestMiddleVolume;
+  TZAOnDiskFullEvent OnDiskFull;
+  TZAOnStoreFileEvent OnStoreFile;
+  TZAOnExtractFileEvent OnExtractFile;
+
+  // ---- dispatchers: the handler when one is assigned, else the built-in answer or dialog ----
+  virtual void SelectCompressionMethod();
+  virtual void DoOverallProgress(double Progress, TZAProcessOperation Operation,
+                                 TZAProgressPhase ProgressPhase, bool& Cancel);
+  virtual void DoFileProgress(const std::string& FileName, double Progress,
+                              TZAProcessOperation Operation, TZAProgressPhase ProgressPhase,
+                              bool& Cancel);
+  virtual void DoCopyTempFileProgress(double Progress, TZAProgressPhase ProgressPhase, bool& Cancel);
+  virtual void DoConfirmOverwrite(const std::string& SourceFileName, std::string& DestFileName,
+                                  bool& Confirm);
+  virtual void DoConfirmProcessFile(const std::string& FileName, TZAProcessOperation Operation,
+                                    bool& Confirm);
+  virtual void DoPassword(const std::string& FileName, std::string& NewPassword, bool& SkipFile);
+  virtual void DoProcessFileFailure(const std::string& FileName, TZAProcessOperation Operation,
+                                    int NativeError, int ErrorCode, const std::string& ErrorMessage,
+                                    TZAAction& Action);
+  virtual void DoRequestBlankVolume(int VolumeNumber, std::string& VolumeFileName, bool& Cancel);
+  virtual void DoRequestFirstVolume(std::string& VolumeFileName, bool& Cancel);
+  virtual void DoRequestLastVolume(std::string& VolumeFileName, bool& Cancel);
+  virtual void DoRequestMiddleVolume(int VolumeNumber, std::string& VolumeFileName, bool& Cancel);
+  virtual void DoDiskFull(int VolumeNumber, const std::string& VolumeFileName, bool& Cancel);
+  virtual void DoInternalEvent(std::uint8_t Kind, std::int32_t A, std::int32_t B, std::int32_t C);
+  virtual void DoStoreFile(std::string& FileName, std::uint32_t& FileAttr, std::string& Comment,
+                           const std::string& OriginalFileName);
+  virtual void DoExtractFile(std::string& FileName, std::uint32_t& FileAttr, const std::string& Comment);
+
+  // ---- state checks and the process-wide lock ----------------------------------------------
+  // Code 13 when no archive is open.
+  void CheckOpen() const;
+  // Code 26 inside an update bracket; false otherwise.
+  bool CheckNotInUpdate() const;
+  bool InUpdate() const { return FUpdateCount > 0; }
+  // One lock for the whole process around every processing run; re-entrant on one thread.
+  static void Lock();
+  static void Unlock();
+  static std::recursive_mutex& ProcessLock();
+
+  // ---- engine state, shared by the engine's parts -----------------------------------------
+  bool FOpen = false;
+  std::int32_t FUpdateCount = 0;
+  bool FZipFormat = false;
+  std::int16_t FFileOpenMode = 0;
+  std::string FVolumeFileName;
+  TZAVolumeNumberInfo FVolumeNumberInfo;
+  std::int32_t FProcessedFileNo = 0;
+  std::int32_t FProcessedFileCount = 0;
+  bool FCancel = false;
+  bool FProgressEnabled = false;
+  bool FSkipFile = false;
+  bool FOpenDamaged = true;
+  std::int16_t FCompressionMethod = -1;  // -1 undefined, 0 stored, 8 deflate
+  // The data engine's byte counters for the current item.
+  std::int64_t FCurrentItemBytesDone = 0;
+  std::int64_t FCurrentItemBytesTotal = 0;
+  TZAInternalEvent FInternalEvent;
+
+  // --- read path: begin
+  // Opening, finding and extracting, the directory manager, volumes.
+  // (The deleters live with the read path, so that this header needs only the declarations.)
+  struct TZADirManagerDeleter {
+    void operator()(TZADirManager* manager) const;
+  };
+  struct TZADirHostDeleter {
+    void operator()(TZADirHost* host) const;
+  };
+  std::unique_ptr<TZAStream> FArchiveStream;
+  std::unique_ptr<TZADirManager, TZADirManagerDeleter> FDirManager;
+
+  // Opens (or, with -1, creates) the archive FileName with the given file open mode: 32 read only
+  // denying writes (what the updater passes), 34 read and write, 64 read only, -1 create.
+  void OpenArchive(int Mode);
+  // Opens FileName with a mode chosen by the file: read and write when possible, else read only,
+  // and creates it when it does not exist.
+  void OpenArchiveAuto();
+  // Closes the archive; never raises.
+  void CloseArchive();
+  bool IsOpen() const { return FOpen; }
+
+  bool FindFirstItem(const std::string& FileMask, TZAArchiveItem& Item, const std::string& ExclusionMask,
+                     std::int32_t SearchAttr);
+  bool FindNextItem(TZAArchiveItem& Item);
+
+  // Extracts every matching item into BaseDir. Per-item failures go to the failure event; how
+  // the run ended is in LastResult() afterwards.
+  void ExtractFiles(const std::string& FileMask, std::int32_t SearchAttr, const std::string& ExclusionMask);
+  const TZAProcessResult& LastResult() const { return FLastResult; }
+  void SelectMatchingItems(const std::string& FileMask, std::int32_t SearchAttr, const std::string& ExclusionMask);
+  void ProcessFiles(TZAProcessOperation Operation);
+  void ExtractItemToFile(std::int32_t Index, std::string FileName, const std::string& BaseFolder);
+  // Decompresses item Index into Stream; code 8 when its data fails the checks.
+  void ExtractItemDataToStream(std::int32_t Index, TZAStream& Stream);
+  void TestItem(std::int32_t Index, const std::string& FileName);
+
+  // The directory of the open archive (nullptr when closed).
+  TZADirArray* CentralDir();
+  std::int32_t ItemCount();
+
+  // Volumes.
+  // The name of a volume of the archive FileName (volume numbers from 0; -1: the last one).
+  void MakeVolumeFileName(std::string& Name, int VolumeNumber, bool TryAlternative);
+  // Free bytes available to the caller on the drive that holds Name.
+  std::int64_t GetVolumeFreeSpace(const std::string& Name);
+  static bool IsExeFileName(const std::string& Name);
+  // Makes the archive stream the stream of the volume Info names; code 45 when cancelled.
+  void RequestVolume(const TZAVolumeNumberInfo& Info);
+  void InternalOpen();
+  void OpenArchiveStream(const std::string& VolumeFileName);
+  void CreateNewArchive();
+  void OpenLastVolume();
+  void OpenSfxArchive();
+  void DetectSpanningMode();
+  void DoAfterOpen();
+
+ protected:
+  bool ExtractItemToStream(TZAStream& Source, TZAStream& Destination, const TDirItem& Item);
+  bool ArchiveCountsAsSfx() const;
+  bool FindItem(TZAArchiveItem& Item);
+  TZAProcessResult FLastResult;
+  std::unique_ptr<TZADirHost, TZADirHostDeleter> FDirHost;
+
+ public:
+  // --- read path: end
+
+ private:
+  TZACompressionLevel FCompressionLevel = clFastest;
+  std::uint8_t FCompressionMode = 1;
+  TZASpanningMode FSpanningMode = smNone;
+  TZASpanningOptions FSpanningOptions;
+  TZAOptions FOptions;
+  TStringList FFileMasks;
+  TStringList FExclusionMasks;
+  TStringList FNoCompressionMasks;
+  bool FInMemory = false;
+};
+
+class TZipArchiver : public TZABaseArchiver {
+ public:
+  explicit TZipArchiver(TComponent* AOwner = nullptr);
+  ~TZipArchiver() override = default;
+  // Deflate (8), or stored (0) when the compression mode is 0.
+  void SelectCompressionMethod() override;
+};
+
+// Holds the process-wide lock for its lifetime.
+class TZAProcessLockGuard {
+ public:
+  TZAProcessLockGuard() { TZABaseArchiver::Lock(); }
+  ~TZAProcessLockGuard() { TZABaseArchiver::Unlock(); }
+  TZAProcessLockGuard(const TZAProcessLockGuard&) = delete;
+  TZAProcessLockGuard& operator=(const TZAProcessLockGuard&) = delete;
+};
+
+}  // namespace zip

@@ -1,0 +1,47 @@
+#include "ZipEngineRun.h"
+
+#include "ZAPlatform.h"
+
+namespace ziptest {
+
+TEngineRun ExtractWithEngine(const std::filesystem::path& archive, const std::filesystem::path& folder,
+                             const std::function<void(zip::TZipArchiver&)>& setup) {
+  TEngineRun run;
+  zip::TZipArchiver archiver;
+  archiver.SetName("ZipArchiver1");
+  archiver.OnProcessFileFailure = [&run](auto*, const std::string& name, zip::TZAProcessOperation, int native, int,
+                                         const std::string&, zip::TZAAction& action) {
+    run.Failures.push_back(name + ": " + std::to_string(native));
+    run.FailureCodes.push_back(native);
+    action = zip::fxaIgnore;
+  };
+  if (setup) setup(archiver);
+  archiver.FileName = zip::platform::FromFileSystemPath(archive.string());
+  try {
+    archiver.OpenArchive(32);
+    run.Opened = true;
+    archiver.BaseDir = zip::platform::FromFileSystemPath(folder.string());
+    archiver.ExtractFiles("*.*", 10431, "");
+    run.Result = archiver.LastResult();
+  } catch (const zip::EZAException& e) {
+    run.OpenCode = e.NativeError;
+    run.OpenMessage = e.Message();
+  } catch (const std::exception& e) {
+    run.OpenCode = -1;
+    run.OpenMessage = e.what();
+  }
+  archiver.CloseArchive();
+  return run;
+}
+
+std::vector<std::string> ListWithEngine(const std::filesystem::path& archive) {
+  std::vector<std::string> names;
+  zip::TZipArchiver archiver;
+  archiver.FileName = zip::platform::FromFileSystemPath(archive.string());
+  archiver.OpenArchive(32);
+  for (std::int32_t i = 0; i < archiver.ItemCount(); ++i) names.push_back(archiver.CentralDir()->ItemRef(i).Name);
+  archiver.CloseArchive();
+  return names;
+}
+
+}  // namespace ziptest
