@@ -92,11 +92,34 @@ class TForm1 : public forms::TForm {
   void SpeedButton1Click(forms::TObject* Sender);
   void JvTransparentButton7Click(forms::TObject* Sender);
 
-  // Handlers whose work comes with the poll, the notice window and the mail watch.
+  // The poll: every 300000 ms (then the trim of the process) and "Essai Connexion Orvalis".
   void Timer1Timer(forms::TObject* Sender);
   void Button2Click(forms::TObject* Sender);
-  void Button1Click(forms::TObject* Sender);
+  // The mail check (the poll runs it as its button does).
   void Button5Click(forms::TObject* Sender);
+
+  // The pending list of page 0.
+  void ajout(const std::string& kind, const std::string& date, const std::string& heure, const std::string& nom,
+             const std::string& prenom, const std::string& motif, const std::string& tel, const std::string& iso,
+             const std::string& fax, const std::string& adresse);
+  void ListView1CustomDrawItem(forms::TObject* Sender, forms::TListItem* Item, forms::TCustomDrawState State,
+                               bool& DefaultDraw);
+  void ListView1MouseMove(forms::TObject* Sender, forms::TShiftState Shift, int X, int Y);
+  void ListView1SelectItem(forms::TObject* Sender, forms::TListItem* Item, bool Selected);
+  void Mouvementlu1Click(forms::TObject* Sender);  // "Enregistrer comme lu"
+
+  // The notice window: fills it with the counts and starts it; the hidden "Voir Fenêtre"
+  // does the same with sample texts.
+  void fenetre(const std::string& messages, const std::string& rendezVous, const std::string& visites,
+               const std::string& mails);
+  void Button1Click(forms::TObject* Sender);
+
+  // The secretariat request of every handler that rewrites the login: the login's spaces
+  // become "_" in nom_ov, `target` is cleared, and filled with the reply's lines; a failure
+  // throws (http::EHttpException) and leaves `target` empty.
+  void SendSecretariatRequest(const std::string& scriptAndQuery, forms::TStrings& target);
+  // True when nom_ov, pass_ov and site_ov are all filled in.
+  bool HasCredentials() const;
 
   // The friends lists on disk.
   void lirefichecg();
@@ -195,6 +218,7 @@ class TForm1 : public forms::TForm {
   settings_store::TEditIni* EditIni1;
   forms::TOpenDialog* OpenDialog2;
   forms::TPopupMenu* PopupMenu1;
+  forms::TMenuItem* Mouvementlu1;  // "Enregistrer comme lu", in PopupMenu1
   forms::TPopupMenu* PopupMenu2;
   forms::TMenuItem* ListedesAMIS1;  // "Liste des AMIS", in PopupMenu2
   forms::TPopupMenu* PopupMenu3;
@@ -208,6 +232,9 @@ class TForm1 : public forms::TForm {
   void BuildPages();
   void BuildSettingsPage();
   void BuildCarriers();
+  void BuildPendingList();
+  // The pending rows were cleared: no row is selected any more, so no id is left to send.
+  void ForgetSelectedIds();
   void BuildComponents();
   // The page buttons show the current page: its button in colour, the four others grey.
   void MarkPageButton(forms::TJvTransparentButton* current);

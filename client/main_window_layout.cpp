@@ -127,6 +127,8 @@ void TForm1::BuildComponents() {
   ImageList1->AddColor(RGB(65, 105, 225));  // 1 appointment
   ImageList1->AddColor(RGB(218, 165, 32));  // 2 message
   ImageList2 = &Create<TImageList>("ImageList2");
+  // Menu icons; 7 is "Enregistrer comme lu".
+  for (int i = 0; i < 8; ++i) ImageList2->AddColor(i == 7 ? RGB(34, 139, 34) : kSectionColor);
   ImageList3 = &Create<TImageList>("ImageList3");
 
   Timer1 = &Create<TTimer>("Timer1");
@@ -244,7 +246,7 @@ void TForm1::BuildPages() {
                  4);
   Label1->SetAlign(alTop);
   ListView1 = &ReportList(*this, TabSheet1, "ListView1");
-  ListView1->SetPopupMenu(PopupMenu1);
+  BuildPendingList();
 
   // 1: friend subjects.
   Text(*this, TabSheet2, "Label17", "Sujets AMIS", 8, 8).Font().SetStyle(fsBold);
@@ -289,6 +291,44 @@ void TForm1::BuildPages() {
 
   // At design the settings page is the one shown.
   PageControl1->SetActivePageIndex(kPageSettings);
+}
+
+void TForm1::BuildPendingList() {
+  ListView1->SetMultiSelect(true);
+  ListView1->SetShowHint(true);
+  ListView1->SetSmallImages(ImageList1);
+  struct Column {
+    const char* caption;
+    int width;
+  };
+  // The first column shows only the kind's icon; "Iso" is there for the ids, hidden.
+  const Column columns[] = {{"", 20},        {"Date", 70},         {"Heure", 50}, {"Nom", 100},
+                            {"Pr\xC3\xA9nom", 100}, {"Motif", 120}, {"T\xC3\xA9l", 80},   {"Iso", 0},
+                            {"Fax/Mail/Gsm", 100}};
+  for (const Column& c : columns) {
+    TListColumn& column = ListView1->Columns().Add();
+    column.SetCaption(c.caption);
+    column.SetWidth(c.width);
+  }
+  TListColumn& address = ListView1->Columns().Add();
+  address.SetCaption("Adresse");
+  address.SetAutoSize(true);
+  ListView1->OnCustomDrawItem = [this](TObject* Sender, TListItem* Item, TCustomDrawState State, bool& DefaultDraw) {
+    ListView1CustomDrawItem(Sender, Item, State, DefaultDraw);
+  };
+  ListView1->OnMouseMove = [this](TObject* Sender, TShiftState Shift, int X, int Y) {
+    ListView1MouseMove(Sender, Shift, X, Y);
+  };
+  ListView1->OnSelectItem = [this](TObject* Sender, TListItem* Item, bool Selected) {
+    ListView1SelectItem(Sender, Item, Selected);
+  };
+
+  PopupMenu1->SetImages(ImageList2);
+  Mouvementlu1 = &PopupMenu1->Add("Mouvementlu1", "Enregistrer comme lu");
+  Mouvementlu1->SetImageIndex(7);
+  Mouvementlu1->SetEnabled(false);
+  Mouvementlu1->OnClick = [this](TObject* Sender) { Mouvementlu1Click(Sender); };
+  ListView1->SetPopupMenu(PopupMenu1);
 }
 
 void TForm1::BuildSettingsPage() {

@@ -30,6 +30,8 @@ constexpr int kOpenReadDenyWrite = 32;
 // not-content-indexed entries alike.
 constexpr std::int32_t kAllItems = 10431;
 
+constexpr char kLogoFileName[] = "Update.png";
+
 std::string WithTrailingSeparator(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
@@ -77,6 +79,17 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
 
   Label1 = &Create<forms::TLabel>("Label1", this);
   Label1->SetBounds(8, 36, 370, 32);
+
+  // The logo ships beside the program; without it the window simply has none.
+  Image1 = &Create<forms::TImage>("Image1", this);
+  Image1->SetBounds(330, 4, 48, 48);
+  if (FileExists(folder_ + kLogoFileName)) {
+    try {
+      Image1->LoadFromFile(folder_ + kLogoFileName);
+    } catch (const forms::Exception&) {
+      // an unreadable picture leaves the place empty
+    }
+  }
 
   ProgressBar = &Create<forms::TProgressBar>("ProgressBar", this);
   ProgressBar->SetBounds(8, 74, 366, 16);

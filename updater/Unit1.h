@@ -12,6 +12,7 @@
 #include "forms/edits.h"
 #include "forms/form.h"
 #include "forms/label.h"
+#include "forms/panels.h"
 #include "forms/progressbar.h"
 #include "forms/sysutils.h"
 
@@ -33,6 +34,7 @@ class TForm1 : public forms::TForm {
   // Controls (owned by the form).
   forms::TLabel* Label2 = nullptr;   // title
   forms::TLabel* Label1 = nullptr;   // status; CR starts a new line
+  forms::TImage* Image1 = nullptr;   // the logo
   forms::TProgressBar* ProgressBar = nullptr;
   forms::TBitBtn* BitBtn1 = nullptr;  // "Mise à jour"
   forms::TBitBtn* BitBtn2 = nullptr;  // "Quitter"

@@ -52,13 +52,19 @@ void TUpdateHttp::Send(const std::string& url, std::string* body,
     if (OnWorkBegin) OnWorkBegin(this, wmRead, total);
   };
   request.on_progress = [&](std::int64_t so_far, std::int64_t) {
-    received = so_far;
     if (OnWork) OnWork(this, wmRead, so_far);
   };
   request.on_end = [&] {
     if (OnWorkEnd) OnWorkEnd(this, wmRead);
   };
-  if (sink != nullptr) request.body_sink = *sink;
+  // The body's length is counted where it arrives (the progress reports may skip the last
+  // piece); the worker thread has ended when Get returns, so the count is read safely then.
+  if (sink != nullptr) {
+    request.body_sink = [&received, sink](std::string_view piece) {
+      (*sink)(piece);
+      received += static_cast<std::int64_t>(piece.size());
+    };
+  }
 
   http::Reply reply = http::Get(request);
 

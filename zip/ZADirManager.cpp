@@ -20,6 +20,7 @@ constexpr std::size_t HeaderSearchWindow = 65535;
 constexpr std::size_t MaxNameLength = 999;
 constexpr std::size_t MaxRebuildExtra = 260;
 constexpr std::uint16_t UnicodePathExtraTag = 0x7075;
+constexpr std::uint16_t UnknownHost = 0xFFFF;  // "version made by" of an entry rebuilt from its local header
 
 // Restores a stream's position when a scan ends, however it ends.
 class TPositionKeeper {
@@ -146,7 +147,6 @@ bool TZADirManager::FindEndOfCentralDir(TEndRecord& record, std::int64_t& positi
 bool TZADirManager::LocateEndOfCentralDir() {
   std::int64_t position = -1;
   const bool found = FindEndOfCentralDir(EndRecord, position, FHost.ZipFormat() ? sigEndRecord : sigOwnEndRecord);
-  FEndPosition = position;
   return found || FHost.OpenDamaged();
 }
 
@@ -310,8 +310,9 @@ bool IsNonAsciiUtf8(const std::string& s) {
 
 std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
   // Name hook of the own format: it leaves names unchanged.
-  // A Unix host stores names as its file system has them: UTF-8 when they read as such.
-  if ((madeBy >> 8) == 3 && IsNonAsciiUtf8(bytes)) flags |= 0x0800;
+  // A Unix host stores names as its file system has them: UTF-8 when they read as such. A rebuilt
+  // entry does not say which host made it; the same reading applies.
+  if (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes)) flags |= 0x0800;
   if (flags & 0x0800) {
     // The name is marked as UTF-8: the engine holds it as Windows-1252.
     bytes = os::Utf8ToCp1252(bytes);
@@ -515,7 +516,7 @@ void TZADirManager::RebuildDirectory() {
       std::string name(nameLength, '\0');
       if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
           s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
-        item.Name = StoredNameToName(std::move(name), local.Flags, 0);
+        item.Name = StoredNameToName(std::move(name), local.Flags, UnknownHost);
       } else {
         item.Name.clear();
       }

@@ -79,7 +79,6 @@ class TZADirManager {
   void ReadItems(std::uint64_t count, bool spanning, bool preallocate);
 
   TZADirHost& FHost;
-  std::int64_t FEndPosition = -1;
 };
 
 }  // namespace zip

@@ -353,10 +353,14 @@ TEST_F(MainWindowTest, MessagesAndUrgentOnlyAreCoupled) {
   }
 }
 
-TEST_F(MainWindowTest, TheWheelMovesTheSettingsPageTenPixelsANotch) {
+TEST_F(MainWindowTest, TheSettingsPageTakesTheFocusAndTheWheelMovesItTenPixelsANotch) {
   auto& f = Start();
   RunThen([&] {
     app_->ProcessMessages();
+    f.BitBtn12->UserClick();
+    EXPECT_TRUE(f.ListBox3->Focused()) << "the friends page gives its list the focus";
+    f.JvTransparentButton5->UserClick();
+    EXPECT_TRUE(f.ScrollBox3->Focused()) << "showing the settings page focuses its scroll box";
     auto& bar = f.ScrollBox3->VertScrollBar();
     ASSERT_GT(bar.Range(), 30);
     bar.SetPosition(0);

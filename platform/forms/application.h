@@ -68,7 +68,7 @@ class TApplication : public TComponent {
   // The text of the hint shown by the last ActivateHint, empty once cancelled.
   const std::string& ActiveHint() const { return activeHint_; }
 
-  // The folder and full path of the running executable.
+  // The full path of the running executable.
   std::string ExeName() const;
 
   TExceptionEvent OnException;

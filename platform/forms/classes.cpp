@@ -55,6 +55,14 @@ std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent* component) {
   return out;
 }
 
-void TComponent::DestroyComponent(TComponent* component) { RemoveComponent(component).reset(); }
+void TComponent::DestroyComponent(TComponent* component) {
+  auto it = std::find_if(components_.begin(), components_.end(),
+                         [&](const auto& c) { return c.get() == component; });
+  if (it == components_.end()) return;
+  // Out of the list first; it still knows its owner while it goes.
+  std::unique_ptr<TComponent> doomed = std::move(*it);
+  components_.erase(it);
+  doomed.reset();
+}
 
 }  // namespace forms

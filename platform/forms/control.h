@@ -57,6 +57,7 @@ class TControl : public TComponent {
 
   const std::string& Hint() const { return hint_; }
   void SetHint(const std::string& hint);
+  // Kept as the form describes it: a control's hint shows whenever it has one.
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool show);
 

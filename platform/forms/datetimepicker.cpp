@@ -27,6 +27,25 @@ TDateTime FromQt(const QDateTime& dt) {
   return EncodeDate(d.year(), d.month(), d.day()) + EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
+// The window system's display pattern for one of FormatSettings' patterns.
+QString QtPattern(const std::string& pattern) {
+  QString out;
+  for (char c : pattern) {
+    switch (c) {
+      case 'm': case 'M': out += QLatin1Char('M'); break;
+      case 'n': case 'N': out += QLatin1Char('m'); break;
+      case 'h': case 'H': out += QLatin1Char('H'); break;
+      case 'D': out += QLatin1Char('d'); break;
+      case 'Y': out += QLatin1Char('y'); break;
+      case 'S': out += QLatin1Char('s'); break;
+      case '/': out += QLatin1Char(FormatSettings().DateSeparator); break;
+      case ':': out += QLatin1Char(FormatSettings().TimeSeparator); break;
+      default: out += QLatin1Char(c); break;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
@@ -77,10 +96,10 @@ void TDateTimePicker::Display() {
   QDateTimeEdit* e = EditOf(this);
   const QSignalBlocker block(e);
   if (kind_ == dtkTime) {
-    e->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    e->setDisplayFormat(QtPattern(FormatSettings().LongTimeFormat));
     e->setCalendarPopup(false);
   } else {
-    e->setDisplayFormat(format_ == dfLong ? QStringLiteral("dddd d MMMM yyyy") : QStringLiteral("dd/MM/yyyy"));
+    e->setDisplayFormat(QtPattern(format_ == dfLong ? FormatSettings().LongDateFormat : FormatSettings().ShortDateFormat));
     e->setCalendarPopup(true);
   }
   e->setDateTime(ToQt(value_));

@@ -36,7 +36,7 @@ class ListItems : public TStrings {
     CheckIndex(index, Count());
     const int selected = list_.ItemIndex();
     list_.Model()[static_cast<size_t>(index)] = s;
-    list_.ModelChanged();
+    list_.ModelChanged(TCustomListControl::Change::Put, index);
     list_.SetItemIndex(selected);
   }
   void Insert(int index, const std::string& s) override {
@@ -44,7 +44,7 @@ class ListItems : public TStrings {
     const int selected = list_.ItemIndex();
     auto& m = list_.Model();
     m.insert(m.begin() + index, s);
-    list_.ModelChanged();
+    list_.ModelChanged(TCustomListControl::Change::Inserted, index);
     list_.SetItemIndex(selected >= index && selected >= 0 ? selected + 1 : selected);
   }
   int Add(const std::string& s) override {
@@ -57,7 +57,7 @@ class ListItems : public TStrings {
     const int selected = list_.ItemIndex();
     auto& m = list_.Model();
     m.erase(m.begin() + index);
-    list_.ModelChanged();
+    list_.ModelChanged(TCustomListControl::Change::Removed, index);
     list_.SetItemIndex(selected == index ? -1 : (selected > index ? selected - 1 : selected));
   }
   void Clear() override {
@@ -216,9 +216,23 @@ void TListBox::UserClickItem(int index) {
   Click();
 }
 
-void TListBox::ModelChanged() {
+void TListBox::ModelChanged(Change change, int index) {
   Quiet quiet(updating_);
   QListWidget* l = ListOf(this);
+  switch (change) {
+    case Change::Put:
+      l->item(index)->setText(Q(model_[static_cast<size_t>(index)]));
+      return;
+    case Change::Inserted:
+      l->insertItem(index, Q(model_[static_cast<size_t>(index)]));
+      return;
+    case Change::Removed: {
+      std::unique_ptr<QListWidgetItem> gone(l->takeItem(index));
+      return;
+    }
+    case Change::All:
+      break;
+  }
   QStringList texts;
   for (const auto& s : model_) texts << Q(s);
   l->clear();
@@ -276,7 +290,7 @@ void TComboBox::UserSelect(int index) {
   Fire(this, OnChange, this);
 }
 
-void TComboBox::ModelChanged() {
+void TComboBox::ModelChanged(Change, int) {
   QComboBox* c = ComboOf(this);
   const QString text = c->currentText();
   QStringList texts;

@@ -29,9 +29,11 @@ class TCustomListControl : public TWinControl {
   // -1 selects nothing; an index outside the items is ignored.
   virtual void SetItemIndex(int index) = 0;
 
-  // For the forms layer: the items in order, and sorting them.
+  // For the forms layer: the items in order, and the widget following each change of them
+  // (one item put, inserted or removed at `index`; index -1: all of them anew).
   std::vector<std::string>& Model() { return model_; }
-  virtual void ModelChanged() = 0;
+  enum class Change { Put, Inserted, Removed, All };
+  virtual void ModelChanged(Change change = Change::All, int index = -1) = 0;
   int SortedPosition(const std::string& s) const;
 
  protected:
@@ -55,7 +57,7 @@ class TListBox : public TCustomListControl {
   int ItemHeight() const { return itemHeight_; }
   void SetItemHeight(int h);
 
-  // Runs when the user selects an item (mouse or keyboard).
+  // OnClick (of TControl) runs when the user selects an item, by mouse or keyboard.
   // OnDrawItem paints each row of an owner-drawn list on Canvas().
   TDrawItemEvent OnDrawItem;
   TCanvas& Canvas() { return canvas_; }
@@ -64,7 +66,7 @@ class TListBox : public TCustomListControl {
   void UserClickItem(int index);
 
   // For the forms layer.
-  void ModelChanged() override;
+  void ModelChanged(Change change, int index) override;
   void UserSelectionChanged();
 
  private:
@@ -94,7 +96,7 @@ class TComboBox : public TCustomListControl {
   void UserSelect(int index);
 
   // For the forms layer.
-  void ModelChanged() override;
+  void ModelChanged(Change change, int index) override;
 
  private:
   TComboBoxStyle style_ = csDropDown;

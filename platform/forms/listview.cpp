@@ -68,6 +68,13 @@ class RowDelegate : public QStyledItemDelegate {
       painter->fillRect(opt.rect, opt.backgroundBrush);
     }
     QStyledItemDelegate::paint(painter, opt, index);
+    if (view_.GridLines()) {
+      painter->save();
+      painter->setPen(QColor(220, 220, 220));
+      painter->drawLine(opt.rect.bottomLeft(), opt.rect.bottomRight());
+      painter->drawLine(opt.rect.topRight(), opt.rect.bottomRight());
+      painter->restore();
+    }
   }
 
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -256,7 +263,7 @@ void TListView::SetMultiSelect(bool m) {
 
 void TListView::SetGridLines(bool g) {
   gridLines_ = g;
-  TreeOf(this)->setAlternatingRowColors(false);
+  TreeOf(this)->viewport()->update();
 }
 
 void TListView::SetSmallImages(TImageList* images) {

@@ -78,7 +78,6 @@ void TStatusBar::PanelChanged(int index) {
   QLabel* label = bar->labels[static_cast<size_t>(index)];
   const TStatusPanel& panel = *panels_[static_cast<size_t>(index)];
   label->setText(detail::DisplayText(panel.Text()));
-  const bool last = index == PanelCount() - 1;
   // Every panel but the last keeps its width; the last one takes what remains.
   for (size_t i = 0; i < bar->labels.size(); ++i) {
     QLabel* l = bar->labels[i];
@@ -91,7 +90,6 @@ void TStatusBar::PanelChanged(int index) {
       bar->layout_->setStretchFactor(l, 0);
     }
   }
-  (void)last;
 }
 
 }  // namespace forms

@@ -33,8 +33,6 @@ class TStringGrid : public TWinControl {
   std::string Cells(int col, int row) const;
   void SetCells(int col, int row, const std::string& text);
 
-  TNotifyEvent OnClick;
-
  private:
   void Rebuild();
   int colCount_ = 5, rowCount_ = 5, fixedCols_ = 1, fixedRows_ = 1, col_ = 1, row_ = 1;

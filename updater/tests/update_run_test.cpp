@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace updater::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using http::stand_in::RecordedRequest;
 using http::stand_in::ScriptedReply;
 
@@ -156,7 +158,9 @@ class UpdateRun : public ::testing::Test {
 };
 
 TEST_F(UpdateRun, WindowComesUpWithItsTexts) {
+  CopyFile(UPDATER_LOGO, install + "Update.png", 0644);
   TForm1& f = Form();
+  EXPECT_FALSE(f.Image1->Empty());
   EXPECT_EQ(f.Caption(), "Mise à jour Orvalis Pulse");
   EXPECT_EQ(f.Label2->Caption(), "Mise à jour Orvalis Pulse");
   EXPECT_EQ(f.BitBtn1->Hint(), "Recherchez maintenant une nouvelle version de Orvalis Pulse");
@@ -185,7 +189,7 @@ TEST_F(UpdateRun, LaterPageReplacesAndRestartsTheClient) {
   EXPECT_EQ(starts[1].version, "new");
   EXPECT_TRUE(Running(starts[1].pid));
   EXPECT_TRUE(IsExecutable(install + "OrvalisP.exe"));
-  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(NewClientProgram()));
+  EXPECT_TRUE(ReadFile(install + "OrvalisP.exe") == ReadFile(NewClientProgram()));
   EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
   EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
 
@@ -309,6 +313,40 @@ TEST_F(UpdateRun, PageOfTheSameDayIsNotNewer) {
   EXPECT_TRUE(dialogs.Messages().empty());
 }
 
+// Whatever the page holds, reading it ends in a date, in "no answer", or in the conversion
+// error; nothing else, and never a crash (the sanitizer build runs this too).
+TEST_F(UpdateRun, AnyPageBytesGiveADateOrTheConversionError) {
+  std::vector<std::string> pages = {
+      "31/02/2026", "00/00/0000", "1/1/1", "99/99/99999999999999999999", "-1/-1/-1",
+      "12/03/2026 08:00", "12-03-2026", "12/03", "/", "//", "12//2026", " 12/03/2026",
+      "12/03/2026\0garbage"s, std::string("\xEF\xBB\xBF") + "12/03/2026", "\r\n12/03/2026",
+      "4294967308/03/2026", "12/4294967299/2026", "12/03/18446744073709551628"};
+  std::mt19937 random(20260312);
+  const std::string alphabet = "0123456789//// -:.\r\n\xE9\x00"s;
+  for (int i = 0; i < 150; ++i) {
+    std::string page(random() % 24, ' ');
+    for (char& c : page) c = alphabet[random() % alphabet.size()];
+    pages.push_back(page);
+  }
+  Form();
+  for (const std::string& page : pages) {
+    Serve(kPagePath, Ok(page));
+    form->RemoteDate = 0.0;
+    try {
+      form->Button5Click(form.get());
+    } catch (const forms::EConvertError&) {
+      EXPECT_EQ(form->RemoteDate, 0.0);
+      continue;
+    }
+    if (form->RemoteDate != 0.0) {
+      int year = 0, month = 0, day = 0;
+      forms::DecodeDate(form->RemoteDate, year, month, day);
+      EXPECT_TRUE(year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31)
+          << "page " << ::testing::PrintToString(page);
+    }
+  }
+}
+
 TEST_F(UpdateRun, MissingClientStopsBeforeAnyRequest) {
   ::unlink((install + "OrvalisP.exe").c_str());
   Serve(kPagePath, Ok("12/03/2026\r\n"));
@@ -327,6 +365,7 @@ struct FailedDownloadCase {
   const char* name;
   std::function<ScriptedReply(const std::string& archive)> reply;
   std::string message;
+  std::chrono::milliseconds readTimeout{0};  // 0: the updater's own
 };
 
 class FailedDownload : public UpdateRun, public ::testing::WithParamInterface<FailedDownloadCase> {};
@@ -337,6 +376,7 @@ TEST_P(FailedDownload, IsNeverExtracted) {
   Serve(kArchivePath, c.reply(MakeArchive()));
   const pid_t client = StartClient();
   Form();
+  if (c.readTimeout.count() > 0) form->IdHTTP1.ReadTimeout = c.readTimeout;
 
   Press();
 
@@ -346,7 +386,7 @@ TEST_P(FailedDownload, IsNeverExtracted) {
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].version, "old");
   EXPECT_TRUE(IsExecutable(install + "OrvalisP.exe"));
-  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(OldClientProgram()));
+  EXPECT_TRUE(ReadFile(install + "OrvalisP.exe") == ReadFile(OldClientProgram()));
   EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
   EXPECT_FALSE(Exists(install + "OrvalisP.zip"));
   EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
@@ -382,7 +422,16 @@ INSTANTIATE_TEST_SUITE_P(
                              reply.headers = {{"Location", "http://ailleurs.example/OrvalisP.zip"}};
                              return reply;
                            },
-                           "Erreur durant le téléchargement : 302 Found"}),
+                           "Erreur durant le téléchargement : 302 Found"},
+        FailedDownloadCase{"FallsSilentMidway",
+                           [](const std::string& archive) {
+                             ScriptedReply reply = Ok(archive);
+                             reply.piece_size = archive.size() / 2;
+                             reply.piece_delay = 30s;
+                             return reply;
+                           },
+                           "Erreur durant le téléchargement : Connection timed out (Error #110)",
+                           1000ms}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
@@ -480,7 +529,7 @@ TEST_F(UpdateRun, PasswordRefusedIsNoInstalledUpdate) {
 
   Press();
 
-  EXPECT_EQ(ReadFile(install + "OrvalisP.exe"), ReadFile(OldClientProgram()));
+  EXPECT_TRUE(ReadFile(install + "OrvalisP.exe") == ReadFile(OldClientProgram()));
   EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{kNotInstalledWhole});
   const auto starts = WaitForClientStarts(install, 2, 10s);

@@ -15,7 +15,7 @@
 namespace forms {
 namespace {
 
-using testing::AppTest;
+using FormsApp = testing::AppTest;
 
 // A form that records the order in which its parts come to life.
 struct Trace {
@@ -49,7 +49,7 @@ class TracingForm : public TForm {
   }
 };
 
-TEST_F(AppTest, CreateFormListsTheFormLoadsItsComponentsThenRunsOnCreateThenBecomesMain) {
+TEST_F(FormsApp, CreateFormListsTheFormLoadsItsComponentsThenRunsOnCreateThenBecomesMain) {
   Trace trace;
   TracingForm& first = app->CreateForm<TracingForm>(trace);
   EXPECT_EQ(trace.steps, (std::vector<std::string>{"construct main=null", "construct main=null",
@@ -63,7 +63,7 @@ TEST_F(AppTest, CreateFormListsTheFormLoadsItsComponentsThenRunsOnCreateThenBeco
   EXPECT_EQ(app->ComponentCount(), 2);
 }
 
-TEST_F(AppTest, AnExceptionFromAnyHandlerGoesToOnExceptionAndTheProgramGoesOn) {
+TEST_F(FormsApp, AnExceptionFromAnyHandlerGoesToOnExceptionAndTheProgramGoesOn) {
   std::vector<std::string> caught;
   app->OnException = [&](TObject*, const std::exception& e) { caught.push_back(e.what()); };
   TForm& form = app->CreateForm<TForm>();
@@ -82,7 +82,7 @@ TEST_F(AppTest, AnExceptionFromAnyHandlerGoesToOnExceptionAndTheProgramGoesOn) {
   EXPECT_EQ(edit.Text(), "x");
 }
 
-TEST_F(AppTest, AnExceptionInsideANestedProcessMessagesIsCaughtThereAndTheOuterHandlerContinues) {
+TEST_F(FormsApp, AnExceptionInsideANestedProcessMessagesIsCaughtThereAndTheOuterHandlerContinues) {
   std::vector<std::string> caught;
   app->OnException = [&](TObject*, const std::exception& e) { caught.push_back(e.what()); };
   TForm& form = app->CreateForm<TForm>();
@@ -109,7 +109,7 @@ TEST_F(AppTest, AnExceptionInsideANestedProcessMessagesIsCaughtThereAndTheOuterH
   EXPECT_EQ(caught, std::vector<std::string>{"pendant l'attente"});
 }
 
-TEST_F(AppTest, WithoutOnExceptionTheErrorBoxShowsTheMessageWithTheFrameworksFullStop) {
+TEST_F(FormsApp, WithoutOnExceptionTheErrorBoxShowsTheMessageWithTheFrameworksFullStop) {
   app->SetTitle("Mise à jour");
   struct Case {
     std::string message, shown;
@@ -132,14 +132,14 @@ TEST_F(AppTest, WithoutOnExceptionTheErrorBoxShowsTheMessageWithTheFrameworksFul
   }
 }
 
-TEST_F(AppTest, AnOnExceptionHandlerThatThrowsFallsBackToTheErrorBox) {
+TEST_F(FormsApp, AnOnExceptionHandlerThatThrowsFallsBackToTheErrorBox) {
   app->OnException = [](TObject*, const std::exception&) { throw std::runtime_error("le gestionnaire a échoué"); };
   Dispatch(nullptr, [] { throw std::runtime_error("première"); });
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_EQ(dialogs.Messages()[0].Text, "le gestionnaire a échoué.");
 }
 
-TEST_F(AppTest, MinimizeFiresOnMinimizeOnceAndRestoreBringsTheMainFormBack) {
+TEST_F(FormsApp, MinimizeFiresOnMinimizeOnceAndRestoreBringsTheMainFormBack) {
   TForm& form = app->CreateForm<TForm>();
   form.Show();
   int minimized = 0, restored = 0;
@@ -155,7 +155,7 @@ TEST_F(AppTest, MinimizeFiresOnMinimizeOnceAndRestoreBringsTheMainFormBack) {
   EXPECT_EQ(form.WindowState(), wsNormal);
 }
 
-TEST_F(AppTest, RunShowsTheMainFormOnlyWhenAskedAndReturnsAfterTerminate) {
+TEST_F(FormsApp, RunShowsTheMainFormOnlyWhenAskedAndReturnsAfterTerminate) {
   TForm& form = app->CreateForm<TForm>();
   app->SetShowMainForm(false);
   QTimer::singleShot(20, [&] { Application->Terminate(); });

@@ -20,7 +20,7 @@ class Recorder : public TComponent {
   std::vector<std::string>& log_;
 };
 
-TEST(ComponentTest, OwnedComponentsGoLastCreatedFirstEachLeavingTheListBeforeIt) {
+TEST(FormsComponent, OwnedComponentsGoLastCreatedFirstEachLeavingTheListBeforeIt) {
   std::vector<std::string> log;
   {
     TComponent root(nullptr);
@@ -32,11 +32,12 @@ TEST(ComponentTest, OwnedComponentsGoLastCreatedFirstEachLeavingTheListBeforeIt)
     EXPECT_EQ(root.FindComponent("b"), &b);
     EXPECT_EQ(b.ComponentIndex(), 1);
   }
-  EXPECT_EQ(log, (std::vector<std::string>{"C (owner holds 2)", "B1 (owner holds 0)", "B (owner holds 1)",
+  // A component's own destructor runs before its components go.
+  EXPECT_EQ(log, (std::vector<std::string>{"C (owner holds 2)", "B (owner holds 1)", "B1 (owner holds 0)",
                                            "A (owner holds 0)"}));
 }
 
-TEST(ComponentTest, AComponentCanBeDestroyedOrHandedOutByItsOwner) {
+TEST(FormsComponent, AComponentCanBeDestroyedOrHandedOutByItsOwner) {
   std::vector<std::string> log;
   TComponent root(nullptr);
   TComponent& a = root.Create<Recorder>("A", log);

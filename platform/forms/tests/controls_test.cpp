@@ -30,7 +30,7 @@
 namespace forms {
 namespace {
 
-class ControlsTest : public testing::AppTest {
+class FormsControls : public testing::AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
@@ -41,7 +41,7 @@ class ControlsTest : public testing::AppTest {
   TForm* form = nullptr;
 };
 
-TEST_F(ControlsTest, ACheckBoxClickTogglesThenRunsOnClickAndCodeRunsItOnlyOnAChange) {
+TEST_F(FormsControls, ACheckBoxClickTogglesThenRunsOnClickAndCodeRunsItOnlyOnAChange) {
   TCheckBox& box = form->Create<TCheckBox>("message_ov", form);
   std::vector<bool> seen;
   box.OnClick = [&](TObject*) { seen.push_back(box.Checked()); };
@@ -57,7 +57,7 @@ TEST_F(ControlsTest, ACheckBoxClickTogglesThenRunsOnClickAndCodeRunsItOnlyOnACha
   EXPECT_EQ(seen.size(), 4u);
 }
 
-TEST_F(ControlsTest, CoupledCheckBoxesSeeEachOthersStateFromTheirHandlers) {
+TEST_F(FormsControls, CoupledCheckBoxesSeeEachOthersStateFromTheirHandlers) {
   // The pair of the settings page: unticking one unticks the other, ticking the other
   // ticks the first.
   TCheckBox& messages = form->Create<TCheckBox>("message_ov", form);
@@ -76,7 +76,7 @@ TEST_F(ControlsTest, CoupledCheckBoxesSeeEachOthersStateFromTheirHandlers) {
   EXPECT_FALSE(urgent.Checked());
 }
 
-TEST_F(ControlsTest, RadioButtonsOfOneParentExcludeEachOtherAndCanBeUncheckedFromCode) {
+TEST_F(FormsControls, RadioButtonsOfOneParentExcludeEachOtherAndCanBeUncheckedFromCode) {
   TPanel& panel = form->Create<TPanel>("Panel1", form);
   TRadioButton& a = form->Create<TRadioButton>("a", &panel);
   TRadioButton& b = form->Create<TRadioButton>("b", &panel);
@@ -95,7 +95,7 @@ TEST_F(ControlsTest, RadioButtonsOfOneParentExcludeEachOtherAndCanBeUncheckedFro
   EXPECT_EQ(clicks, (std::vector<std::string>{"c", "a", "b"}));
 }
 
-TEST_F(ControlsTest, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode) {
+TEST_F(FormsControls, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode) {
   TMaskEdit& visible = form->Create<TMaskEdit>("MaskEdit1", form);
   TEdit& saved = form->Create<TEdit>("pass_ov", form);
   visible.SetPasswordChar('*');
@@ -118,7 +118,7 @@ TEST_F(ControlsTest, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode)
   EXPECT_EQ(saved.Text(), "");
 }
 
-TEST_F(ControlsTest, MemoLinesCountLikeTheFrameworksAndTextUsesCrLf) {
+TEST_F(FormsControls, MemoLinesCountLikeTheFrameworksAndTextUsesCrLf) {
   TMemo& memo = form->Create<TMemo>("Memo1", form);
   EXPECT_EQ(memo.Lines().Count(), 0);
   memo.Lines().Add("0");
@@ -149,7 +149,7 @@ TEST_F(ControlsTest, MemoLinesCountLikeTheFrameworksAndTextUsesCrLf) {
   EXPECT_EQ(dynamic_cast<TEdit*>(mask), nullptr);
 }
 
-TEST_F(ControlsTest, ASortedListBoxKeepsCaseInsensitiveOrderAndItsSelectionFollowsItsItem) {
+TEST_F(FormsControls, ASortedListBoxKeepsCaseInsensitiveOrderAndItsSelectionFollowsItsItem) {
   TListBox& list = form->Create<TListBox>("ListBox3", form);
   list.SetSorted(true);
   for (const char* s : {"zoe@b.fr", "@Orange.fr", "alice@a.fr", "Bob@c.fr", "@free.fr"}) list.Items().Add(s);
@@ -167,7 +167,7 @@ TEST_F(ControlsTest, ASortedListBoxKeepsCaseInsensitiveOrderAndItsSelectionFollo
   EXPECT_EQ(list.ItemIndex(), -1);
 }
 
-TEST_F(ControlsTest, AListBoxRunsOnClickForTheUsersSelectionOnly) {
+TEST_F(FormsControls, AListBoxRunsOnClickForTheUsersSelectionOnly) {
   TListBox& list = form->Create<TListBox>("ListBox4", form);
   list.Items().SetText("a\r\nb\r\nc\r\n");
   std::vector<int> clicks;
@@ -179,7 +179,7 @@ TEST_F(ControlsTest, AListBoxRunsOnClickForTheUsersSelectionOnly) {
   EXPECT_EQ(clicks, (std::vector<int>{2, -1}));
 }
 
-TEST_F(ControlsTest, AnOwnerDrawnListBoxPaintsEachRowThroughOnDrawItem) {
+TEST_F(FormsControls, AnOwnerDrawnListBoxPaintsEachRowThroughOnDrawItem) {
   TListBox& list = form->Create<TListBox>("ListBox3", form);
   list.SetBounds(0, 0, 200, 200);
   list.SetStyle(lbOwnerDrawFixed);
@@ -200,7 +200,7 @@ TEST_F(ControlsTest, AnOwnerDrawnListBoxPaintsEachRowThroughOnDrawItem) {
   EXPECT_EQ(shot.pixelColor(150, 4), QColor(234, 220, 160));  // the handler's fill
 }
 
-TEST_F(ControlsTest, AComboBoxSelectsByIndexAndReportsTheUsersPick) {
+TEST_F(FormsControls, AComboBoxSelectsByIndexAndReportsTheUsersPick) {
   TComboBox& combo = form->Create<TComboBox>("ComboBox1", form);
   combo.SetStyle(csDropDownList);
   combo.Items().SetText("un\r\ndeux\r\n");
@@ -219,7 +219,7 @@ TEST_F(ControlsTest, AComboBoxSelectsByIndexAndReportsTheUsersPick) {
   EXPECT_EQ(combo.ItemIndex(), -1);
 }
 
-TEST_F(ControlsTest, ASpinEditKeepsItsValueWithinItsBounds) {
+TEST_F(FormsControls, ASpinEditKeepsItsValueWithinItsBounds) {
   TSpinEdit& spin = form->Create<TSpinEdit>("SpinEdit1", form);
   spin.SetValue(-123456);  // no bounds yet
   EXPECT_EQ(spin.Value(), -123456);
@@ -235,7 +235,7 @@ TEST_F(ControlsTest, ASpinEditKeepsItsValueWithinItsBounds) {
   }
 }
 
-TEST_F(ControlsTest, APageControlShowsOnePageAtATimeAndTellsThePages) {
+TEST_F(FormsControls, APageControlShowsOnePageAtATimeAndTellsThePages) {
   TPageControl& pages = form->Create<TPageControl>("PageControl1", form);
   std::vector<std::string> log;
   std::vector<TTabSheet*> sheets;
@@ -255,7 +255,7 @@ TEST_F(ControlsTest, APageControlShowsOnePageAtATimeAndTellsThePages) {
   EXPECT_EQ(sheets[2]->PageIndex(), 2);
 }
 
-TEST_F(ControlsTest, TheWheelOverAScrollBoxGoesToItsHandlersNotchByNotchAndScrollsNothingByItself) {
+TEST_F(FormsControls, TheWheelOverAScrollBoxGoesToItsHandlersNotchByNotchAndScrollsNothingByItself) {
   TScrollBox& box = form->Create<TScrollBox>("ScrollBox3", form);
   box.SetBounds(0, 0, 300, 200);
   TEdit& far = form->Create<TEdit>("far", &box);
@@ -286,7 +286,7 @@ TEST_F(ControlsTest, TheWheelOverAScrollBoxGoesToItsHandlersNotchByNotchAndScrol
   EXPECT_TRUE(notches.empty());
 }
 
-TEST_F(ControlsTest, FocusGoesToTheControlAskedForEvenInAWindowThatIsNotActive) {
+TEST_F(FormsControls, FocusGoesToTheControlAskedForEvenInAWindowThatIsNotActive) {
   TScrollBox& box = form->Create<TScrollBox>("ScrollBox3", form);
   TListBox& list = form->Create<TListBox>("ListBox3", form);
   list.SetFocus();
@@ -296,7 +296,7 @@ TEST_F(ControlsTest, FocusGoesToTheControlAskedForEvenInAWindowThatIsNotActive) 
   EXPECT_FALSE(list.Focused());
 }
 
-TEST_F(ControlsTest, EnablingARunningTimerDoesNotRestartIt) {
+TEST_F(FormsControls, EnablingARunningTimerDoesNotRestartIt) {
   TTimer& timer = form->Create<TTimer>("Timer1");
   int ticks = 0;
   timer.OnTimer = [&](TObject*) { ++ticks; };
@@ -315,7 +315,7 @@ TEST_F(ControlsTest, EnablingARunningTimerDoesNotRestartIt) {
   EXPECT_FALSE(timer.Running());
 }
 
-TEST_F(ControlsTest, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
+TEST_F(FormsControls, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
   TPopupMenu& menu = form->Create<TPopupMenu>("PopupMenu4");
   TMenuItem& lu = menu.Add("Lu1", "Lu");
   menu.Add("N1", "-");
@@ -333,7 +333,7 @@ TEST_F(ControlsTest, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
   EXPECT_EQ(menu.FindComponent("annuler1"), &annuler);
 }
 
-TEST_F(ControlsTest, TheTrayIconReportsAClickWithEitherButton) {
+TEST_F(FormsControls, TheTrayIconReportsAClickWithEitherButton) {
   TTrayIcon& tray = form->Create<TTrayIcon>("RxTrayIcon1");
   tray.SetHint("Orvalis Pulse");
   std::vector<TMouseButton> buttons;
@@ -344,7 +344,7 @@ TEST_F(ControlsTest, TheTrayIconReportsAClickWithEitherButton) {
   EXPECT_TRUE(tray.Active());
 }
 
-TEST_F(ControlsTest, TheTransparentButtonIsGreyOnlyWithAutoGray) {
+TEST_F(FormsControls, TheTransparentButtonIsGreyOnlyWithAutoGray) {
   TJvTransparentButton& b = form->Create<TJvTransparentButton>("JvTransparentButton3", form);
   EXPECT_TRUE(b.AutoGray());  // the framework's default
   EXPECT_TRUE(b.GlyphGrayed());
@@ -356,7 +356,7 @@ TEST_F(ControlsTest, TheTransparentButtonIsGreyOnlyWithAutoGray) {
   EXPECT_EQ(clicks, 1);
 }
 
-TEST_F(ControlsTest, StatusBarPanelsLabelsAndProgressHoldWhatTheyAreGiven) {
+TEST_F(FormsControls, StatusBarPanelsLabelsAndProgressHoldWhatTheyAreGiven) {
   TStatusBar& bar = form->Create<TStatusBar>("StatusBar1", form);
   EXPECT_THROW(bar.Panels(0), std::out_of_range);
   bar.AddPanel().SetWidth(400);
@@ -374,7 +374,7 @@ TEST_F(ControlsTest, StatusBarPanelsLabelsAndProgressHoldWhatTheyAreGiven) {
   EXPECT_EQ(progress.Position(), 0);
 }
 
-TEST_F(ControlsTest, AStringGridHoldsCellsWithinItsSizeAndRefusesOutsideOrHugeOnes) {
+TEST_F(FormsControls, AStringGridHoldsCellsWithinItsSizeAndRefusesOutsideOrHugeOnes) {
   TStringGrid& grid = form->Create<TStringGrid>("StringGrid1", form);
   EXPECT_EQ(grid.ColCount(), 5);
   grid.SetCells(2, 4, "x");
@@ -392,7 +392,7 @@ TEST_F(ControlsTest, AStringGridHoldsCellsWithinItsSizeAndRefusesOutsideOrHugeOn
   EXPECT_EQ(grid.Row(), 2);
 }
 
-TEST_F(ControlsTest, TheDatePickerReportsChangesAndTheCloseUpOfAPick) {
+TEST_F(FormsControls, TheDatePickerReportsChangesAndTheCloseUpOfAPick) {
   TDateTimePicker& picker = form->Create<TDateTimePicker>("DateTimePicker1", form);
   std::vector<std::string> log;
   picker.OnChange = [&](TObject*) { log.push_back("change " + DateToStr(picker.Date())); };

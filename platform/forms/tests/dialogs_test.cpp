@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
 #include "app_fixture.h"
 
 namespace forms {
 namespace {
 
-using testing::AppTest;
+using FormsApp = testing::AppTest;
 
-TEST_F(AppTest, MessageDlgIsCaptionedByItsTypeAndShowsItsButtonsInTheFrameworksOrder) {
+TEST_F(FormsApp, MessageDlgIsCaptionedByItsTypeAndShowsItsButtonsInTheFrameworksOrder) {
   app->SetTitle("Orvalis Pulse");
   dialogs.AnswerMessage(mrNo);
   EXPECT_EQ(MessageDlg("Voulez-vous quitter ?", mtCustom, {mbNo, mbYes}), mrNo);
@@ -25,7 +31,7 @@ TEST_F(AppTest, MessageDlgIsCaptionedByItsTypeAndShowsItsButtonsInTheFrameworksO
   EXPECT_EQ(overwrite.Buttons.InOrder(), (std::vector<TMsgDlgBtn>{mbYes, mbNo, mbNoToAll, mbYesToAll}));
 }
 
-TEST(DialogTextsTest, TitlesAndButtonCaptionsAreTheFrameworksFrenchOnes) {
+TEST(FormsDialogTexts, TitlesAndButtonCaptionsAreTheFrameworksFrenchOnes) {
   EXPECT_EQ(MsgDlgTitle(mtConfirmation), "Confirmation");
   EXPECT_EQ(MsgDlgTitle(mtError), "Erreur");
   EXPECT_EQ(MsgDlgTitle(mtWarning), "Avertissement");
@@ -43,7 +49,7 @@ TEST(DialogTextsTest, TitlesAndButtonCaptionsAreTheFrameworksFrenchOnes) {
   for (const auto& [button, result] : results) EXPECT_EQ(ModalResultOf(button), result);
 }
 
-TEST_F(AppTest, ShowMessageUsesTheApplicationTitleAndAnOkButton) {
+TEST_F(FormsApp, ShowMessageUsesTheApplicationTitleAndAnOkButton) {
   app->SetTitle("Orvalis Pulse");
   ShowMessage("Il y a un problème avec le son wav !");
   ASSERT_EQ(dialogs.Messages().size(), 1u);
@@ -52,7 +58,7 @@ TEST_F(AppTest, ShowMessageUsesTheApplicationTitleAndAnOkButton) {
   EXPECT_EQ(dialogs.Messages()[0].Buttons, TMsgDlgButtons({mbOK}));
 }
 
-TEST_F(AppTest, InputQueryStoresTheTextOnlyWhenClosedWithOk) {
+TEST_F(FormsApp, InputQueryStoresTheTextOnlyWhenClosedWithOk) {
   std::string password = "ancien";
   dialogs.AnswerInput(false, "ignoré");
   EXPECT_FALSE(InputQuery("Password for \"a.txt\"", "Enter password: ", password));
@@ -65,7 +71,7 @@ TEST_F(AppTest, InputQueryStoresTheTextOnlyWhenClosedWithOk) {
   EXPECT_EQ(dialogs.Inputs()[1].Prompt, "Enter password: ");
 }
 
-TEST_F(AppTest, AScriptedBoxCanActWhileItIsUp) {
+TEST_F(FormsApp, AScriptedBoxCanActWhileItIsUp) {
   int seen = 0;
   dialogs.OnMessage = [&](const MessageRequest& r) -> std::optional<TModalResult> {
     ++seen;
@@ -78,7 +84,7 @@ TEST_F(AppTest, AScriptedBoxCanActWhileItIsUp) {
   EXPECT_EQ(seen, 2);
 }
 
-TEST_F(AppTest, TheOpenDialogGivesTheChosenFileOrKeepsTheOldName) {
+TEST_F(FormsApp, TheOpenDialogGivesTheChosenFileOrKeepsTheOldName) {
   TOpenDialog& dlg = app->Create<TOpenDialog>("OpenDialog2");
   dlg.SetFilter("wav|*.wav");
   dlg.SetInitialDir("/home/u/sons");
@@ -91,6 +97,52 @@ TEST_F(AppTest, TheOpenDialogGivesTheChosenFileOrKeepsTheOldName) {
   ASSERT_EQ(dialogs.OpenFiles().size(), 2u);
   EXPECT_EQ(dialogs.OpenFiles()[0].Filter, "wav|*.wav");
   EXPECT_EQ(dialogs.OpenFiles()[0].InitialDir, "/home/u/sons");
+}
+
+}  // namespace
+}  // namespace forms
+
+namespace forms {
+namespace {
+
+// The window system's own boxes, answered by pressing one of their buttons.
+TEST(FormsRealDialogs, AMessageBoxShowsTheFrenchButtonsAndReturnsThePressedOne) {
+  TApplication app;
+  app.SetTitle("Orvalis Pulse");
+  QStringList captions;
+  QString title, text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    QAbstractButton* no = nullptr;
+    for (QAbstractButton* b : box->buttons()) {
+      captions << b->text();
+      if (b->text() == "&Non") no = b;
+    }
+    ASSERT_NE(no, nullptr);
+    no->click();
+  });
+  EXPECT_EQ(MessageDlg("Voulez-vous quitter Orvalis Pulse ?\rSi vous quittez maintenant...", mtCustom, mbYesNo), mrNo);
+  EXPECT_EQ(title, "Orvalis Pulse");
+  EXPECT_EQ(text, "Voulez-vous quitter Orvalis Pulse ?\nSi vous quittez maintenant...");
+  captions.sort();
+  EXPECT_EQ(captions, (QStringList{"&Non", "&Oui"}));
+}
+
+TEST(FormsRealDialogs, TheInputBoxGivesTheTypedTextOnOk) {
+  TApplication app;
+  QTimer::singleShot(0, [] {
+    auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(dlg->textValue(), "ancien");
+    dlg->setTextValue("secret");
+    dlg->accept();
+  });
+  std::string value = "ancien";
+  EXPECT_TRUE(InputQuery("Password for \"a.txt\"", "Enter password: ", value));
+  EXPECT_EQ(value, "secret");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace {
 
 using testing::AppTest;
 
-class FormTest : public AppTest {
+class FormsForm : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
@@ -28,7 +28,7 @@ class FormTest : public AppTest {
   TForm* second = nullptr;
 };
 
-TEST_F(FormTest, CloseGoesThroughCloseQueryThenOnCloseAndActsOnTheChosenAction) {
+TEST_F(FormsForm, CloseGoesThroughCloseQueryThenOnCloseAndActsOnTheChosenAction) {
   struct Case {
     bool canClose;
     TCloseAction action;
@@ -71,7 +71,7 @@ TEST_F(FormTest, CloseGoesThroughCloseQueryThenOnCloseAndActsOnTheChosenAction) 
   }
 }
 
-TEST_F(FormTest, TheCloseBoxTakesTheSameRoad) {
+TEST_F(FormsForm, TheCloseBoxTakesTheSameRoad) {
   int queries = 0;
   second->OnCloseQuery = [&](TObject*, bool& CanClose) {
     ++queries;
@@ -84,7 +84,7 @@ TEST_F(FormTest, TheCloseBoxTakesTheSameRoad) {
   EXPECT_EQ(queries, 2);
 }
 
-TEST_F(FormTest, ClosingTheMainFormEndsTheApplicationUnlessTheActionIsNone) {
+TEST_F(FormsForm, ClosingTheMainFormEndsTheApplicationUnlessTheActionIsNone) {
   main->OnClose = [](TObject*, TCloseAction& Action) { Action = caNone; };
   main->Close();
   EXPECT_FALSE(app->Terminated());
@@ -93,7 +93,7 @@ TEST_F(FormTest, ClosingTheMainFormEndsTheApplicationUnlessTheActionIsNone) {
   EXPECT_TRUE(app->Terminated());
 }
 
-TEST_F(FormTest, AnExceptionInOnCloseQueryStopsTheCloseAndReachesTheExceptionHandler) {
+TEST_F(FormsForm, AnExceptionInOnCloseQueryStopsTheCloseAndReachesTheExceptionHandler) {
   std::string caught;
   app->OnException = [&](TObject*, const std::exception& e) { caught = e.what(); };
   int closes = 0;
@@ -107,7 +107,7 @@ TEST_F(FormTest, AnExceptionInOnCloseQueryStopsTheCloseAndReachesTheExceptionHan
   EXPECT_THROW(second->Close(), std::runtime_error);
 }
 
-TEST_F(FormTest, MinimisingTheMainWindowMinimisesTheApplication) {
+TEST_F(FormsForm, MinimisingTheMainWindowMinimisesTheApplication) {
   int minimized = 0;
   app->OnMinimize = [&](TObject*) { ++minimized; };
   second->SetWindowState(wsMinimized);  // not the main form
@@ -117,7 +117,7 @@ TEST_F(FormTest, MinimisingTheMainWindowMinimisesTheApplication) {
   EXPECT_TRUE(app->Minimized());
 }
 
-TEST_F(FormTest, ShowAndHideRunTheirEventsOnlyOnAChange) {
+TEST_F(FormsForm, ShowAndHideRunTheirEventsOnlyOnAChange) {
   int shows = 0, hides = 0;
   TForm& form = app->CreateForm<TForm>();
   form.OnShow = [&](TObject*) { ++shows; };
@@ -140,7 +140,7 @@ class FakeDesktop : public os::Desktop {
   bool visible = true;
 };
 
-TEST_F(FormTest, ADesktopCentredFormIsPlacedInTheMiddleOfTheScreenWhenFirstShown) {
+TEST_F(FormsForm, ADesktopCentredFormIsPlacedInTheMiddleOfTheScreenWhenFirstShown) {
   FakeDesktop desktop;
   os::ScopedOverride<os::Desktop> use(desktop);
   EXPECT_EQ(Screen->Width(), 1280);
@@ -153,7 +153,7 @@ TEST_F(FormTest, ADesktopCentredFormIsPlacedInTheMiddleOfTheScreenWhenFirstShown
   EXPECT_EQ(form.Top(), (1024 - 572) / 2);
 }
 
-TEST_F(FormTest, ABorderlessStayOnTopFormKeepsItsClientSizeAndPlace) {
+TEST_F(FormsForm, ABorderlessStayOnTopFormKeepsItsClientSizeAndPlace) {
   TForm& notice = app->CreateForm<TForm>();
   notice.SetBorderStyle(bsNone);
   notice.SetFormStyle(fsStayOnTop);
@@ -174,7 +174,7 @@ TEST_F(FormTest, ABorderlessStayOnTopFormKeepsItsClientSizeAndPlace) {
 }
 
 // Owner and parent differ: the button belongs to one form and is shown on the other.
-TEST_F(FormTest, AControlOutlivesTheWindowItWasShownIn) {
+TEST_F(FormsForm, AControlOutlivesTheWindowItWasShownIn) {
   TForm& shownOn = app->CreateForm<TForm>();
   TForm& owner = app->CreateForm<TForm>();
   TButton& button = owner.Create<TButton>("Button1", &shownOn);

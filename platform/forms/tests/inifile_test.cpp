@@ -18,7 +18,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-TEST(IniFileTest, ReadsValuesAsWindowsDoes) {
+TEST(FormsIniFile, ReadsValuesAsWindowsDoes) {
   TempDir dir;
   const std::string path = dir.File("serie.ini");
   WriteBytes(path,
@@ -58,7 +58,7 @@ TEST(IniFileTest, ReadsValuesAsWindowsDoes) {
   EXPECT_FALSE(ini.ValueExists("Form1", "absent"));
 }
 
-TEST(IniFileTest, TheSentinelAndAccentedTextAreWindows1252OnDisk) {
+TEST(FormsIniFile, TheSentinelAndAccentedTextAreWindows1252OnDisk) {
   TempDir dir;
   const std::string path = dir.File("serie.ini");
   TIniFile ini(path);
@@ -69,7 +69,7 @@ TEST(IniFileTest, TheSentinelAndAccentedTextAreWindows1252OnDisk) {
   EXPECT_EQ(ini.ReadString("Form1", "CLÉ", ""), "été");  // case folding reaches accented letters
 }
 
-TEST(IniFileTest, IntegersAndBooleansReadAsTheFrameworkDoes) {
+TEST(FormsIniFile, IntegersAndBooleansReadAsTheFrameworkDoes) {
   TempDir dir;
   const std::string path = dir.File("a.ini");
   struct Case {
@@ -99,7 +99,7 @@ TEST(IniFileTest, IntegersAndBooleansReadAsTheFrameworkDoes) {
   EXPECT_FALSE(ini.ReadBool("Absent", "b", false));
 }
 
-TEST(IniFileTest, WritesReplaceInPlaceAndNewKeysJoinTheirSection) {
+TEST(FormsIniFile, WritesReplaceInPlaceAndNewKeysJoinTheirSection) {
   TempDir dir;
   const std::string path = dir.File("a.ini");
   WriteBytes(path, "; réglages\r\n[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
@@ -110,7 +110,7 @@ TEST(IniFileTest, WritesReplaceInPlaceAndNewKeysJoinTheirSection) {
   EXPECT_EQ(ReadBytes(path), "; réglages\r\n[A]\r\nX=10\r\nz=3\r\n\r\n[B]\r\ny=2\r\n[C]\r\nw=4\r\n");
 }
 
-TEST(IniFileTest, ALineBreakInAValueCannotStartALineOfItsOwn) {
+TEST(FormsIniFile, ALineBreakInAValueCannotStartALineOfItsOwn) {
   TempDir dir;
   const std::string path = dir.File("a.ini");
   TIniFile ini(path);
@@ -119,7 +119,7 @@ TEST(IniFileTest, ALineBreakInAValueCannotStartALineOfItsOwn) {
   EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "x  [Form1]  pass_ov=volé");
 }
 
-TEST(IniFileTest, EraseSectionRemovesEveryCopyAndItsKeys) {
+TEST(FormsIniFile, EraseSectionRemovesEveryCopyAndItsKeys) {
   TempDir dir;
   const std::string path = dir.File("a.ini");
   WriteBytes(path, "[Form1ListBox1]\nL0=a\nL1=b\n[Keep]\nk=v\n[form1listbox1]\nL5=stale\n");
@@ -134,7 +134,7 @@ TEST(IniFileTest, EraseSectionRemovesEveryCopyAndItsKeys) {
   EXPECT_EQ(sections.ToVector(), std::vector<std::string>{"Keep"});
 }
 
-TEST(IniFileTest, ANewFileIsPrivateAndAnExistingOneKeepsItsMode) {
+TEST(FormsIniFile, ANewFileIsPrivateAndAnExistingOneKeepsItsMode) {
   TempDir dir;
   const std::string fresh = dir.File("serie.ini");
   TIniFile(fresh).WriteString("Form1", "pass_ov", "secret");
@@ -151,7 +151,7 @@ TEST(IniFileTest, ANewFileIsPrivateAndAnExistingOneKeepsItsMode) {
 }
 
 // The file system refuses the write half-way (a file size limit, which binds root too).
-TEST(IniFileTest, AWriteCutShortThrowsAndLeavesTheFileAsItWas) {
+TEST(FormsIniFile, AWriteCutShortThrowsAndLeavesTheFileAsItWas) {
   TempDir dir;
   const std::string path = dir.File("serie.ini");
   const std::string before = "[Form1]\r\nnom_ov=dupont\r\n";
@@ -170,7 +170,7 @@ TEST(IniFileTest, AWriteCutShortThrowsAndLeavesTheFileAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no temporary left
 }
 
-TEST(IniFileTest, AWriteIntoAFolderThatRefusesItThrowsAndLeavesTheFileAsItWas) {
+TEST(FormsIniFile, AWriteIntoAFolderThatRefusesItThrowsAndLeavesTheFileAsItWas) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TempDir dir;
   const std::string path = dir.File("serie.ini");
@@ -185,7 +185,7 @@ TEST(IniFileTest, AWriteIntoAFolderThatRefusesItThrowsAndLeavesTheFileAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no temporary left
 }
 
-TEST(IniFileTest, AFileThatCannotBeReadReadsAsEmptyAndIsNeverOverwritten) {
+TEST(FormsIniFile, AFileThatCannotBeReadReadsAsEmptyAndIsNeverOverwritten) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads everything";
   TempDir dir;
   const std::string path = dir.File("serie.ini");
@@ -198,7 +198,7 @@ TEST(IniFileTest, AFileThatCannotBeReadReadsAsEmptyAndIsNeverOverwritten) {
   EXPECT_EQ(ReadBytes(path), "[Form1]\nnom_ov=dupont\n");
 }
 
-TEST(IniFileTest, ASymbolicLinkKeepsPointingAtTheRewrittenFile) {
+TEST(FormsIniFile, ASymbolicLinkKeepsPointingAtTheRewrittenFile) {
   TempDir dir;
   const std::string real = dir.File("real.ini");
   const std::string link = dir.File("serie.ini");
@@ -209,7 +209,7 @@ TEST(IniFileTest, ASymbolicLinkKeepsPointingAtTheRewrittenFile) {
   EXPECT_EQ(TIniFile(real).ReadString("S", "k", ""), "2");
 }
 
-TEST(IniFileTest, ArbitraryBytesNeverBreakReading) {
+TEST(FormsIniFile, ArbitraryBytesNeverBreakReading) {
   TempDir dir;
   const std::string path = dir.File("junk.ini");
   std::string junk;

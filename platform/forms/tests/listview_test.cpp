@@ -14,7 +14,7 @@
 namespace forms {
 namespace {
 
-class ListViewTest : public testing::AppTest {
+class FormsListView : public testing::AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
@@ -47,7 +47,7 @@ class ListViewTest : public testing::AppTest {
   std::vector<std::string> events;
 };
 
-TEST_F(ListViewTest, DeselectionsComeBeforeSelections) {
+TEST_F(FormsListView, DeselectionsComeBeforeSelections) {
   list->SetMultiSelect(true);
   for (const char* n : {"a", "b", "c"}) AddRow(n);
   list->UserClickItem(0);
@@ -67,7 +67,7 @@ TEST_F(ListViewTest, DeselectionsComeBeforeSelections) {
   EXPECT_EQ(events, std::vector<std::string>{"-c"});
 }
 
-TEST_F(ListViewTest, InASingleSelectionListSelectingFromCodeDeselectsTheOtherRow) {
+TEST_F(FormsListView, InASingleSelectionListSelectingFromCodeDeselectsTheOtherRow) {
   TListItem* a = AddRow("a");
   TListItem* b = AddRow("b");
   a->SetSelected(true);
@@ -78,7 +78,7 @@ TEST_F(ListViewTest, InASingleSelectionListSelectingFromCodeDeselectsTheOtherRow
   EXPECT_EQ(list->Selected(), nullptr);
 }
 
-TEST_F(ListViewTest, ClearingOrDeletingRowsDoesNotRunOnSelectItem) {
+TEST_F(FormsListView, ClearingOrDeletingRowsDoesNotRunOnSelectItem) {
   list->SetMultiSelect(true);
   for (const char* n : {"a", "b", "c", "d"}) AddRow(n);
   for (int i = 0; i < 4; ++i) list->Items()[i]->SetSelected(true);
@@ -94,7 +94,7 @@ TEST_F(ListViewTest, ClearingOrDeletingRowsDoesNotRunOnSelectItem) {
   EXPECT_EQ(list->Selected(), nullptr);
 }
 
-TEST_F(ListViewTest, AHandlerMayEmptyTheListWhileSelectionsAreReported) {
+TEST_F(FormsListView, AHandlerMayEmptyTheListWhileSelectionsAreReported) {
   list->SetMultiSelect(true);
   for (const char* n : {"a", "b"}) AddRow(n);
   list->UserClickItem(0);
@@ -105,7 +105,7 @@ TEST_F(ListViewTest, AHandlerMayEmptyTheListWhileSelectionsAreReported) {
   EXPECT_EQ(list->Items().Count(), 0);
 }
 
-TEST_F(ListViewTest, RowColoursComeFromTheCustomDrawHandler) {
+TEST_F(FormsListView, RowColoursComeFromTheCustomDrawHandler) {
   for (const char* n : {"urgence", "dupont", "durand"}) AddRow(n);
   list->OnCustomDrawItem = [this](TObject*, TListItem* item, TCustomDrawState, bool& DefaultDraw) {
     list->Canvas().Font().SetColor(item->SubItems()[2] == "urgence" ? clRed : clBlack);
@@ -119,11 +119,28 @@ TEST_F(ListViewTest, RowColoursComeFromTheCustomDrawHandler) {
   EXPECT_EQ(c1.Text, clBlack);
   EXPECT_EQ(c1.Background, cl3DLight);
   // The rows are painted with those colours.
-  const QImage shot = list->NativeWidget()->grab().toImage();
-  EXPECT_FALSE(shot.isNull());
+  QWidget* viewport = list->NativeWidget()->findChild<QWidget*>("qt_scrollarea_viewport");
+  ASSERT_NE(viewport, nullptr);
+  const QImage shot = viewport->grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  int y = 0;
+  while (y < 200 && list->GetItemAt(150, y) != list->Items()[1]) ++y;  // the second row's top line
+  ASSERT_LT(y, 200);
+  EXPECT_EQ(shot.pixelColor(150, y + 2), QColor(227, 227, 227));
+  EXPECT_EQ(shot.pixelColor(150, 2), QColor(255, 255, 255));
 }
 
-TEST_F(ListViewTest, RowsAreFoundUnderAPointAndTheListScrollsByPixels) {
+TEST_F(FormsListView, ActivateHintShowsTheHintOfTheControlUnderThePoint) {
+  AddRow("a");
+  list->SetHint("10/12/2026 à 09:00\rdupont");
+  app->SetHintHidePause(15000);
+  app->ActivateHint(list->ClientToScreen({40, 40}));
+  EXPECT_EQ(app->ActiveHint(), "10/12/2026 à 09:00\rdupont");
+  app->CancelHint();
+  EXPECT_EQ(app->ActiveHint(), "");
+}
+
+TEST_F(FormsListView, RowsAreFoundUnderAPointAndTheListScrollsByPixels) {
   for (int i = 0; i < 60; ++i) AddRow("n" + std::to_string(i));
   TListItem* top = list->GetItemAt(30, 2);
   ASSERT_NE(top, nullptr);
@@ -141,7 +158,7 @@ TEST_F(ListViewTest, RowsAreFoundUnderAPointAndTheListScrollsByPixels) {
   EXPECT_EQ(seen, (TPoint{30, 2}));
 }
 
-TEST_F(ListViewTest, SubItemsAndImagesShowInTheRow) {
+TEST_F(FormsListView, SubItemsAndImagesShowInTheRow) {
   TImageList& images = form->Create<TImageList>("ImageList1");
   images.AddColor(clGreen);
   images.AddColor(clBlue);
@@ -157,7 +174,7 @@ TEST_F(ListViewTest, SubItemsAndImagesShowInTheRow) {
   EXPECT_EQ(list->Items().Count(), 0);
 }
 
-TEST_F(ListViewTest, ADoubleClickSelectsTheRowThenRunsOnDblClick) {
+TEST_F(FormsListView, ADoubleClickSelectsTheRowThenRunsOnDblClick) {
   AddRow("a");
   AddRow("b");
   std::vector<std::string> log;

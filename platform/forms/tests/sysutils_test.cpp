@@ -7,13 +7,13 @@ namespace {
 
 TDateTime Fixed() { return EncodeDate(2026, 12, 10) + EncodeTime(9, 5, 7); }
 
-class SysUtilsTest : public ::testing::Test {
+class FormsSysUtils : public ::testing::Test {
  protected:
   void SetUp() override { SetClock(&Fixed); }
   void TearDown() override { SetClock(nullptr); }
 };
 
-TEST_F(SysUtilsTest, DatesAndTimesWriteInTheShortAndLongForms) {
+TEST_F(FormsSysUtils, DatesAndTimesWriteInTheShortAndLongForms) {
   EXPECT_EQ(DateTimeToStr(Now()), "10/12/2026 09:05:07");
   EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 1, 2)), "02/01/2026");  // midnight: no time
   EXPECT_EQ(DateToStr(EncodeDate(1899, 12, 30)), "30/12/1899");
@@ -23,7 +23,7 @@ TEST_F(SysUtilsTest, DatesAndTimesWriteInTheShortAndLongForms) {
   EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", Now()), "2026-12-10 09:05:07.000");
 }
 
-TEST_F(SysUtilsTest, TextsReadBackAsDatesOrFailWithAConversionError) {
+TEST_F(FormsSysUtils, TextsReadBackAsDatesOrFailWithAConversionError) {
   struct Case {
     const char* text;
     bool ok;
@@ -51,7 +51,7 @@ TEST_F(SysUtilsTest, TextsReadBackAsDatesOrFailWithAConversionError) {
   }
 }
 
-TEST_F(SysUtilsTest, DateTimeTextsRoundTrip) {
+TEST_F(FormsSysUtils, DateTimeTextsRoundTrip) {
   for (TDateTime v : {Now(), EncodeDate(2000, 2, 29), EncodeDate(2026, 12, 31) + EncodeTime(23, 59, 59)})
     EXPECT_EQ(StrToDateTime(DateTimeToStr(v)), v);
   EXPECT_EQ(StrToDateTime("10/12/2026 9:05"), EncodeDate(2026, 12, 10) + EncodeTime(9, 5, 0));
@@ -59,7 +59,7 @@ TEST_F(SysUtilsTest, DateTimeTextsRoundTrip) {
   EXPECT_EQ(DateToStr(IncDay(EncodeDate(2026, 12, 31))), "01/01/2027");
 }
 
-TEST_F(SysUtilsTest, OtherFormatsFollowFormatSettings) {
+TEST_F(FormsSysUtils, OtherFormatsFollowFormatSettings) {
   TFormatSettings saved = FormatSettings();
   FormatSettings().ShortDateFormat = "yyyy-mm-dd";
   FormatSettings().DateSeparator = '-';
@@ -68,7 +68,7 @@ TEST_F(SysUtilsTest, OtherFormatsFollowFormatSettings) {
   FormatSettings() = saved;
 }
 
-TEST(TrimTest, RemovesBlanksAndControlCharactersAtBothEnds) {
+TEST(FormsTrim, RemovesBlanksAndControlCharactersAtBothEnds) {
   EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
   EXPECT_EQ(Trim("   "), "");
   EXPECT_EQ(Trim("é"), "é");

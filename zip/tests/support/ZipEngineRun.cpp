@@ -1,5 +1,6 @@
 #include "ZipEngineRun.h"
 
+#include "ZAFiles.h"
 #include "ZAPlatform.h"
 
 namespace ziptest {
@@ -15,6 +16,14 @@ TEngineRun ExtractWithEngine(const std::filesystem::path& archive, const std::fi
     run.FailureCodes.push_back(native);
     action = zip::fxaIgnore;
   };
+  // No built-in dialog may come up in a test: volume questions are answered from the disk, password
+  // questions by skipping, unless setup says otherwise.
+  const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
+  archiver.OnRequestFirstVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestLastVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestMiddleVolume = [&](auto*, int, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnPassword = [](auto*, const std::string&, std::string&, bool& skip) { skip = true; };
+  archiver.OnConfirmOverwrite = [](auto*, const std::string&, std::string&, bool& confirm) { confirm = false; };
   if (setup) setup(archiver);
   archiver.FileName = zip::platform::FromFileSystemPath(archive.string());
   try {

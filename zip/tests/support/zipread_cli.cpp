@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ZAFiles.h"
 #include "ZAPlatform.h"
 #include "ZipArchiver.h"
 
@@ -32,6 +33,11 @@ int main(int argc, char** argv) {
   zip::TZipArchiver archiver;
   archiver.SetName("ZipArchiver1");
   archiver.FileName = zip::platform::FromFileSystemPath(args[1]);
+  // Volume questions are answered from the disk: no dialog ever comes up.
+  const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
+  archiver.OnRequestFirstVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestLastVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestMiddleVolume = [&](auto*, int, std::string& name, bool& cancel) { cancel = missing(name); };
 
   try {
     if (command == "list") {
