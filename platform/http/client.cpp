@@ -270,6 +270,9 @@ void WaitPumping(Transfer& t) {
   std::int64_t reported = -1;
   std::unique_lock lock(t.mutex);
   for (;;) {
+    // Whether the transfer had ended before this round's reports: a last piece that arrives
+    // while a report runs is then reported in the next round, never skipped.
+    const bool done = t.done;
     if (t.header_complete && !begun && t.reply.status < 400) {
       begun = true;
       const std::int64_t total = t.total;
@@ -284,7 +287,7 @@ void WaitPumping(Transfer& t) {
       if (request.on_progress) request.on_progress(reported, total);
       lock.lock();
     }
-    if (t.done) break;
+    if (done) break;
     lock.unlock();
     if (request.pump) request.pump();
     lock.lock();

@@ -329,6 +329,25 @@ TEST(HttpGet, ReportsProgressOnTheCallingThread) {
   EXPECT_EQ(progress.back(), std::make_pair(std::int64_t{256 * 1024}, std::int64_t{256 * 1024}));
 }
 
+TEST(HttpGet, TheLastPieceIsReportedEvenWhenItArrivesDuringAReport) {
+  // A progress handler slower than the server: the transfer ends while a report runs.
+  for (int round = 0; round < 5; ++round) {
+    Server server;
+    ScriptedReply reply = Answer(200, "OK", std::string(64 * 1024, 'p'));
+    reply.piece_size = 8 * 1024;
+    reply.piece_delay = 1ms;
+    server.Queue(reply);
+    auto request = To(server);
+    std::int64_t last = -1;
+    request.on_progress = [&](std::int64_t received, std::int64_t) {
+      std::this_thread::sleep_for(20ms);
+      last = received;
+    };
+    http::Get(request);
+    EXPECT_EQ(last, 64 * 1024) << "round " << round;
+  }
+}
+
 TEST(HttpGet, BodySinkTakesTheWholeBodyOfGoodRepliesOnly) {
   Server server;
   std::string body;
