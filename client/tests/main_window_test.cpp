@@ -23,9 +23,7 @@
 #include "main_window.h"
 #include "notice_window.h"
 #include "os/codepage.h"
-#include "os/processes.h"
-#include "os/shell.h"
-#include "os/sound.h"
+#include "os_fakes.h"
 #include "program_block.h"
 
 namespace {
@@ -33,50 +31,9 @@ namespace {
 namespace fs = std::filesystem;
 using client::TForm1;
 
-class FakeSound final : public os::Sound {
- public:
-  struct Play {
-    std::string file;
-    unsigned flags;
-  };
-  std::vector<Play> plays;
-  std::vector<std::pair<unsigned, unsigned>> beeps;
-  bool playResult = true;
-
-  bool PlaySound(const std::string& file, unsigned flags) override {
-    plays.push_back({file, flags});
-    return playResult;
-  }
-  bool Beep(unsigned frequency, unsigned durationMs) override {
-    beeps.emplace_back(frequency, durationMs);
-    return true;
-  }
-};
-
-class FakeShell final : public os::Shell {
- public:
-  struct Call {
-    std::string verb, file, parameters, directory;
-  };
-  std::vector<Call> calls;
-  bool ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
-                    std::string_view directory) override {
-    calls.push_back({std::string(verb), std::string(file), std::string(parameters), std::string(directory)});
-    return false;  // the client does not look at the result
-  }
-};
-
-class FakeProcesses final : public os::ProcessList {
- public:
-  std::vector<os::ProcessEntry> processes{{100, "OrvalisP.exe"}, {200, "orvalisP.exe"}};
-  std::vector<pid_t> trimmed;
-  std::vector<os::ProcessEntry> Snapshot() override { return processes; }
-  bool TerminateProcess(pid_t, unsigned) override { return false; }
-  bool EmptyWorkingSet(pid_t pid) override {
-    trimmed.push_back(pid);
-    return true;
-  }
-};
+using client_test::FakeProcesses;
+using client_test::FakeShell;
+using client_test::FakeSound;
 
 const char* const kSavedKeys[] = {"nom_ov",   "pass_ov",    "site_ov", "message_ov", "vi_ov",
                                   "rdv_ov",   "e_mail",     "urgent_mess", "pop_3",  "pop_user",
@@ -89,6 +46,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     dir_ = pattern;
     folder_ = std::make_unique<settings_store::ScopedExecutableFolder>(dir_.string());
+    shell_.executeResult = false;  // the client does not look at the result
   }
   void TearDown() override {
     app_.reset();

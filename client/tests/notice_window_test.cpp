@@ -76,7 +76,7 @@ TEST_F(NoticeTest, TheSoundIsTheFriendsTheEntriesOrABeep) {
     f->on_equeued->SetText(c.onEqueued);
     f->Button1Click(f);
     n->Timer2->Fire();
-    EXPECT_EQ(sound.plays, c.plays);
+    EXPECT_EQ(sound.PlayedFiles(), c.plays);
     using Beeps = std::vector<std::pair<unsigned, unsigned>>;
     EXPECT_EQ(sound.beeps, (c.beep ? Beeps{{200, 500}} : Beeps{}));
     ASSERT_EQ(dialogs.Messages().size(), c.problemShown ? 1u : 0u);
@@ -143,7 +143,7 @@ TEST_F(NoticeTest, ButtonsOpenTheSiteThePendingEntriesOrTheMail) {
   f->site_ov->SetText("secretariat.exemple.fr");
   f->Button1Click(f);
   n->Button1->UserClick();
-  EXPECT_EQ(shell.calls, (std::vector<std::pair<std::string, std::string>>{{"OPEN", "http://secretariat.exemple.fr"}}));
+  EXPECT_EQ(shell.VerbsAndFiles(), (std::vector<std::pair<std::string, std::string>>{{"OPEN", "http://secretariat.exemple.fr"}}));
   EXPECT_FALSE(n->Visible());
 
   f->SpeedButton8Click(f);  // the main window in the tray

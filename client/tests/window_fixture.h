@@ -1,7 +1,7 @@
 #pragma once
 // The client's windows in-process (offscreen), with the files in a temporary folder, a fixed
 // clock, and the sound, the shell, the process list, the desktop and sleeping replaced by
-// fakes that record what they get (sleeping returns at once).
+// the fakes of os_fakes.h.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,67 +15,10 @@
 #include "forms/sysutils.h"
 #include "main_window.h"
 #include "notice_window.h"
-#include "os/desktop.h"
-#include "os/processes.h"
-#include "os/shell.h"
-#include "os/sleep.h"
-#include "os/sound.h"
+#include "os_fakes.h"
 #include "program_block.h"
 
 namespace client_test {
-
-class FakeSound final : public os::Sound {
- public:
-  std::vector<std::string> plays;
-  std::vector<std::pair<unsigned, unsigned>> beeps;
-  bool playResult = true;
-  bool PlaySound(const std::string& file, unsigned) override {
-    plays.push_back(file);
-    return playResult;
-  }
-  bool Beep(unsigned frequency, unsigned durationMs) override {
-    beeps.emplace_back(frequency, durationMs);
-    return true;
-  }
-};
-
-class FakeShell final : public os::Shell {
- public:
-  std::vector<std::pair<std::string, std::string>> calls;  // verb, file
-  bool ShellExecute(std::string_view verb, std::string_view file, std::string_view, std::string_view) override {
-    calls.emplace_back(std::string(verb), std::string(file));
-    return true;
-  }
-};
-
-class FakeProcesses final : public os::ProcessList {
- public:
-  std::vector<pid_t> trimmed;
-  std::vector<os::ProcessEntry> Snapshot() override { return {{100, "OrvalisP.exe"}, {200, "orvalisP.exe"}}; }
-  bool TerminateProcess(pid_t, unsigned) override { return false; }
-  bool EmptyWorkingSet(pid_t pid) override {
-    trimmed.push_back(pid);
-    return true;
-  }
-};
-
-// A 1280 x 1024 screen whose taskbar takes the bottom 40 pixels.
-class FakeDesktop final : public os::Desktop {
- public:
-  os::Rect screen{0, 0, 1280, 1024};
-  os::Rect workArea{0, 0, 1280, 984};
-  bool taskbarButton = true;
-  os::Rect ScreenRect() override { return screen; }
-  os::Rect WorkArea() override { return workArea; }
-  void SetTaskbarButtonVisible(bool v) override { taskbarButton = v; }
-  bool TaskbarButtonVisible() override { return taskbarButton; }
-};
-
-class FakeSleeper final : public os::Sleeper {
- public:
-  std::vector<unsigned> sleeps;
-  void Sleep(unsigned ms) override { sleeps.push_back(ms); }
-};
 
 inline forms::TDateTime FixedNow() { return forms::EncodeDate(2026, 12, 10) + forms::EncodeTime(9, 30, 5); }
 inline constexpr const char* kStamp = "10/12/2026 09:30:05";
