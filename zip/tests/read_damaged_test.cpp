@@ -7,24 +7,15 @@
 
 #include "ZipBuilder.h"
 #include "ZipEngineRun.h"
+#include "SampleTreeSuite.h"
 #include "ZipTestSupport.h"
 
 namespace {
 
 using namespace ziptest;
 
-class DamagedArchives : public ::testing::Test {
+class DamagedArchives : public SampleTreeSuite {
  protected:
-  static void SetUpTestSuite() {
-    Shared = new TTempDir;
-    MakeSampleTree(Shared->Path() / "src");
-  }
-  static void TearDownTestSuite() {
-    delete Shared;
-    Shared = nullptr;
-  }
-  static fs::path Source() { return Shared->Path() / "src"; }
-  static inline TTempDir* Shared = nullptr;
 
   fs::path Zip(const std::string& options, const std::string& name = "a.zip") {
     const fs::path archive = Dir / name;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ZipEngineRun.h"
+#include "SampleTreeSuite.h"
 #include "ZipTestSupport.h"
 
 namespace {
@@ -13,17 +14,8 @@ namespace {
 using namespace ziptest;
 
 // The sample tree is made once; every case archives it its own way.
-class PeerArchives : public ::testing::Test {
+class PeerArchives : public SampleTreeSuite {
  protected:
-  static void SetUpTestSuite() {
-    Shared = new TTempDir;
-    MakeSampleTree(Shared->Path() / "src");
-  }
-  static void TearDownTestSuite() {
-    delete Shared;
-    Shared = nullptr;
-  }
-  static fs::path Source() { return Shared->Path() / "src"; }
   // The tree as one plain archive: unzip's reference for the forms it cannot read itself (split sets).
   fs::path PlainArchive() {
     const fs::path plain = Dir / "plain-reference.zip";
@@ -32,7 +24,6 @@ class PeerArchives : public ::testing::Test {
     }
     return plain;
   }
-  static inline TTempDir* Shared = nullptr;
 
   // unzip's view of the archive next to the engine's; both must agree in every respect.
   void ExpectSameAsUnzip(const fs::path& archive, const fs::path& unzipInput) {
