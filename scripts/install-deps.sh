@@ -7,13 +7,13 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libcurl4-openssl-dev
-  libvmime-dev
-  zlib1g-dev
+  libvmime-dev dovecot-core dovecot-pop3d
+  zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libasound2-dev libxcb1-dev
   zip unzip 7zip
   python3 xdg-utils
-  xvfb x11-apps imagemagick
+  xvfb x11-apps x11-utils xdotool imagemagick
   fonts-dejavu-core
 )
 
