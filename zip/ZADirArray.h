@@ -58,7 +58,13 @@ struct TDirItem {
   std::uint32_t ExternalAttributes = 0;
   std::uint32_t LocalHeaderOffset = 0;
 
-  std::string Name;
+  std::string Name;  // the engine's form of the name (Windows-1252), as masks and events see it
+  // The name's bytes exactly as the central header stores them: written back unchanged for an
+  // entry that is not renamed, so the local and central names always agree.
+  std::string StoredName;
+  // The item's real name in UTF-8, every character of it: the path it is extracted to. Name
+  // cannot hold a character outside Windows-1252.
+  std::string Utf8Name;
   std::string Name2;  // set by neither the loader nor the update path; copied with the record
   std::string Comment;
   std::vector<TExtraField> ExtraFields;
