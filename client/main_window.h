@@ -8,6 +8,7 @@
 
 #include "forms/application.h"
 #include "forms/buttons.h"
+#include "forms/datetimepicker.h"
 #include "forms/dialogs.h"
 #include "forms/edits.h"
 #include "forms/form.h"
@@ -114,10 +115,37 @@ class TForm1 : public forms::TForm {
                const std::string& mails);
   void Button1Click(forms::TObject* Sender);
 
-  // The secretariat request of every handler that rewrites the login: the login's spaces
-  // become "_" in nom_ov, `target` is cleared, and filled with the reply's lines; a failure
-  // throws (http::EHttpException) and leaves `target` empty.
-  void SendSecretariatRequest(const std::string& scriptAndQuery, forms::TStrings& target);
+  // --- Agenda (page 6), instruction and stop visits (page 2) --------------------------
+  // The day agenda: the day fetch (the picker's OnCloseUp and "Actualiser"), the day steps,
+  // the kind filters, the rows with their colours and hints, and the selection rules.
+  void DateTimePicker1Change(forms::TObject* Sender);
+  void Button7Click(forms::TObject* Sender);  // ">>", the next day
+  void Button8Click(forms::TObject* Sender);  // "<<", the previous day
+  void BitBtn14Click(forms::TObject* Sender);  // appointments only
+  void BitBtn15Click(forms::TObject* Sender);  // home visits only
+  void BitBtn16Click(forms::TObject* Sender);  // messages only
+  void ajouta(const std::string& kind, const std::string& heure, const std::string& nom, const std::string& prenom,
+              const std::string& motif, const std::string& tel, const std::string& iso, const std::string& fax,
+              const std::string& adresse, const std::string& numero, const std::string& pris);
+  void ListView3CustomDrawItem(forms::TObject* Sender, forms::TListItem* Item, forms::TCustomDrawState State,
+                               bool& DefaultDraw);
+  void ListView3MouseMove(forms::TObject* Sender, forms::TShiftState Shift, int X, int Y);
+  void ListView3SelectItem(forms::TObject* Sender, forms::TListItem* Item, bool Selected);
+  void ListView3DblClick(forms::TObject* Sender);
+  // The slot actions of the agenda's popup menu.
+  void Lu1Click(forms::TObject* Sender);
+  void Annuler1Click(forms::TObject* Sender);
+  void Libre1Click(forms::TObject* Sender);
+  void Pris1Click(forms::TObject* Sender);
+  void Indisponible1Click(forms::TObject* Sender);
+  // Page 2: "Envoi" sends the instruction, "Stop VAD" the order to stop today's visits.
+  void Button3Click(forms::TObject* Sender);
+  void Button9Click(forms::TObject* Sender);
+
+  // The secretariat request of every handler: unless the script keeps the login as typed,
+  // the login's spaces become "_" in nom_ov; `target` is cleared (unless `clearFirst` is
+  // false) and filled with the reply's lines; a failure throws (http::EHttpException).
+  void SendSecretariatRequest(const std::string& scriptAndQuery, forms::TStrings& target, bool clearFirst = true);
   // True when nom_ov, pass_ov and site_ov are all filled in.
   bool HasCredentials() const;
 
@@ -160,8 +188,12 @@ class TForm1 : public forms::TForm {
   // Page 1.
   forms::TListBox* ListBox4;
   forms::TBitBtn* BitBtn12;  // "Base AMIS"
-  // Page 2.
-  forms::TMemo* Memo3;  // reply lines of the last instruction or stop-visits request
+  // Page 2 (instruction and stop visits, built with the agenda's pages).
+  forms::TEdit* Edit1;     // the instruction
+  forms::TButton* Button3;  // "Envoi"
+  forms::TLabel* Label6;   // beside "Stop VAD"
+  forms::TButton* Button9;  // "Stop VAD"
+  forms::TMemo* Memo3;     // reply lines of the last instruction or stop-visits request
   // Page 3.
   forms::TListView* ListView2;
   forms::TBitBtn* BitBtn1;  // "Base AMIS"
@@ -169,8 +201,20 @@ class TForm1 : public forms::TForm {
   // Page 5.
   forms::TListBox* ListBox3;
   forms::TBitBtn* BitBtn13;  // "Sujets AMIS"
-  // Page 6.
+  // Page 6, the day agenda.
+  forms::TDateTimePicker* DateTimePicker1;  // the day shown
+  forms::TButton* Button7;                  // ">>"
+  forms::TButton* Button8;                  // "<<"
+  forms::TBitBtn* BitBtn17;                 // "Actualiser"
+  forms::TBitBtn* BitBtn14;                 // "Seulement les Rendez-Vous"
+  forms::TBitBtn* BitBtn15;                 // "Seulement les Visites"
+  forms::TBitBtn* BitBtn16;                 // "Seulement les Messages"
   forms::TListView* ListView3;
+  forms::TMenuItem* Lu1;            // in PopupMenu4, with the four below
+  forms::TMenuItem* Annuler1;
+  forms::TMenuItem* Indisponible1;
+  forms::TMenuItem* Pris1;
+  forms::TMenuItem* Libre1;
 
   // Page 4, the settings. Controls whose name holds "_" are saved in "serie.ini".
   forms::TScrollBox* ScrollBox3;
@@ -233,6 +277,13 @@ class TForm1 : public forms::TForm {
   void BuildSettingsPage();
   void BuildCarriers();
   void BuildPendingList();
+  // Agenda and page 2.
+  void BuildInstructionPage();
+  void BuildAgendaPage();
+  void ListDayLines(const char* onlyKind);
+  void ForgetDayRows();
+  struct SlotAction;
+  void RunSlotAction(const SlotAction& action);
   // The pending rows were cleared: no row is selected any more, so no id is left to send.
   void ForgetSelectedIds();
   void BuildComponents();

@@ -257,12 +257,7 @@ void TForm1::BuildPages() {
   BitBtn12->OnClick = [this](TObject* Sender) { BitBtn1Click(Sender); };
 
   // 2: instruction and stop visits.
-  Text(*this, TabSheet3, "Label21", "Transmettre une consigne", 8, 8).Font().SetStyle(fsBold);
-  Text(*this, TabSheet3, "Label22", "Stop VAD", 8, 200).Font().SetStyle(fsBold);
-  Text(*this, TabSheet3, "Label23", "R\xC3\xA9sultat de l'envoi", 8, 280);
-  Memo3 = &Create<TMemo>("Memo3", TabSheet3);
-  Memo3->SetBounds(8, 300, 630, 100);
-  Memo3->SetReadOnly(true);
+  BuildInstructionPage();
 
   // 3: mail.
   auto& mailBar = Create<TPanel>("Panel3", TabSheet4);
@@ -286,8 +281,7 @@ void TForm1::BuildPages() {
   BitBtn13->OnClick = [this](TObject* Sender) { BitBtn7Click(Sender); };
 
   // 6: day agenda.
-  ListView3 = &ReportList(*this, TabSheet7, "ListView3");
-  ListView3->SetPopupMenu(PopupMenu4);
+  BuildAgendaPage();
 
   // At design the settings page is the one shown.
   PageControl1->SetActivePageIndex(kPageSettings);
@@ -359,7 +353,7 @@ void TForm1::BuildSettingsPage() {
   Text(*this, box, "Label4", "Indiquer ici l'adresse IP ou le site Web de votre secr\xC3\xA9tariat ", x, 62);
   site_ov = &Field<TEdit>(*this, box, "site_ov", x, 80, 430, "Indiquer ici l'adresse de votre secr\xC3\xA9tariat");
   Text(*this, box, "Label5", "Exemple : 192.168.1.20  ou  secretariat.exemple.fr", x, 108);
-  Text(*this, box, "Label6", "N'\xC3\xA9" "crivez pas \"http://\" devant l'adresse.", x, 128);
+  Text(*this, box, "Label20", "N'\xC3\xA9" "crivez pas \"http://\" devant l'adresse.", x, 128);
 
   // Mouvements.
   SectionTitle(*this, box, "Panel5", "Mouvements", 180, 160);

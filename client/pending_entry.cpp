@@ -21,22 +21,19 @@ int KindImage(std::string_view kind) {
   return 0;  // "vi", and any kind the list does not know
 }
 
-namespace {
-
-std::string Replace(std::string text, std::string_view what, std::string_view with) {
+std::string ReplaceAll(std::string text, std::string_view what, std::string_view with) {
+  if (what.empty()) return text;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
     text.replace(at, what.size(), with);
   return text;
 }
-
-}  // namespace
 
 std::string RowHint(const Entry& e) {
   const std::string cr = "\r";
   const std::string rule = cr + "-----" + cr;
   std::string text = e.date + " \xC3\xA0 " + e.heure + cr;
   text += e.nom + " " + e.prenom + rule;
-  if (!e.motif.empty()) text += Replace(e.motif, "-- ", cr) + rule;
+  if (!e.motif.empty()) text += ReplaceAll(e.motif, "-- ", cr) + rule;
   if (!e.adresse.empty()) text += e.adresse + rule;
   text += e.tel;
   text += e.fax.empty() ? cr : " - " + e.fax + cr;

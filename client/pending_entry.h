@@ -36,6 +36,9 @@ int KindImage(std::string_view kind);
 // the telephone and fax, and the id, separated by CR.
 std::string RowHint(const Entry& entry);
 
+// Every occurrence of `what` in `text` replaced by `with`, left to right.
+std::string ReplaceAll(std::string text, std::string_view what, std::string_view with);
+
 // The "id" value of "indypris.pl" for the ids collected in order of selection: one id alone
 // as it is; several in the reverse order of selection, each followed by ";" (a, b, c give
 // "c;b;a;").
