@@ -2,6 +2,8 @@
 // and field routines, so what they will watch is known to work.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "http/stand-in/sample_secretariat.h"
 #include "http/stand-in/server.h"
 #include "secretariat/extrait_champ.h"
@@ -86,6 +88,28 @@ TEST_F(SampleSecretariatTest, AgendaSlotsAnswerTheActionsAndTheBooking) {
   EXPECT_TRUE(booked);
   EXPECT_EQ(Send("indyannulation.pl?id=" + free_slot)[0], "Mouvement iso " + free_slot + " annulé");
   EXPECT_EQ(Send("indyindis.pl?id=999999")[0], "Mouvement iso 999999 introuvable");
+}
+
+TEST_F(SampleSecretariatTest, ABookingReadsPercentEncodedValuesAndHoldsTheSlotsThatFollow) {
+  // The free slots of a fresh day, in time order: 09:00, 10:00, 10:30 (11:00 is taken).
+  std::vector<std::string> free_slots;
+  for (const auto& line : Send("indya.pl?date=12/12/2026"))
+    if (ExtraitChamp(line + "|", '|', 11) == "3" && ExtraitChamp(line + "|", '|', 4).empty())
+      free_slots.push_back(ExtraitChamp(line + "|", '|', 8));
+  ASSERT_GE(free_slots.size(), 3u);
+
+  EXPECT_EQ(Send("indyrendez.pl?id=" + free_slots[0] +
+                 "&nom=Roux&prenom=&tel=%2B33612&fax=&creneau=2&adresse=&motif=Suivi+%26id%3D7+100%25+%23b+%zz")[0],
+            "OK");
+  std::map<std::string, std::pair<std::string, std::string>> by_id;  // id: nom, motif
+  for (const auto& line : Send("indya.pl?date=12/12/2026"))
+    by_id[ExtraitChamp(line + "|", '|', 8)] = {ExtraitChamp(line + "|", '|', 4), ExtraitChamp(line + "|", '|', 6) + "|" +
+                                                                                     ExtraitChamp(line + "|", '|', 7)};
+  EXPECT_EQ(by_id[free_slots[0]], (std::pair<std::string, std::string>{"Roux", "Suivi &id=7 100% #b %zz|+33612"}));
+  EXPECT_EQ(by_id[free_slots[1]].first, "créneau double") << "the second slot of the appointment";
+  EXPECT_EQ(by_id[free_slots[2]].first, "") << "only two slots were asked for";
+  EXPECT_EQ(Send("indyrendez.pl?id=" + free_slots[1] + "&nom=X&prenom=&tel=&fax=&creneau=1&adresse=&motif=")[0],
+            "Ce créneau n'est plus libre");
 }
 
 TEST_F(SampleSecretariatTest, InstructionStopAndWrongCredentials) {

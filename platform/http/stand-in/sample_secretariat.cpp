@@ -1,6 +1,7 @@
 #include "http/stand-in/sample_secretariat.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <iterator>
 #include <initializer_list>
@@ -22,7 +23,32 @@ std::string Join(std::initializer_list<const std::string*> fields) {
   return line;
 }
 
-// "a=1&b=x+y" to {a: "1", b: "x y"}, the values turned from Windows-1252 into UTF-8.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// A query value as a CGI script reads it: "+" is a space and "%XX" the byte XX; a "%" that is
+// not followed by two hexadecimal digits stays as it is.
+std::string DecodeValue(const std::string& value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '+') {
+      out += ' ';
+    } else if (value[i] == '%' && i + 2 < value.size() && HexDigit(value[i + 1]) >= 0 &&
+               HexDigit(value[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(value[i + 1]) * 16 + HexDigit(value[i + 2]));
+      i += 2;
+    } else {
+      out += value[i];
+    }
+  }
+  return out;
+}
+
+// "a=1&b=x+y%26z" to {a: "1", b: "x y&z"}, the values turned from Windows-1252 into UTF-8.
 std::map<std::string, std::string> ReadQuery(const std::string& query) {
   std::map<std::string, std::string> values;
   std::size_t start = 0;
@@ -31,8 +57,7 @@ std::map<std::string, std::string> ReadQuery(const std::string& query) {
     if (end == std::string::npos) end = query.size();
     const std::string pair = query.substr(start, end - start);
     const auto equals = pair.find('=');
-    std::string value = equals == std::string::npos ? "" : pair.substr(equals + 1);
-    std::replace(value.begin(), value.end(), '+', ' ');
+    const std::string value = equals == std::string::npos ? "" : DecodeValue(pair.substr(equals + 1));
     if (!pair.empty()) values[pair.substr(0, equals)] = os::Cp1252ToUtf8(value);
     start = end + 1;
   }
@@ -116,6 +141,8 @@ std::vector<SampleSecretariat::Row>& SampleSecretariat::Rows(const std::string& 
     it->second.push_back({"rv", "12:00", "indispo", "", "", "", NextIso(), "", "", "3", "pris"});
     it->second.push_back({"vi", "16:00", "Bernard", "Louis", "Pansement &copy; soins", "04 78 00 11 22",
                           NextIso(), "", "8 rue Victor Hugo, Lyon", "2", "donne"});
+    it->second.push_back({"message", "08:05", "Roux", "Marie", "Demande de rappel-- au sujet du devis",
+                          "04 72 33 44 55", NextIso(), "marie.roux@example.org", "", "1", ""});
   }
   std::sort(it->second.begin(), it->second.end(),
             [](const Row& a, const Row& b) { return a.heure < b.heure; });
@@ -242,11 +269,22 @@ std::string SampleSecretariat::Book(const std::map<std::string, std::string>& qu
     const auto it = query.find(key);
     return it == query.end() ? std::string() : it->second;
   };
-  Row* row = FindRow(value("id"));
-  if (row == nullptr || row->numero != "3" || IsSlotLabel(row->nom)) return "Ce créneau n'est plus libre\n";
-  *row = Row{"rv", row->heure, value("nom"), value("prenom"), value("motif"), value("tel"), row->iso,
-             value("fax"), value("adresse"), "2", "donne"};
-  return "OK\n";
+  const auto free = [](const Row& r) { return r.numero == "3" && !IsSlotLabel(r.nom) && r.pris.empty(); };
+  for (auto& [date, rows] : days_) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      Row& row = rows[i];
+      if (row.iso != value("id")) continue;
+      if (!free(row)) return "Ce créneau n'est plus libre\n";
+      row = Row{"rv", row.heure, value("nom"), value("prenom"), value("motif"), value("tel"), row.iso,
+                value("fax"), value("adresse"), "2", "donne"};
+      // More than one slot: the free slots that follow are held for the same appointment.
+      int more = std::clamp(std::atoi(value("creneau").c_str()), 1, 4) - 1;
+      for (std::size_t j = i + 1; more > 0 && j < rows.size() && free(rows[j]); ++j, --more)
+        rows[j] = Row{"rv", rows[j].heure, "créneau double", "", "", "", rows[j].iso, "", "", "3", "pris"};
+      return "OK\n";
+    }
+  }
+  return "Ce créneau n'est plus libre\n";
 }
 
 }  // namespace http::stand_in
