@@ -6,6 +6,7 @@
 
 #include "forms/timer.h"
 #include "http/stand-in/server.h"
+#include "scripted_replies.h"
 #include "secretariat/secretariat_request.h"
 #include "window_fixture.h"
 
@@ -15,19 +16,8 @@ using namespace std::chrono_literals;
 using http::stand_in::ScriptedReply;
 using http::stand_in::Server;
 
-ScriptedReply Body(std::string body) {
-  ScriptedReply r;
-  r.body = std::move(body);
-  return r;
-}
-
-ScriptedReply Failing(int status, std::string reason) {
-  ScriptedReply r;
-  r.status = status;
-  r.reason = std::move(reason);
-  r.body = "<html>error</html>";
-  return r;
-}
+using client_test::Body;
+using client_test::Failing;
 
 const char* const kNothingPending = " : Vous n'avez pas de mouvements en attentes ";
 
