@@ -63,14 +63,14 @@ void TForm1::BuildAgendaPage() {
   Button8 = &Placed<TButton>(*this, &bar, "Button8", 6, 7, 36, 26);
   Button8->SetCaption("<<");
   Button8->OnClick = [this](TObject* Sender) { Button8Click(Sender); };
-  DateTimePicker1 = &Placed<TDateTimePicker>(*this, &bar, "DateTimePicker1", 46, 7, 220, 26);
+  DateTimePicker1 = &Placed<TDateTimePicker>(*this, &bar, "DateTimePicker1", 46, 7, 200, 26);
   DateTimePicker1->SetDateFormat(dfLong);
   // Only a day picked in the calendar is fetched: typing a date fetches nothing.
   DateTimePicker1->OnCloseUp = [this](TObject* Sender) { DateTimePicker1Change(Sender); };
-  Button7 = &Placed<TButton>(*this, &bar, "Button7", 270, 7, 36, 26);
+  Button7 = &Placed<TButton>(*this, &bar, "Button7", 250, 7, 36, 26);
   Button7->SetCaption(">>");
   Button7->OnClick = [this](TObject* Sender) { Button7Click(Sender); };
-  BitBtn17 = &Placed<TBitBtn>(*this, &bar, "BitBtn17", 316, 7, 92, 26, "Actualiser");
+  BitBtn17 = &Placed<TBitBtn>(*this, &bar, "BitBtn17", 294, 7, 86, 26, "Actualiser");
   BitBtn17->SetCaption("Actualiser");
   BitBtn17->OnClick = [this](TObject* Sender) { DateTimePicker1Change(Sender); };
 
@@ -88,15 +88,15 @@ void TForm1::BuildAgendaPage() {
       {&BitBtn15, "BitBtn15", "Visites", "Seulement les Visites", 0, &TForm1::BitBtn15Click},
       {&BitBtn16, "BitBtn16", "Messages", "Seulement les Messages", 2, &TForm1::BitBtn16Click},
   };
-  int left = 420;
+  int left = 388;
   for (const Filter& f : filters) {
-    auto& button = Placed<TBitBtn>(*this, &bar, f.name, left, 7, 74, 26, f.hint);
+    auto& button = Placed<TBitBtn>(*this, &bar, f.name, left, 7, 80, 26, f.hint);
     button.SetCaption(f.caption);
     button.SetGlyph(*ImageList1, f.image);
     auto click = f.click;
     button.OnClick = [this, click](TObject* Sender) { (this->*click)(Sender); };
     *f.field = &button;
-    left += 78;
+    left += 84;
   }
 
   ListView3 = &Create<TListView>("ListView3", TabSheet7);

@@ -2,6 +2,7 @@
 
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
+#include <QLocale>
 #include <QTimer>
 #include <cmath>
 
@@ -53,6 +54,8 @@ TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinC
   QDateTimeEdit* raw = edit.get();
   AttachWidget(std::move(edit));
   raw->setCalendarPopup(true);
+  // Day and month names are the framework's French ones, as in LongDateToStr.
+  raw->setLocale(QLocale(QLocale::French, QLocale::France));
   raw->setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0)));
   value_ = Now();
   Display();
@@ -76,6 +79,8 @@ void TDateTimePicker::SetDateTime(TDateTime v) {
   Display();
   Fire(this, OnChange, this);
 }
+
+std::string TDateTimePicker::Text() const { return EditOf(this)->text().toStdString(); }
 
 TDateTime TDateTimePicker::Date() const { return DateOf(value_); }
 void TDateTimePicker::SetDate(TDateTime d) { SetDateTime(DateOf(d) + (value_ - DateOf(value_))); }

@@ -21,6 +21,8 @@ class TDateTimePicker : public TWinControl {
   void SetKind(TDateTimeKind k);
   TDTDateFormat DateFormat() const { return format_; }
   void SetDateFormat(TDTDateFormat f);
+  // The text shown in the box, in the short or long date format (the time format for dtkTime).
+  std::string Text() const;
 
   // OnChange: every change of the value (user or code). OnCloseUp: the drop-down calendar
   // was closed after a pick.

@@ -56,7 +56,8 @@ void TMenuItem::Apply() {
   auto* a = static_cast<QAction*>(action_);
   if (!a) return;
   a->setSeparator(IsLine());
-  a->setText(Q(caption_));
+  // A line shows as a line alone, without its "-".
+  a->setText(IsLine() ? QString() : Q(caption_));
   a->setEnabled(enabled_);
   a->setVisible(visible_);
   const QIcon* icon = nullptr;

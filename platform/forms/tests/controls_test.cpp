@@ -1,6 +1,7 @@
 // The controls' properties and events, driven the way the user and the program drive them.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QColor>
 #include <QImage>
 #include <QLineEdit>
@@ -323,6 +324,9 @@ TEST_F(FormsControls, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
   int chosen = 0;
   lu.OnClick = [&](TObject*) { ++chosen; };
   EXPECT_TRUE(menu.Items(1).IsLine());
+  ASSERT_NE(menu.Items(1).Action(), nullptr);
+  EXPECT_TRUE(static_cast<QAction*>(menu.Items(1).Action())->isSeparator());
+  EXPECT_EQ(static_cast<QAction*>(menu.Items(1).Action())->text(), QString()) << "no \"-\" beside the line";
   EXPECT_EQ(&menu.Items(2), &annuler);
   lu.UserClick();
   lu.SetEnabled(false);
@@ -402,6 +406,10 @@ TEST_F(FormsControls, TheDatePickerReportsChangesAndTheCloseUpOfAPick) {
   picker.UserPickDate(EncodeDate(2027, 2, 1));
   EXPECT_EQ(log, (std::vector<std::string>{"change 31/12/2026", "change 01/01/2027", "change 01/02/2027", "closeup"}));
   EXPECT_EQ(TimeToStr(picker.Time()), "10:30:00");  // a pick keeps the time of day
+  EXPECT_EQ(picker.Text(), "01/02/2027");
+  picker.SetDateFormat(dfLong);
+  EXPECT_EQ(picker.Text(), "lundi 1 f\xC3\xA9vrier 2027");
+  EXPECT_EQ(picker.Text(), LongDateToStr(picker.Date()));
 }
 
 }  // namespace
