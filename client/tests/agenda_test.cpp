@@ -12,7 +12,6 @@ namespace {
 
 using client_test::AgendaTest;
 using client_test::Body;
-using client_test::Failing;
 using forms::EncodeDate;
 using Strings = std::vector<std::string>;
 
@@ -247,27 +246,13 @@ TEST_F(AgendaTest, DayViewCases) {
 }
 
 TEST_F(AgendaTest, AFailedFetchShowsTheErrorAndNoRowOfAnotherDay) {
-  struct Case {
-    const char* name;
-    http::stand_in::ScriptedReply reply;
-    std::string text;  // empty: any text
-  };
-  const Case cases[] = {
-      {"401", Failing(401, "Authorization Required"), "Authorization Required"},
-      {"500", Failing(500, "Internal Server Error"), "Internal Server Error"},
-      {"closed without a reply", client_test::ClosedWithoutReply(), ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& failure : client_test::RequestFailures()) {
+    SCOPED_TRACE(failure.name);
     FetchDay(SampleDay());
     Select("101");
-    server.Queue(c.reply);
+    server.Queue(failure.reply);
     f->Button7->UserClick();
-    EXPECT_FALSE(Status().empty());
-    if (!c.text.empty()) {
-      EXPECT_EQ(Status(), c.text);
-    }
-    EXPECT_EQ(f->Label16->Caption(), Status());
+    client_test::ExpectFailureShown(failure, Status(), f->Label16->Caption());
     EXPECT_EQ(f->Memo2->Lines().Count(), 0);
     EXPECT_EQ(f->ListView3->Items().Count(), 0) << "yesterday's rows are not shown under the new day";
     EXPECT_EQ(f->ListBox5->Items().Count(), 0);

@@ -9,7 +9,6 @@ namespace {
 
 using client_test::AgendaTest;
 using client_test::Body;
-using client_test::Failing;
 using Strings = std::vector<std::string>;
 
 class BookingTest : public AgendaTest {
@@ -166,28 +165,14 @@ TEST_F(BookingTest, ARequestErrorKeepsTheDialogItsFieldsAndTheLastReply) {
   server.Queue(Body("Refus"));
   b->Button1->UserClick();
   ASSERT_EQ(b->Memo3->Lines().ToVector(), Strings{"Refus"});
-  struct Failure {
-    const char* name;
-    http::stand_in::ScriptedReply reply;
-    std::string text;
-  };
-  const Failure failures[] = {
-      {"401", Failing(401, "Authorization Required"), "Authorization Required"},
-      {"500", Failing(500, "Internal Server Error"), "Internal Server Error"},
-      {"closed without a reply", client_test::ClosedWithoutReply(), ""},
-  };
-  for (const Failure& failure : failures) {
+  for (const auto& failure : client_test::RequestFailures()) {
     SCOPED_TRACE(failure.name);
     b->Edit5->SetText("101");
     b->Edit1->SetText("Roux");
     dialogs.ClearRecords();
     server.Queue(failure.reply);
     b->Button1->UserClick();
-    EXPECT_FALSE(Status().empty());
-    if (!failure.text.empty()) {
-      EXPECT_EQ(Status(), failure.text);
-    }
-    EXPECT_EQ(f->Label16->Caption(), Status());
+    client_test::ExpectFailureShown(failure, Status(), f->Label16->Caption());
     EXPECT_TRUE(dialogs.Messages().empty());
     EXPECT_TRUE(b->Visible());
     EXPECT_EQ(b->Edit1->Text(), "Roux");

@@ -10,7 +10,6 @@
 namespace {
 
 using client_test::Body;
-using client_test::Failing;
 using Strings = std::vector<std::string>;
 
 class InstructionTest : public client_test::WindowTest {
@@ -117,29 +116,15 @@ TEST_F(InstructionTest, StopVisitsAsksThenSendsNoQueryWithTheLoginAsTyped) {
 }
 
 TEST_F(InstructionTest, ARequestErrorLeavesMemo3Empty) {
-  struct Failure {
-    const char* name;
-    http::stand_in::ScriptedReply reply;
-    std::string text;
-  };
-  const Failure failures[] = {
-      {"401", Failing(401, "Authorization Required"), "Authorization Required"},
-      {"500", Failing(500, "Internal Server Error"), "Internal Server Error"},
-      {"closed without a reply", client_test::ClosedWithoutReply(), ""},
-  };
   f->Edit1->UserType("Rappeler");
-  for (const Failure& failure : failures) {
+  for (const auto& failure : client_test::RequestFailures()) {
     for (forms::TButton* button : {f->Button3, f->Button9}) {
-      SCOPED_TRACE(std::string(failure.name) + " " + button->Caption());
+      SCOPED_TRACE(failure.name + " " + button->Caption());
       f->Memo3->Lines().SetText("earlier");
       if (button == f->Button9) dialogs.AnswerMessage(forms::mrYes);
       server.Queue(failure.reply);
       button->UserClick();
-      EXPECT_FALSE(Status().empty());
-      if (!failure.text.empty()) {
-        EXPECT_EQ(Status(), failure.text);
-      }
-      EXPECT_EQ(f->Label16->Caption(), Status());
+      client_test::ExpectFailureShown(failure, Status(), f->Label16->Caption());
       EXPECT_EQ(f->Memo3->Lines().Count(), 0);
     }
   }

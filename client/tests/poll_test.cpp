@@ -183,27 +183,11 @@ TEST_F(PollTest, EntryLinesBecomeRowsWithEveryMissingFieldEmpty) {
 TEST_F(PollTest, FailuresLandInTheStatusBarAndLeaveTheListAlone) {
   PollRows({"kept"});
   n->Close();
-  struct Case {
-    const char* name;
-    ScriptedReply reply;
-    std::string text;  // empty: any text
-  };
-  ScriptedReply closed;
-  closed.close_without_reply = true;
-  const Case cases[] = {
-      {"401", Failing(401, "Authorization Required"), "Authorization Required"},
-      {"500", Failing(500, "Internal Server Error"), "Internal Server Error"},
-      {"closed without a reply", closed, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    server.Queue(c.reply);
+  for (const auto& failure : client_test::RequestFailures()) {
+    SCOPED_TRACE(failure.name);
+    server.Queue(failure.reply);
     f->Button2->UserClick();
-    EXPECT_FALSE(Status().empty());
-    if (!c.text.empty()) {
-      EXPECT_EQ(Status(), c.text);
-    }
-    EXPECT_EQ(f->Label16->Caption(), Status());
+    client_test::ExpectFailureShown(failure, Status(), f->Label16->Caption());
     EXPECT_EQ(f->Memo1->Lines().Count(), 0);
     EXPECT_EQ(RowIds(), std::vector<std::string>{"kept"});
     EXPECT_FALSE(n->Visible()) << "no notice";

@@ -12,7 +12,6 @@ namespace {
 using namespace std::chrono_literals;
 using client_test::AgendaTest;
 using client_test::Body;
-using client_test::Failing;
 using Strings = std::vector<std::string>;
 
 class SlotActionsTest : public AgendaTest {
@@ -215,30 +214,16 @@ TEST_F(SlotActionsTest, WithoutTheAccountNothingIsSentAndTheIdIsForgotten) {
 }
 
 TEST_F(SlotActionsTest, ARequestErrorLeavesTheRowAndTheId) {
-  struct Failure {
-    const char* name;
-    http::stand_in::ScriptedReply reply;
-    std::string text;
-  };
-  const Failure failures[] = {
-      {"401", Failing(401, "Authorization Required"), "Authorization Required"},
-      {"500", Failing(500, "Internal Server Error"), "Internal Server Error"},
-      {"closed without a reply", client_test::ClosedWithoutReply(), ""},
-  };
-  for (const Failure& failure : failures) {
+  for (const auto& failure : client_test::RequestFailures()) {
     for (forms::TMenuItem* item : Actions()) {
-      SCOPED_TRACE(std::string(failure.name) + " " + item->Caption());
+      SCOPED_TRACE(failure.name + " " + item->Caption());
       Select("101");
       ForgetRequests();
       f->Memo5->Lines().SetText("old");
       server.Queue(failure.reply);
       Choose(item);
       EXPECT_EQ(Sent(), 1u) << "no day fetch";
-      EXPECT_FALSE(Status().empty());
-      if (!failure.text.empty()) {
-        EXPECT_EQ(Status(), failure.text);
-      }
-      EXPECT_EQ(f->Label16->Caption(), Status());
+      client_test::ExpectFailureShown(failure, Status(), f->Label16->Caption());
       EXPECT_EQ(f->Memo5->Lines().Count(), 0);
       EXPECT_EQ(RowOf("101"), (Strings{"09:00", "", "", "", "", "101", "", "", "3", ""}));
       EXPECT_EQ(f->ListBox5->Items().ToVector(), Strings{"101"});
