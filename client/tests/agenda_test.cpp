@@ -199,6 +199,19 @@ TEST_F(AgendaTest, DayViewCases) {
          EXPECT_EQ(Sent(), before);
          EXPECT_EQ(RowOf("101")[1], "");
        }},
+      {"a list built anew forgets the id picked in the old one",
+       [&] {
+         FetchDay(SampleDay());
+         Select("101");
+         FetchDay(SampleDay());
+         EXPECT_EQ(f->ListBox5->Items().Count(), 0);
+         Select("101");
+         f->BitBtn14->UserClick();
+         EXPECT_EQ(f->ListBox5->Items().Count(), 0) << "a filter too";
+         const auto before = Sent();
+         f->Pris1->Click();
+         EXPECT_EQ(Sent(), before) << "no row was picked in this list";
+       }},
       {"a filter before any fetch lists nothing",
        [&] {
          for (auto* filter : {f->BitBtn14, f->BitBtn15, f->BitBtn16}) filter->UserClick();

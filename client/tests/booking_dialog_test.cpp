@@ -131,6 +131,19 @@ TEST_F(BookingTest, RepliesDecideBetweenClosingAndTellingTheRefusal) {
   }
 }
 
+TEST_F(BookingTest, ABookingTakenIsClearedEvenWhenTheDayCannotBeFetched) {
+  Type("Roux", "Marie", "0612", "", "", "Vaccin");
+  server.Queue(Body("OK"));
+  server.Queue(client_test::Failing(500, "Internal Server Error"));
+  b->Button1->UserClick();
+  EXPECT_EQ(Sent(), 2u);
+  EXPECT_FALSE(b->Visible());
+  EXPECT_EQ(Fields(), (Strings{"", "", "", "", "", "", "1"})) << "booked: not to be sent twice";
+  EXPECT_EQ(b->Edit5->Text(), "");
+  EXPECT_EQ(Status(), "Internal Server Error");
+  EXPECT_EQ(f->ListView3->Items().Count(), 0);
+}
+
 TEST_F(BookingTest, CancelKeepsTheFieldsAndAnotherSlotTakesOnlyItsIdAndTime) {
   Type("Roux", "", "", "", "", "Suivi");
   b->Button2->UserClick();
