@@ -278,7 +278,7 @@ std::string SampleSecretariat::Book(const std::map<std::string, std::string>& qu
       row = Row{"rv", row.heure, value("nom"), value("prenom"), value("motif"), value("tel"), row.iso,
                 value("fax"), value("adresse"), "2", "donne"};
       // More than one slot: the free slots that follow are held for the same appointment.
-      int more = std::clamp(std::atoi(value("creneau").c_str()), 1, 4) - 1;
+      long more = std::clamp(std::strtol(value("creneau").c_str(), nullptr, 10), 1L, 4L) - 1;
       for (std::size_t j = i + 1; more > 0 && j < rows.size() && free(rows[j]); ++j, --more)
         rows[j] = Row{"rv", rows[j].heure, "créneau double", "", "", "", rows[j].iso, "", "", "3", "pris"};
       return "OK\n";
