@@ -208,7 +208,8 @@ Pop3Client::~Pop3Client() = default;
 
 bool Pop3Client::Connected() const { return conn_ != nullptr; }
 
-// Runs one exchange: one at a time, and any failure closes the connection.
+// Runs one exchange: one at a time. A refusal of the server leaves the connection as it is;
+// any other failure closes it.
 template <class F>
 auto Pop3Client::Guarded(F&& work) {
   if (busy_) throw EMailError(Failure::Usage, "Une op\xC3\xA9ration POP3 est d\xC3\xA9j\xC3\xA0 en cours");
@@ -219,6 +220,9 @@ auto Pop3Client::Guarded(F&& work) {
   } busy(busy_);
   try {
     return work();
+  } catch (const EMailError& e) {
+    if (e.Kind() != Failure::Refused) conn_.reset();
+    throw;
   } catch (...) {
     conn_.reset();
     throw;
@@ -263,9 +267,14 @@ void Pop3Client::Connect() {
     auto c = std::make_unique<Connection>(*this);
     c->Open();
     conn_ = std::move(c);
-    conn_->Status();  // the greeting
-    Command("USER " + user);
-    Command("PASS " + password);
+    try {
+      conn_->Status();  // the greeting
+      Command("USER " + user);
+      Command("PASS " + password);
+    } catch (...) {
+      conn_.reset();  // not logged in: nothing more to say
+      throw;
+    }
   });
 }
 

@@ -6,7 +6,8 @@
 // Every call blocks the calling thread until the server has answered, but keeps calling the
 // caller's `Pump` while it waits, so windows stay alive. A server that stays silent longer than
 // `ReadTimeout` fails the call, as does a reply line longer than `MaxLineLength` (it is never
-// split). Every failure raises mail::EMailError and closes the connection.
+// split). Every failure raises mail::EMailError; a refusal of the server ("-ERR") leaves the
+// connection open (a refused login closes it), any other failure closes it.
 //
 // Texts cross the boundary in Windows-1252: the user name and the password go out in it, and the
 // server's refusal texts come back converted to UTF-8.

@@ -79,7 +79,8 @@ TEST_F(DovecotTest, RefusalsCarryTheServersTextAndCloseTheConnection) {
   client.Password = server->Password();
   client.Connect();
   EXPECT_THROW(client.Retrieve(7), EMailError);  // no such message
-  EXPECT_FALSE(client.Connected());
+  EXPECT_TRUE(client.Connected()) << "a refused command leaves the session usable";
+  EXPECT_EQ(client.CheckMessages(), 0);
 }
 
 TEST_F(DovecotTest, SendsExactlyTheCommandsOfTheMailWatch) {
