@@ -95,6 +95,22 @@ TEST_F(FormsControls, RadioButtonsOfOneParentExcludeEachOtherAndCanBeUncheckedFr
   EXPECT_EQ(clicks, (std::vector<std::string>{"c", "a", "b"}));
 }
 
+TEST_F(FormsControls, APasswordBoxShowsItsCharacterForEachOneTyped) {
+  TMaskEdit& box = form->Create<TMaskEdit>("MaskEdit2", form);
+  auto* line = static_cast<QLineEdit*>(box.NativeWidget());
+  box.SetPasswordChar('*');
+  box.UserType("s\xC3\xA9" "1");
+  EXPECT_EQ(line->displayText(), QStringLiteral("***")) << "one star per character, not per byte";
+  EXPECT_EQ(box.Text(), "s\xC3\xA9" "1");
+  box.SetPasswordChar('#');
+  EXPECT_EQ(line->displayText(), QStringLiteral("###"));
+  box.SetPasswordChar('\0');
+  EXPECT_EQ(line->displayText(), QString::fromUtf8("s\xC3\xA9" "1"));
+  box.SetPasswordChar('*');
+  box.SetText("");
+  EXPECT_EQ(line->displayText(), QString());
+}
+
 TEST_F(FormsControls, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode) {
   TMaskEdit& visible = form->Create<TMaskEdit>("MaskEdit1", form);
   TEdit& saved = form->Create<TEdit>("pass_ov", form);
