@@ -56,7 +56,8 @@ void TMenuItem::Apply() {
   auto* a = static_cast<QAction*>(action_);
   if (!a) return;
   a->setSeparator(IsLine());
-  a->setText(Q(caption_));
+  // A separator is a line: its "-" caption is not drawn beside it.
+  a->setText(IsLine() ? QString() : Q(caption_));
   a->setEnabled(enabled_);
   a->setVisible(visible_);
   const QIcon* icon = nullptr;

@@ -1,6 +1,7 @@
 // The controls' properties and events, driven the way the user and the program drive them.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QColor>
 #include <QImage>
 #include <QLineEdit>
@@ -339,6 +340,10 @@ TEST_F(FormsControls, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
   int chosen = 0;
   lu.OnClick = [&](TObject*) { ++chosen; };
   EXPECT_TRUE(menu.Items(1).IsLine());
+  const auto* line = static_cast<QAction*>(menu.Items(1).Action());
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->isSeparator());
+  EXPECT_TRUE(line->text().isEmpty()) << "a separator shows no \"-\"";
   EXPECT_EQ(&menu.Items(2), &annuler);
   lu.UserClick();
   lu.SetEnabled(false);
