@@ -168,6 +168,30 @@ std::int64_t DaysFromCivil(int y, int m, int d) {
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+// Parts nest without a limit in MIME, but not in the parser's stack: a message with more
+// multipart headers than any real mail has is read for its header alone.
+constexpr std::size_t kMostMultiparts = 200;
+
+std::size_t MultipartCount(const std::string& raw) {
+  static constexpr std::string_view kWord = "multipart/";
+  std::size_t count = 0;
+  for (std::size_t i = 0; i + kWord.size() <= raw.size(); ++i) {
+    std::size_t k = 0;
+    while (k < kWord.size() && std::tolower(static_cast<unsigned char>(raw[i + k])) == kWord[k]) ++k;
+    if (k == kWord.size()) ++count;
+  }
+  return count;
+}
+
+std::size_t HeaderEnd(const std::string& raw) {
+  const std::size_t crlf = raw.find("\r\n\r\n");
+  const std::size_t lf = raw.find("\n\n");
+  if (crlf == std::string::npos && lf == std::string::npos) return raw.size();
+  if (crlf == std::string::npos) return lf + 2;
+  if (lf == std::string::npos) return crlf + 4;
+  return std::min(crlf + 4, lf + 2);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -189,7 +213,7 @@ void Message::Parse(const std::string& raw) {
   Clear();
   vmime::message message;
   try {
-    message.parse(raw);
+    message.parse(MultipartCount(raw) > kMostMultiparts ? raw.substr(0, HeaderEnd(raw)) : raw);
   } catch (const std::exception&) {
     return;
   }

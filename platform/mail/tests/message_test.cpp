@@ -74,6 +74,16 @@ TEST(MessageTest, HostileBytesNeverFailAndAlwaysGiveUtf8) {
       "Date: yesterday-ish\r\nFrom: <<<@@@>>>\r\n\r\n",
       std::string("Subject: \0nul\r\n\r\n\0", 20),
   };
+  // Parts nested far deeper than any mail: the header is still read.
+  std::string nested = "From: a@b.c\r\nSubject: profond\r\n";
+  for (int i = 0; i < 20000; ++i)
+    nested += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\r\n\r\n--b" + std::to_string(i) + "\r\n";
+  {
+    Message m;
+    m.Parse(nested);
+    EXPECT_EQ(m.Subject(), "profond");
+    EXPECT_TRUE(m.Parts().empty());
+  }
   for (const std::string& raw : cases) {
     Message m;
     EXPECT_NO_THROW(m.Parse(raw));
