@@ -72,7 +72,7 @@ TEST(MessageTest, HostileBytesNeverFailAndAlwaysGiveUtf8) {
       "Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n\xC3(\xFF\r\n",
       "Content-Type: multipart/mixed\r\n\r\nno boundary at all",
       "Date: yesterday-ish\r\nFrom: <<<@@@>>>\r\n\r\n",
-      std::string("Subject: \0nul\r\n\r\n\0", 20),
+      std::string("Subject: \0nul\r\n\r\n\0", 18),
   };
   // Parts nested far deeper than any mail: the header is still read.
   std::string nested = "From: a@b.c\r\nSubject: profond\r\n";
