@@ -95,7 +95,8 @@ void TForm1::Afficherladebutdumessage1Click(TObject*) {
       for (std::string& line : mail::SplitLines(t)) text.push_back(std::move(line));
     };
     GiveAccountToPop3();
-    try {
+    // 6. On a failure, what the window holds so far stays.
+    MailGuarded([&] {
       POP3->Connect();
       // Only the mail the row showed, under whatever number it has now.
       const auto uids = POP3->UniqueIds();
@@ -122,12 +123,7 @@ void TForm1::Afficherladebutdumessage1Click(TObject*) {
       Form3->Label2->SetCaption("Sujet : " + IdMsg->Subject());
       Form3->Label3->SetCaption(IdMsg->Organization());
       IdMsg->Clear();
-    } catch (const mail::EMailError& e) {
-      // 6. What the window holds so far stays.
-      Label15->SetCaption(e.what());
-    } catch (const forms::Exception& e) {
-      Label15->SetCaption(e.what());
-    }
+    });
     // 7.
     POP3->Disconnect();
     std::string all;

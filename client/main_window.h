@@ -4,6 +4,7 @@
 // handlers of every page read and write its controls, and a few hidden controls carry values
 // from one handler to the next (see the members below).
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -313,6 +314,9 @@ class TForm1 : public forms::TForm {
   void BuildFriendsPages();
   // The account of the settings page, into POP3.
   void GiveAccountToPop3();
+  // Runs the part of a mail operation that talks to the server: a failure of the server, of
+  // the connection or of a number ends it with its message in Label15.
+  void MailGuarded(const std::function<void()>& work);
   // The popup menu of the friends list as for an entry selected (or, empty, none).
   void ShowFriendInMenu(const std::string& entry, bool selected);
   // A mail operation (check, reading, deletion) is under way: another one does nothing.

@@ -68,6 +68,16 @@ void TForm1::GiveAccountToPop3() {
   POP3->Password = pop_passe->Text();
 }
 
+void TForm1::MailGuarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const mail::EMailError& e) {
+    Label15->SetCaption(e.what());
+  } catch (const forms::Exception& e) {
+    Label15->SetCaption(e.what());
+  }
+}
+
 void TForm1::Button5Click(TObject*) {
   if (mailBusy_) return;  // a check, a reading or a deletion is under way
   // 1. Nothing to check without a server and a user.
@@ -82,8 +92,8 @@ void TForm1::Button5Click(TObject*) {
   mailIdentities_.clear();
   // 3. The account.
   GiveAccountToPop3();
-  // 4. The count and every header.
-  try {
+  // 4. The count and every header; 5. on a failure the rows listed so far stay.
+  MailGuarded([&] {
     POP3->Connect();
     const int count = POP3->CheckMessages();
     Edit2->SetText(IntToStr(count));
@@ -98,12 +108,7 @@ void TForm1::Button5Click(TObject*) {
       mailIdentities_[IntToStr(i)] = IdentityAt(i, uids, header);
       IdMsg->Clear();
     }
-  } catch (const mail::EMailError& e) {
-    // 5. The rows listed so far stay.
-    Label15->SetCaption(e.what());
-  } catch (const forms::Exception& e) {
-    Label15->SetCaption(e.what());
-  }
+  });
   // 6.
   POP3->Disconnect();
   // 7.
@@ -179,7 +184,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
   if (!MailNumero.empty()) {
     MailOperation operation(mailBusy_);
     GiveAccountToPop3();
-    try {
+    MailGuarded([&] {
       POP3->Connect();
       const auto uidsNow = POP3->UniqueIds();
       for (int i = ListView2->Items().Count() - 1; i >= 0; --i) {
@@ -191,11 +196,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
         if (known == mailIdentities_.end()) continue;
         if (const auto current = CurrentNumber(*POP3, known->second, listed, uidsNow)) POP3->Delete(*current);
       }
-    } catch (const mail::EMailError& e) {
-      Label15->SetCaption(e.what());
-    } catch (const forms::Exception& e) {
-      Label15->SetCaption(e.what());
-    }
+    });
     // The server removes the flagged mails now, those flagged before a failure too.
     POP3->Disconnect();
   }

@@ -43,6 +43,17 @@ class MailTest : public WindowTest {
     f->MaskEdit2->UserType(password);
     f->pop_port->SetText(std::to_string(port));
   }
+  // Another mail program deletes message `number` of the mailbox.
+  void DeleteElsewhere(int number) {
+    mail::Pop3Client other;
+    other.Host = server->Host();
+    other.Port = server->Port();
+    other.Username = server->User();
+    other.Password = server->Password();
+    other.Connect();
+    other.Delete(number);
+    other.Disconnect();
+  }
   // Column texts of the mail rows: N°, date, time, subject, sender.
   std::vector<std::string> Row(int i) const { return f->ListView2->Items()[i]->SubItems().ToVector(); }
   std::vector<int> Images() const {

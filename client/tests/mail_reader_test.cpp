@@ -59,7 +59,13 @@ TEST_F(MailReaderTest, APlainPartThenAnHtmlPart) {
                        "--s\r\nContent-Type: text/html\r\n\r\n<html><body><p>Le <b>texte</b></p>\r\n<p>fin</p></body></html>\r\n"
                        "--s\r\nContent-Type: image/png; name=a.png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBORw0=\r\n"
                        "--s--\r\n"));
-  Read(0);
+  f->Button5->UserClick();
+  f->ListView2->UserClickItem(0);
+  mail::test_servers::RecordingProxy proxy(server->Port());
+  PointAt(proxy.Port());
+  f->LirelEmailenModeTexte1->UserClick();
+  EXPECT_EQ(proxy.ClientLines(), (Strings{"USER marie", "PASS s3cret", "UIDL", "RETR 1", "QUIT"}));
+  PointAt(server->Port());
   EXPECT_TRUE(Form3->Visible());
   EXPECT_EQ(Text(), (Strings{"Ligne <1>", "Ligne 2", "Le texte", "fin"})) << "plain lines as they are";
   EXPECT_EQ(Form3->Label1->Caption(), "De : jeanne@exemple.fr");
@@ -123,16 +129,7 @@ TEST_F(MailReaderTest, AMailDeletedMeanwhileIsNotTakenForAnother) {
   server->Deliver(Mail("b@x.fr", "deux", "", "second\r\n"));
   f->Button5->UserClick();
   f->ListView2->UserClickItem(0);  // "un", number 1 at the check
-  {
-    mail::Pop3Client other;
-    other.Host = server->Host();
-    other.Port = server->Port();
-    other.Username = server->User();
-    other.Password = server->Password();
-    other.Connect();
-    other.Delete(1);
-    other.Disconnect();
-  }
+  DeleteElsewhere(1);
   f->LirelEmailenModeTexte1->UserClick();
   EXPECT_TRUE(Text().empty()) << "\"deux\" is number 1 now, and is not shown for \"un\"";
   EXPECT_EQ(f->Label15->Caption(), "Cet E-mail n'est plus sur votre serveur POP");
