@@ -63,7 +63,10 @@ void DateAndTime(const mail::Message& message, std::string& date, std::string& t
 
 void TForm1::GiveAccountToPop3() {
   POP3->Host = pop_3->Text();
-  POP3->Port = StrToIntDef(pop_port->Text(), 110);
+  // The port is a decimal number, else the POP3 port.
+  const std::string port = pop_port->Text();
+  const bool decimal = !port.empty() && port.size() <= 9 && port.find_first_not_of("0123456789") == std::string::npos;
+  POP3->Port = decimal ? std::stoi(port) : 110;
   POP3->Username = pop_user->Text();
   POP3->Password = pop_passe->Text();
 }

@@ -139,8 +139,8 @@ TEST_F(MailWatchTest, FailuresGoToTheStatusLine) {
       {"wrong password", [&] { PointAt(server->Port(), "faux"); }, "[AUTH] Authentication failed."},
       {"closed port", [&] { PointAt(closedPort); },
        "Impossible de se connecter \xC3\xA0 127.0.0.1:" + std::to_string(closedPort) + " : Connexion refus\xC3\xA9" "e"},
-      {"letters in the port: 110", [&] { PointAt(server->Port()); f->pop_port->SetText("cent dix"); },
-       "Impossible de se connecter \xC3\xA0 127.0.0.1:110 : Connexion refus\xC3\xA9" "e"},
+      {"a port out of range", [&] { PointAt(server->Port()); f->pop_port->SetText("70000"); },
+       "Port POP3 invalide : 70000"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +150,13 @@ TEST_F(MailWatchTest, FailuresGoToTheStatusLine) {
     EXPECT_EQ(f->Label15->Caption(), c.status);
     EXPECT_EQ(f->Edit2->Text(), "0");
     EXPECT_FALSE(f->POP3->Connected());
+  }
+  // A port that is no decimal number is the POP3 port.
+  for (const char* port : {"cent dix", "0x1F", "", "-5"}) {
+    PointAt(closedPort);
+    f->pop_port->SetText(port);
+    f->Button5->UserClick();
+    EXPECT_EQ(f->POP3->Port, 110) << port;
   }
 }
 

@@ -92,6 +92,8 @@ struct Pop3Client::Connection {
   }
 
   void Open() {
+    if (owner.Port < 1 || owner.Port > 65535)
+      throw EMailError(Failure::Connect, "Port POP3 invalide : " + std::to_string(owner.Port));
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
