@@ -38,7 +38,9 @@ std::string SenderDomain(const std::string& address) {
   const auto at = address.find('@');
   if (at == std::string::npos) return "@";
   const auto next = address.find('@', at + 1);
-  return "@" + address.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+  std::string domain = "@";
+  domain.append(address, at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+  return domain;
 }
 
 // The mail's date and time in the user's forms; empty without a date header.

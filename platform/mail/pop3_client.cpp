@@ -66,7 +66,8 @@ struct AddrInfoDeleter {
 struct Pop3Client::Connection {
   Pop3Client& owner;
   Socket socket;
-  std::string buffer;  // bytes received and not yet taken as lines
+  std::string buffer;    // bytes received; those from `head` on are not yet taken as lines
+  std::size_t head = 0;
 
   explicit Connection(Pop3Client& o) : owner(o) {}
 
@@ -150,18 +151,21 @@ struct Pop3Client::Connection {
 
   // One reply line, without its CR LF (a lone LF ends a line too).
   std::string ReadLine() {
-    std::size_t scanned = 0;
+    std::size_t scanned = head;
     for (;;) {
       const std::size_t lf = buffer.find('\n', scanned);
       if (lf != std::string::npos) {
         std::size_t end = lf;
-        if (end > 0 && buffer[end - 1] == '\r') --end;
-        if (end > owner.MaxLineLength) break;
-        std::string line = buffer.substr(0, end);
-        buffer.erase(0, lf + 1);
+        if (end > head && buffer[end - 1] == '\r') --end;
+        if (end - head > owner.MaxLineLength) break;
+        std::string line = buffer.substr(head, end - head);
+        head = lf + 1;
         return line;
       }
-      if (buffer.size() > owner.MaxLineLength + 1) break;
+      if (buffer.size() - head > owner.MaxLineLength + 1) break;
+      // What was taken goes before more comes in, so the buffer stays small.
+      buffer.erase(0, head);
+      head = 0;
       scanned = buffer.size();
       Wait(POLLIN, ReadTimeoutText());
       char chunk[16384];
