@@ -16,11 +16,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 EInOutError::EInOutError(int code) : std::runtime_error("Erreur d'E/S " + std::to_string(code)), code_(code) {}
@@ -53,18 +48,42 @@ std::optional<std::vector<std::string>> ReadFriendsFile(const std::string& path)
   return entries;
 }
 
-void WriteFriendsFile(const std::string& path, const std::vector<std::string>& entries,
-                      const std::function<void(const std::string& path)>& reportUndeletable) {
-  if (Exists(path) && ::unlink(path.c_str()) != 0 && reportUndeletable) reportUndeletable(path);
-  if (entries.empty()) return;
-
-  File file(std::fopen(path.c_str(), Exists(path) ? "ab" : "wb"));
-  if (!file) throw EInOutError(errno);
+void WriteFriendsFile(const std::string& path, const std::vector<std::string>& entries) {
+  if (entries.empty()) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw EInOutError(errno);
+    return;
+  }
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) throw EInOutError(errno);
+  File file(::fdopen(fd, "wb"));
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    throw EInOutError(error);
+  }
+  // The new file gets the old one's permissions, or those of any new file.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
+  const auto fail = [&](int error) {
+    file.reset();
+    ::unlink(temporary.c_str());
+    throw EInOutError(error ? error : EIO);
+  };
   for (const std::string& entry : entries) {
     const std::string line = os::Utf8ToCp1252(entry) + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) throw EInOutError(errno ? errno : EIO);
+    if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) fail(errno);
   }
-  if (std::fflush(file.get()) != 0) throw EInOutError(errno ? errno : EIO);
+  if (std::fflush(file.get()) != 0 || ::fsync(fd) != 0) fail(errno);
+  if (std::fclose(file.release()) != 0) fail(errno);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) fail(errno);
 }
 
 }  // namespace client

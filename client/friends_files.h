@@ -2,7 +2,6 @@
 // The two friends lists on disk: "base.ami" (addresses, or "@" and a domain) and "sujet.ami"
 // (subject words), beside the executable. One entry per line, each line ended by CR LF, text
 // in Windows-1252.
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,11 +27,10 @@ class EInOutError : public std::runtime_error {
 // Throws EInOutError when the file exists but cannot be read.
 std::optional<std::vector<std::string>> ReadFriendsFile(const std::string& path);
 
-// Rewrites the file: the old file is deleted first; when that fails, `reportUndeletable`
-// gets the path and the entries are appended to the old file. An empty list leaves no file.
-// Throws EInOutError when the file cannot be created or written (the file keeps what was
-// written until then).
-void WriteFriendsFile(const std::string& path, const std::vector<std::string>& entries,
-                      const std::function<void(const std::string& path)>& reportUndeletable);
+// Rewrites the file: the entries go to a new file beside it, which then replaces the old one
+// in one step, so the old list stays whole until the new one is complete. An empty list leaves
+// no file. Throws EInOutError when the new file cannot be written or put in place; the old
+// file is then as it was.
+void WriteFriendsFile(const std::string& path, const std::vector<std::string>& entries);
 
 }  // namespace client

@@ -1,13 +1,37 @@
 #pragma once
-// TForm3, the window that shows one mail as plain text.
+// TForm3, the window that shows one mail as plain text, and the removal of tags from the
+// text parts that are not plain text. The main window's Afficherladebutdumessage1Click fills
+// it (main_window.h).
+#include <string>
+
+#include "forms/buttons.h"
+#include "forms/edits.h"
 #include "forms/form.h"
+#include "forms/label.h"
+#include "forms/panels.h"
 
 namespace client {
+
+// The text with every tag (from a "<" to the next ">") removed. A "<" without a ">" after it
+// keeps the rest of the text; nothing else changes, a removed tag leaves no blank.
+std::string SupprimeBalises(const std::string& text);
 
 class TForm3 : public forms::TForm {
  public:
   explicit TForm3(forms::TComponent* Owner);
   ~TForm3() override;
+
+  void Button1Click(forms::TObject* Sender);
+  void FormCloseQuery(forms::TObject* Sender, bool& CanClose);
+
+  forms::TPanel* Panel1;
+  forms::TLabel* Label1;  // "De : " and the sender
+  forms::TLabel* Label2;  // "Sujet : " and the subject
+  forms::TLabel* Label3;  // the sender's organisation
+  forms::TMemo* Memo1;    // the text of the mail
+  forms::TPanel* Panel2;
+  forms::TButton* Button1;  // "Fermer"
+  forms::TButton* Button2;  // hidden, does nothing
 };
 
 }  // namespace client

@@ -4,6 +4,9 @@
 // handlers of every page read and write its controls, and a few hidden controls carry values
 // from one handler to the next (see the members below).
 #include <exception>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "forms/application.h"
@@ -22,6 +25,9 @@
 #include "forms/statusbar.h"
 #include "forms/timer.h"
 #include "forms/trayicon.h"
+#include "mail/message.h"
+#include "mail/pop3_client.h"
+#include "mail_identity.h"
 
 namespace settings_store {
 class TEditIni;
@@ -155,6 +161,35 @@ class TForm1 : public forms::TForm {
   void finfichcg();
   void finfichcg2();
 
+  // --- Mail watch, mail reader, friends pages and mail program: handlers ---------------
+  // The mail list of page 3.
+  void ajoutmail(const std::string& numero, const std::string& date, const std::string& heure,
+                 const std::string& sujet, const std::string& expediteur, const std::string& contentType);
+  void ListView2SelectItem(forms::TObject* Sender, forms::TListItem* Item, bool Selected);
+  void ListView2CustomDrawItem(forms::TObject* Sender, forms::TListItem* Item, forms::TCustomDrawState State,
+                               bool& DefaultDraw);
+  void SupprimerEmaildemonserveur1Click(forms::TObject* Sender);
+  void Repondrelexpditeur1Click(forms::TObject* Sender);
+  void EnvoyerunEmail1Click(forms::TObject* Sender);
+  // The mail reader: the selected mail into Form3.
+  void Afficherladebutdumessage1Click(forms::TObject* Sender);
+  // The friends pages, and the mail list's two items that add to the friends list.
+  void Ajouterlexpditeurlalistedesamis1Click(forms::TObject* Sender);
+  void Ajouterledomainelalistedesamis1Click(forms::TObject* Sender);
+  void BitBtn3Click(forms::TObject* Sender);
+  void BitBtn8Click(forms::TObject* Sender);
+  void Edit4Change(forms::TObject* Sender);
+  void Edit7Change(forms::TObject* Sender);
+  void ListBox3Click(forms::TObject* Sender);
+  void ListBox4Click(forms::TObject* Sender);
+  void BitBtn2Click(forms::TObject* Sender);
+  void BitBtn10Click(forms::TObject* Sender);
+  void EnvoyerunEmail2Click(forms::TObject* Sender);
+  void ListBox3DrawItem(forms::TObject* Control, int Index, forms::TRect Rect, forms::TOwnerDrawState State);
+  void ListBox4DrawItem(forms::TObject* Control, int Index, forms::TRect Rect, forms::TOwnerDrawState State);
+  // The user's mail program.
+  void Button6Click(forms::TObject* Sender);
+
   // --- Controls -------------------------------------------------------------------------
   // Top button bar.
   forms::TPanel* Panel1;
@@ -271,6 +306,37 @@ class TForm1 : public forms::TForm {
   forms::TImageList* ImageList2;  // menu icons
   forms::TImageList* ImageList3;  // menu icons
 
+  // --- Mail watch, mail reader, friends pages and mail program: controls ----------------
+  // Page 3, the mail list, and its popup menu (items in their places, separators between).
+  forms::TBitBtn* BitBtn5;  // "Lancer votre messagerie"
+  forms::TMenuItem* LirelEmailenModeTexte1;
+  forms::TMenuItem* Repondrelexpditeur1;
+  forms::TMenuItem* Ajouterlexpditeurlalistedesamis1;
+  forms::TMenuItem* Ajouterledomainelalistedesamis1;
+  forms::TMenuItem* SupprimercetEmaildemonserveurPOP1;
+  forms::TMenuItem* EnvoyerunEmail1;
+  forms::TMenuItem* Lancevotremessagerie1;
+  forms::TButton* Button6;  // hidden: "Lance votre Messagerie"
+  // Page 5, the friends list.
+  forms::TEdit* Edit3;      // entry to add
+  forms::TBitBtn* BitBtn3;  // "Ajouter"
+  forms::TEdit* Edit4;      // search text
+  forms::TLabel* Label19;   // the entry found or selected
+  forms::TBitBtn* BitBtn2;  // "Supprimer"
+  forms::TBitBtn* BitBtn6;  // "Lancer votre messagerie"
+  forms::TMenuItem* EnvoyerunEmail2;  // in PopupMenu3
+  forms::TMenuItem* Supprimer1;       // in PopupMenu3
+  // Page 1, the friend subjects.
+  forms::TEdit* Edit6;
+  forms::TBitBtn* BitBtn8;  // "Ajouter"
+  forms::TEdit* Edit7;
+  forms::TLabel* Label20;
+  forms::TBitBtn* BitBtn10;  // "Supprimer"
+  forms::TBitBtn* BitBtn11;  // "Lancer votre messagerie"
+  // The POP3 client and the message of every mail operation (one at a time).
+  std::unique_ptr<mail::Pop3Client> POP3;
+  std::unique_ptr<mail::Message> IdMsg;
+
  private:
   void BuildButtonBars();
   void BuildPages();
@@ -293,6 +359,32 @@ class TForm1 : public forms::TForm {
   void ShowMainWindow();
   // Plays a WAV file for the sound test; a file that cannot be played is told.
   void SoundTest(const std::string& fileName);
+
+  // --- Mail watch, mail reader, friends pages and mail program: internals ---------------
+  void BuildMailPage();
+  void BuildFriendsPages();
+  // The account of the settings page, into POP3.
+  void GiveAccountToPop3();
+  // Runs the part of a mail operation that talks to the server: a failure of the server, of
+  // the connection or of a number ends it with its message in Label15.
+  void MailGuarded(const std::function<void()>& work);
+  // The popup menu of the friends list as for an entry selected (or, empty, none).
+  void ShowFriendInMenu(const std::string& entry, bool selected);
+  // A mail operation (check, reading, deletion) is under way: another one does nothing.
+  bool mailBusy_ = false;
+  class MailOperation {  // marks one as running for its scope
+   public:
+    explicit MailOperation(bool& busy) : busy_(busy) { busy_ = true; }
+    ~MailOperation() { busy_ = false; }
+    MailOperation(const MailOperation&) = delete;
+    MailOperation& operator=(const MailOperation&) = delete;
+
+   private:
+    bool& busy_;
+  };
+  // What tells each listed mail apart on the server, by its "N°" text, and the selected one's.
+  std::map<std::string, MailIdentity> mailIdentities_;
+  MailIdentity selectedMail_;
 };
 
 // The text of the ids to record as read, and the selected mail's number, sender address

@@ -97,6 +97,9 @@ TForm1::TForm1(TComponent* Owner) : TForm(Owner) {
   BuildPages();
   BuildSettingsPage();
   BuildCarriers();
+  // The mail watch and the friends pages.
+  BuildMailPage();
+  BuildFriendsPages();
 
   // The settings component comes last, so that it finds every control when it loads.
   EditIni1 = &Create<settings_store::TEditIni>("EditIni1");
@@ -155,9 +158,7 @@ void TForm1::BuildComponents() {
   OpenDialog2->SetFilter("wav|*.wav");
 
   PopupMenu1 = &Create<TPopupMenu>("PopupMenu1");
-  PopupMenu2 = &Create<TPopupMenu>("PopupMenu2");
-  ListedesAMIS1 = &PopupMenu2->Add("ListedesAMIS1", "Liste des AMIS");
-  ListedesAMIS1->OnClick = [this](TObject* Sender) { BitBtn1Click(Sender); };
+  PopupMenu2 = &Create<TPopupMenu>("PopupMenu2");  // its items: BuildMailPage
   PopupMenu3 = &Create<TPopupMenu>("PopupMenu3");
   PopupMenu4 = &Create<TPopupMenu>("PopupMenu4");
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -70,33 +73,64 @@ TEST_F(FriendsFilesTest, AFolderInPlaceOfTheFileIsAnInputOutputError) {
 
 TEST_F(FriendsFilesTest, WritesEveryEntryWithCrLfInWindows1252) {
   WriteBytes("old entry\r\nanother\r\n");
-  std::vector<std::string> reported;
-  WriteFriendsFile(path_, {"@exemple.fr", "", "z\xC3\xA9ro@x.fr"}, [&](const std::string& p) { reported.push_back(p); });
+  fs::permissions(path_, fs::perms(0640));
+  WriteFriendsFile(path_, {"@exemple.fr", "", "z\xC3\xA9ro@x.fr"});
   EXPECT_EQ(ReadBytes(), "@exemple.fr\r\n\r\nz\xE9ro@x.fr\r\n");
-  EXPECT_TRUE(reported.empty());
   EXPECT_EQ(*ReadFriendsFile(path_), (Entries{"@exemple.fr", "", "z\xC3\xA9ro@x.fr"}));
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0640)) << "the new file keeps the old one's permissions";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "no temporary file left";
 }
 
 TEST_F(FriendsFilesTest, AnEmptyListLeavesNoFile) {
   WriteBytes("old\r\n");
-  WriteFriendsFile(path_, {}, nullptr);
+  WriteFriendsFile(path_, {});
   EXPECT_FALSE(fs::exists(path_));
   EXPECT_FALSE(ReadFriendsFile(path_).has_value()) << "so the next start keeps its list empty";
+  EXPECT_NO_THROW(WriteFriendsFile(path_, {})) << "no file to remove is no failure";
 }
 
-TEST_F(FriendsFilesTest, AFileThatCannotBeDeletedIsToldThenWritingFails) {
-  // A folder with something in it stands in for a file that cannot be deleted.
+TEST_F(FriendsFilesTest, AWriteThatFailsLeavesTheOldFileWhole) {
+  // Writing twice never doubles the list.
+  WriteFriendsFile(path_, {"a@x.fr", "b@y.fr"});
+  WriteFriendsFile(path_, {"a@x.fr", "b@y.fr"});
+  EXPECT_EQ(ReadBytes(), "a@x.fr\r\nb@y.fr\r\n");
+
+  // A folder that takes no new file: the old list is still there, whole.
+  fs::permissions(dir_, fs::perms(0500));
+  const bool enforced = ::access(dir_.c_str(), W_OK) != 0;  // root writes anyway
+  if (enforced) {
+    EXPECT_THROW(WriteFriendsFile(path_, {"c@z.fr"}), client::EInOutError);
+    EXPECT_EQ(ReadBytes(), "a@x.fr\r\nb@y.fr\r\n");
+  }
+  fs::permissions(dir_, fs::perms(0700));
+
+  // A folder in the file's place cannot be replaced: it stays, and no temporary file is left.
+  fs::remove(path_);
   fs::create_directories(fs::path(path_) / "inside");
-  std::vector<std::string> reported;
-  EXPECT_THROW(WriteFriendsFile(path_, {"a"}, [&](const std::string& p) { reported.push_back(p); }),
-               client::EInOutError);
-  EXPECT_EQ(reported, std::vector<std::string>{path_}) << "the message is the full path alone";
+  EXPECT_THROW(WriteFriendsFile(path_, {"a"}), client::EInOutError);
+  EXPECT_TRUE(fs::is_directory(fs::path(path_) / "inside"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(FriendsFilesTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileWhole) {
+  WriteBytes("a@x.fr\r\n");
+  // A file size limit of 4 bytes stands for a disk that fills up during the write.
+  struct rlimit old {};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit tiny = old;
+  tiny.rlim_cur = 4;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &tiny);
+  EXPECT_THROW(WriteFriendsFile(path_, {"une entr\xC3\xA9" "e bien longue"}), client::EInOutError);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(ReadBytes(), "a@x.fr\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 TEST_F(FriendsFilesTest, AFolderThatIsGoneIsAnInputOutputError) {
   const std::string nowhere = (dir_ / "gone" / "base.ami").string();
   try {
-    WriteFriendsFile(nowhere, {"a"}, nullptr);
+    WriteFriendsFile(nowhere, {"a"});
     FAIL() << "no error";
   } catch (const client::EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), ENOENT);

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -134,9 +135,37 @@ void TCustomEdit::SetMaxLength(int n) {
   LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
 }
 
+namespace {
+
+// The desktop's style, except that a password box shows its own character for each one typed.
+class PasswordCharStyle final : public QProxyStyle {
+ public:
+  explicit PasswordCharStyle(QChar c) : c_(c) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return c_.unicode();
+    if (hint == SH_LineEdit_PasswordMaskDelay) return 0;  // never a typed character in clear
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+
+ private:
+  QChar c_;
+};
+
+}  // namespace
+
 void TCustomEdit::SetPasswordChar(char c) {
   passwordChar_ = c;
-  LineOf(this)->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
+  QLineEdit* line = LineOf(this);
+  if (c) {
+    // The style belongs to the box and goes with it.
+    auto* style = new PasswordCharStyle(QChar::fromLatin1(c));
+    style->setParent(line);
+    QStyle* old = line->style();
+    line->setStyle(style);
+    if (old && old->parent() == line) delete old;
+  }
+  line->setEchoMode(c ? QLineEdit::Password : QLineEdit::Normal);
 }
 
 void TCustomEdit::UserType(const std::string& text) { TypeInto(NativeWidget(), text); }

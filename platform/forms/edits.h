@@ -23,7 +23,8 @@ class TCustomEdit : public TWinControl {
   virtual void SetReadOnly(bool v);
   int MaxLength() const { return maxLength_; }
   void SetMaxLength(int n);  // 0: no limit
-  // The character shown in place of each typed one ('\0': the text itself).
+  // The character shown in place of each typed one ('\0': the text itself), whatever the
+  // desktop's style would show.
   char PasswordChar() const { return passwordChar_; }
   void SetPasswordChar(char c);
 

@@ -56,7 +56,7 @@ void TMenuItem::Apply() {
   auto* a = static_cast<QAction*>(action_);
   if (!a) return;
   a->setSeparator(IsLine());
-  // A line shows as a line alone, without its "-".
+  // A separator is a line: its "-" caption is not drawn beside it.
   a->setText(IsLine() ? QString() : Q(caption_));
   a->setEnabled(enabled_);
   a->setVisible(visible_);

@@ -96,6 +96,22 @@ TEST_F(FormsControls, RadioButtonsOfOneParentExcludeEachOtherAndCanBeUncheckedFr
   EXPECT_EQ(clicks, (std::vector<std::string>{"c", "a", "b"}));
 }
 
+TEST_F(FormsControls, APasswordBoxShowsItsCharacterForEachOneTyped) {
+  TMaskEdit& box = form->Create<TMaskEdit>("MaskEdit2", form);
+  auto* line = static_cast<QLineEdit*>(box.NativeWidget());
+  box.SetPasswordChar('*');
+  box.UserType("s\xC3\xA9" "1");
+  EXPECT_EQ(line->displayText(), QStringLiteral("***")) << "one star per character, not per byte";
+  EXPECT_EQ(box.Text(), "s\xC3\xA9" "1");
+  box.SetPasswordChar('#');
+  EXPECT_EQ(line->displayText(), QStringLiteral("###"));
+  box.SetPasswordChar('\0');
+  EXPECT_EQ(line->displayText(), QString::fromUtf8("s\xC3\xA9" "1"));
+  box.SetPasswordChar('*');
+  box.SetText("");
+  EXPECT_EQ(line->displayText(), QString());
+}
+
 TEST_F(FormsControls, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode) {
   TMaskEdit& visible = form->Create<TMaskEdit>("MaskEdit1", form);
   TEdit& saved = form->Create<TEdit>("pass_ov", form);
@@ -324,9 +340,10 @@ TEST_F(FormsControls, MenuItemsKeepTheirPlacesAndADisabledItemCannotBeChosen) {
   int chosen = 0;
   lu.OnClick = [&](TObject*) { ++chosen; };
   EXPECT_TRUE(menu.Items(1).IsLine());
-  ASSERT_NE(menu.Items(1).Action(), nullptr);
-  EXPECT_TRUE(static_cast<QAction*>(menu.Items(1).Action())->isSeparator());
-  EXPECT_EQ(static_cast<QAction*>(menu.Items(1).Action())->text(), QString()) << "no \"-\" beside the line";
+  const auto* line = static_cast<QAction*>(menu.Items(1).Action());
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->isSeparator());
+  EXPECT_TRUE(line->text().isEmpty()) << "a separator shows no \"-\"";
   EXPECT_EQ(&menu.Items(2), &annuler);
   lu.UserClick();
   lu.SetEnabled(false);

@@ -1,0 +1,31 @@
+#pragma once
+// What tells one mail apart on the POP3 server between two connections. Message numbers
+// change when another mail program deletes a message, so a mail listed at a check is found
+// again by its unique id (UIDL) and, on a server without UIDL, by its Message-ID (or its whole
+// header when it has none) before anything is read or deleted by number.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mail/pop3_client.h"
+
+namespace client {
+
+struct MailIdentity {
+  std::string uid;        // empty when the server has no UIDL
+  std::string messageId;  // the Message-ID header, as written
+  std::string header;     // the whole header, for a mail without Message-ID
+  bool Known() const { return !uid.empty() || !messageId.empty() || !header.empty(); }
+};
+
+// The identity of message `number` at a check, from the server's ids (nothing: no UIDL) and
+// the header the check fetched.
+MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::UniqueId>>& uids, const std::string& header);
+
+// The number the mail has now on the connected server, or nothing when it is no longer there
+// (or cannot be told apart). `uidsNow` is what UIDL answers now; without UIDL the header of
+// message `listedNumber` is fetched and compared.
+std::optional<int> CurrentNumber(mail::Pop3Client& pop3, const MailIdentity& identity, int listedNumber,
+                                 const std::optional<std::vector<mail::UniqueId>>& uidsNow);
+
+}  // namespace client

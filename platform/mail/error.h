@@ -1,0 +1,31 @@
+#pragma once
+// The one exception of the mail layer: every failure of a connection, of the server's replies
+// or of a message raises it, with a French text fit to show to the user. A refusal of the
+// server ("-ERR ...") carries the server's own text.
+#include <stdexcept>
+#include <string>
+
+namespace mail {
+
+enum class Failure {
+  Resolve,    // the host name gave no address
+  Connect,    // the connection could not be made
+  Timeout,    // the server did not answer within the read time-out
+  Closed,     // the server closed the connection
+  LineTooLong,  // a reply line longer than the limit
+  TooLarge,   // a message larger than the limit
+  Refused,    // the server answered "-ERR"
+  BadReply,   // a reply that is not POP3
+  Usage,      // a call the connection's state does not allow
+};
+
+class EMailError : public std::runtime_error {
+ public:
+  EMailError(Failure kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+  Failure Kind() const noexcept { return kind_; }
+
+ private:
+  Failure kind_;
+};
+
+}  // namespace mail

@@ -1,0 +1,346 @@
+#include "mail/pop3_client.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "os/codepage.h"
+
+namespace mail {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SystemErrorText(int error) {
+  switch (error) {
+    case ECONNREFUSED: return "Connexion refus\xC3\xA9" "e";
+    case ETIMEDOUT: return "D\xC3\xA9lai de connexion d\xC3\xA9pass\xC3\xA9";
+    case EHOSTUNREACH: return "H\xC3\xB4te injoignable";
+    case ENETUNREACH: return "R\xC3\xA9seau injoignable";
+    case ECONNRESET: return "Connexion interrompue par le serveur";
+    case EPIPE: return "Connexion interrompue";
+    default: return "Erreur syst\xC3\xA8me " + std::to_string(error);
+  }
+}
+
+std::string Where(const std::string& host, int port) { return host + ":" + std::to_string(port); }
+
+// A socket that closes itself.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(int fd) : fd_(fd) {}
+  Socket(Socket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+  ~Socket() { Close(); }
+  int fd() const { return fd_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+struct AddrInfoDeleter {
+  void operator()(addrinfo* a) const { ::freeaddrinfo(a); }
+};
+
+}  // namespace
+
+struct Pop3Client::Connection {
+  Pop3Client& owner;
+  Socket socket;
+  std::string buffer;    // bytes received; those from `head` on are not yet taken as lines
+  std::size_t head = 0;
+
+  explicit Connection(Pop3Client& o) : owner(o) {}
+
+  // Waits until the socket is ready for `events`, pumping meanwhile; throws at the time-out.
+  void Wait(short events, const std::string& timeoutText) {
+    const auto deadline = Clock::now() + owner.ReadTimeout;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) throw EMailError(Failure::Timeout, timeoutText);
+      auto slice = left;
+      if (owner.Pump && owner.PumpInterval < slice) slice = owner.PumpInterval;
+      pollfd p{socket.fd(), events, 0};
+      const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
+      if (ready < 0 && errno != EINTR) throw EMailError(Failure::Closed, SystemErrorText(errno));
+      if (ready > 0) return;
+      if (owner.Pump) owner.Pump();
+    }
+  }
+
+  std::string ReadTimeoutText() const {
+    return "D\xC3\xA9lai de lecture d\xC3\xA9pass\xC3\xA9 (" + std::to_string(owner.ReadTimeout.count()) +
+           " ms) : le serveur POP3 ne r\xC3\xA9pond pas";
+  }
+
+  void Open() {
+    if (owner.Port < 1 || owner.Port > 65535)
+      throw EMailError(Failure::Connect, "Port POP3 invalide : " + std::to_string(owner.Port));
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(owner.Port);
+    if (owner.Host.empty() || ::getaddrinfo(owner.Host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
+      throw EMailError(Failure::Resolve, "H\xC3\xB4te inconnu : " + os::Cp1252ToUtf8(owner.Host));
+    std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
+    int lastError = ECONNREFUSED;
+    for (addrinfo* a = addresses.get(); a; a = a->ai_next) {
+      Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+      if (s.fd() < 0) {
+        lastError = errno;
+        continue;
+      }
+      if (::connect(s.fd(), a->ai_addr, a->ai_addrlen) != 0) {
+        if (errno != EINPROGRESS) {
+          lastError = errno;
+          continue;
+        }
+        socket = std::move(s);
+        Wait(POLLOUT, "D\xC3\xA9lai de connexion d\xC3\xA9pass\xC3\xA9 (" + Where(owner.Host, owner.Port) + ")");
+        int error = 0;
+        socklen_t len = sizeof error;
+        ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &len);
+        if (error != 0) {
+          lastError = error;
+          socket.Close();
+          continue;
+        }
+      } else {
+        socket = std::move(s);
+      }
+      return;
+    }
+    throw EMailError(Failure::Connect, "Impossible de se connecter \xC3\xA0 " + os::Cp1252ToUtf8(Where(owner.Host, owner.Port)) +
+                                           " : " + SystemErrorText(lastError));
+  }
+
+  void Send(const std::string& line) {
+    const std::string bytes = line + "\r\n";
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      const ssize_t n = ::send(socket.fd(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n > 0) {
+        sent += static_cast<std::size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        Wait(POLLOUT, ReadTimeoutText());
+      } else {
+        throw EMailError(Failure::Closed, SystemErrorText(n < 0 ? errno : EPIPE));
+      }
+    }
+  }
+
+  // One reply line, without its CR LF (a lone LF ends a line too).
+  std::string ReadLine() {
+    std::size_t scanned = head;
+    for (;;) {
+      const std::size_t lf = buffer.find('\n', scanned);
+      if (lf != std::string::npos) {
+        std::size_t end = lf;
+        if (end > head && buffer[end - 1] == '\r') --end;
+        if (end - head > owner.MaxLineLength) break;
+        std::string line = buffer.substr(head, end - head);
+        head = lf + 1;
+        return line;
+      }
+      if (buffer.size() - head > owner.MaxLineLength + 1) break;
+      // What was taken goes before more comes in, so the buffer stays small.
+      buffer.erase(0, head);
+      head = 0;
+      scanned = buffer.size();
+      Wait(POLLIN, ReadTimeoutText());
+      char chunk[16384];
+      const ssize_t n = ::recv(socket.fd(), chunk, sizeof chunk, 0);
+      if (n == 0) throw EMailError(Failure::Closed, "Connexion ferm\xC3\xA9" "e par le serveur POP3");
+      if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+        throw EMailError(Failure::Closed, SystemErrorText(errno));
+      }
+      buffer.append(chunk, static_cast<std::size_t>(n));
+    }
+    throw EMailError(Failure::LineTooLong, "Ligne de r\xC3\xA9ponse trop longue (plus de " +
+                                               std::to_string(owner.MaxLineLength) + " caract\xC3\xA8res)");
+  }
+
+  // The text after "+OK "; a refusal raises with the server's text.
+  std::string Status() {
+    const std::string line = ReadLine();
+    if (line.rfind("+OK", 0) == 0) return line.size() > 4 ? line.substr(4) : std::string();
+    if (line.rfind("-ERR", 0) == 0) {
+      std::string text = line.size() > 5 ? line.substr(5) : std::string();
+      if (text.empty()) text = "Le serveur POP3 a refus\xC3\xA9 la commande";
+      throw EMailError(Failure::Refused, os::Cp1252ToUtf8(text));
+    }
+    throw EMailError(Failure::BadReply, "R\xC3\xA9ponse du serveur POP3 invalide : " + os::Cp1252ToUtf8(line));
+  }
+
+  // The lines of a multi-line reply up to its "." line, dot-stuffing undone, joined by CR LF.
+  std::string Block() {
+    std::string text;
+    for (;;) {
+      std::string line = ReadLine();
+      if (line == ".") return text;
+      if (!line.empty() && line[0] == '.') line.erase(0, 1);
+      if (text.size() + line.size() + 2 > owner.MaxMessageSize)
+        throw EMailError(Failure::TooLarge, "Message trop volumineux (plus de " +
+                                                std::to_string(owner.MaxMessageSize) + " octets)");
+      text += line;
+      text += "\r\n";
+    }
+  }
+};
+
+Pop3Client::Pop3Client() = default;
+Pop3Client::~Pop3Client() = default;
+
+bool Pop3Client::Connected() const { return conn_ != nullptr; }
+
+// Runs one exchange: one at a time. A refusal of the server leaves the connection as it is;
+// any other failure closes it.
+template <class F>
+auto Pop3Client::Guarded(F&& work) {
+  if (busy_) throw EMailError(Failure::Usage, "Une op\xC3\xA9ration POP3 est d\xC3\xA9j\xC3\xA0 en cours");
+  struct Busy {
+    bool& flag;
+    explicit Busy(bool& f) : flag(f) { flag = true; }
+    ~Busy() { flag = false; }
+  } busy(busy_);
+  try {
+    return work();
+  } catch (const EMailError& e) {
+    if (e.Kind() != Failure::Refused) conn_.reset();
+    throw;
+  } catch (...) {
+    conn_.reset();
+    throw;
+  }
+}
+
+std::string Pop3Client::Command(const std::string& line) {
+  if (!conn_) throw EMailError(Failure::Usage, "Non connect\xC3\xA9 au serveur POP3");
+  conn_->Send(line);
+  return conn_->Status();
+}
+
+std::string Pop3Client::MultiLine(const std::string& line) {
+  Command(line);
+  return conn_->Block();
+}
+
+namespace {
+
+// A value typed by the user goes into one command line: it may not end that line.
+std::string Argument(const std::string& value, const char* what) {
+  const std::string bytes = os::Utf8ToCp1252(value);
+  if (bytes.find_first_of("\r\n", 0) != std::string::npos || bytes.find('\0') != std::string::npos)
+    throw EMailError(Failure::Usage, std::string(what) + " contient un caract\xC3\xA8re interdit");
+  return bytes;
+}
+
+int Number(std::string_view text) {
+  int value = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 0) return -1;
+  return value;
+}
+
+}  // namespace
+
+void Pop3Client::Connect() {
+  Guarded([&] {
+    conn_.reset();
+    const std::string user = Argument(Username, "Le nom du compte");
+    const std::string password = Argument(Password, "Le mot de passe");
+    auto c = std::make_unique<Connection>(*this);
+    c->Open();
+    conn_ = std::move(c);
+    try {
+      conn_->Status();  // the greeting
+      Command("USER " + user);
+      Command("PASS " + password);
+    } catch (...) {
+      conn_.reset();  // not logged in: nothing more to say
+      throw;
+    }
+  });
+}
+
+int Pop3Client::CheckMessages() {
+  return Guarded([&] {
+    const std::string reply = Command("STAT");
+    const int count = Number(reply.substr(0, reply.find(' ')));
+    if (count < 0) throw EMailError(Failure::BadReply, "R\xC3\xA9ponse du serveur POP3 invalide : +OK " + os::Cp1252ToUtf8(reply));
+    return count;
+  });
+}
+
+std::string Pop3Client::RetrieveHeader(int number) {
+  return Guarded([&] { return MultiLine("TOP " + std::to_string(number) + " 0"); });
+}
+
+std::string Pop3Client::Retrieve(int number) {
+  return Guarded([&] { return MultiLine("RETR " + std::to_string(number)); });
+}
+
+std::optional<std::vector<UniqueId>> Pop3Client::UniqueIds() {
+  return Guarded([&]() -> std::optional<std::vector<UniqueId>> {
+    try {
+      Command("UIDL");
+    } catch (const EMailError& e) {
+      if (e.Kind() == Failure::Refused) return std::nullopt;  // a server without UIDL
+      throw;
+    }
+    std::vector<UniqueId> ids;
+    const std::string block = conn_->Block();
+    std::size_t start = 0;
+    while (start < block.size()) {
+      std::size_t end = block.find("\r\n", start);
+      if (end == std::string::npos) end = block.size();
+      const std::string line = block.substr(start, end - start);
+      start = end + 2;
+      const auto space = line.find(' ');
+      const int number = Number(std::string_view(line).substr(0, space));
+      if (space == std::string::npos || number <= 0)
+        throw EMailError(Failure::BadReply, "R\xC3\xA9ponse du serveur POP3 invalide : " + os::Cp1252ToUtf8(line));
+      ids.push_back({number, line.substr(space + 1)});
+    }
+    return ids;
+  });
+}
+
+void Pop3Client::Delete(int number) {
+  Guarded([&] { Command("DELE " + std::to_string(number)); });
+}
+
+bool Pop3Client::Disconnect() noexcept {
+  if (!conn_ || busy_) return false;
+  bool confirmed = false;
+  try {
+    Guarded([&] { Command("QUIT"); });
+    confirmed = true;
+  } catch (...) {
+  }
+  conn_.reset();
+  return confirmed;
+}
+
+}  // namespace mail

@@ -1,0 +1,225 @@
+// The POP3 client against a real Dovecot on 127.0.0.1, and against scripted servers for what
+// Dovecot never does (stalling, an endless line, a cut in the middle of a message).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "dovecot_server.h"
+#include "loopback_server.h"
+#include "mail/pop3_client.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using mail::EMailError;
+using mail::Failure;
+using mail::Pop3Client;
+using mail::test_servers::DovecotServer;
+using mail::test_servers::Peer;
+using mail::test_servers::RecordingProxy;
+using mail::test_servers::ScriptedPop3;
+
+std::string Mail(const std::string& subject, const std::string& body = "texte\r\n") {
+  return "From: a@exemple.fr\r\nSubject: " + subject + "\r\nMessage-ID: <" + subject + "@exemple.fr>\r\n\r\n" + body;
+}
+
+class DovecotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = std::make_unique<DovecotServer>();
+    client.Host = server->Host();
+    client.Port = server->Port();
+    client.Username = server->User();
+    client.Password = server->Password();
+  }
+  std::unique_ptr<DovecotServer> server;
+  Pop3Client client;
+};
+
+TEST_F(DovecotTest, CountsFetchesHeadersAndWholeMessages) {
+  server->Deliver(Mail("un", "ligne 1\r\n.point en t\xEAte\r\n"));
+  server->Deliver(Mail("deux"));
+  client.Connect();
+  EXPECT_TRUE(client.Connected());
+  EXPECT_EQ(client.CheckMessages(), 2);
+  EXPECT_EQ(client.RetrieveHeader(2), "From: a@exemple.fr\r\nSubject: deux\r\nMessage-ID: <deux@exemple.fr>\r\n\r\n");
+  // Dot-stuffing is undone; the bytes come back as they were delivered.
+  EXPECT_EQ(client.Retrieve(1), Mail("un", "ligne 1\r\n.point en t\xEAte\r\n"));
+  const auto ids = client.UniqueIds();
+  ASSERT_TRUE(ids);
+  ASSERT_EQ(ids->size(), 2u);
+  EXPECT_EQ((*ids)[0].number, 1);
+  EXPECT_NE((*ids)[0].id, (*ids)[1].id);
+  EXPECT_TRUE(client.Disconnect());
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST_F(DovecotTest, DeletionsAreCommittedAtQuitOnly) {
+  for (const char* s : {"un", "deux", "trois"}) server->Deliver(Mail(s));
+  client.Connect();
+  client.Delete(3);
+  client.Delete(1);
+  EXPECT_EQ(server->Messages().size(), 3u);
+  EXPECT_TRUE(client.Disconnect());
+  EXPECT_EQ(server->Messages(), std::vector<std::string>{Mail("deux")});
+}
+
+TEST_F(DovecotTest, RefusalsCarryTheServersTextAndCloseTheConnection) {
+  client.Password = "faux";
+  try {
+    client.Connect();
+    FAIL() << "login accepted";
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Refused);
+    EXPECT_STREQ(e.what(), "[AUTH] Authentication failed.");
+  }
+  EXPECT_FALSE(client.Connected());
+
+  client.Password = server->Password();
+  client.Connect();
+  EXPECT_THROW(client.Retrieve(7), EMailError);  // no such message
+  EXPECT_TRUE(client.Connected()) << "a refused command leaves the session usable";
+  EXPECT_EQ(client.CheckMessages(), 0);
+}
+
+TEST_F(DovecotTest, SendsExactlyTheCommandsOfTheMailWatch) {
+  server->Deliver(Mail("un"));
+  RecordingProxy proxy(server->Port());
+  client.Port = proxy.Port();
+  client.Connect();
+  client.CheckMessages();
+  client.RetrieveHeader(1);
+  client.Retrieve(1);
+  client.UniqueIds();
+  client.Delete(1);
+  client.Disconnect();
+  EXPECT_EQ(proxy.ClientLines(), (std::vector<std::string>{"USER marie", "PASS s3cret", "STAT", "TOP 1 0", "RETR 1",
+                                                             "UIDL", "DELE 1", "QUIT"}));
+}
+
+TEST_F(DovecotTest, AnAccountThatWouldEndTheCommandLineIsNotSent) {
+  RecordingProxy proxy(server->Port());
+  client.Port = proxy.Port();
+  client.Password = "s3cret\r\nDELE 1";
+  EXPECT_THROW(client.Connect(), EMailError);
+  EXPECT_TRUE(proxy.ClientLines().empty());
+}
+
+TEST(Pop3ClientTest, AClosedPortAndAnUnknownHostFailWithATextOfTheirOwn) {
+  int port;
+  { ScriptedPop3 gone([](Peer&) {}); port = gone.Port(); }
+  Pop3Client client;
+  client.Host = "127.0.0.1";
+  client.Port = port;
+  try {
+    client.Connect();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Connect);
+    EXPECT_EQ(std::string(e.what()), "Impossible de se connecter \xC3\xA0 127.0.0.1:" + std::to_string(port) +
+                                         " : Connexion refus\xC3\xA9" "e");
+  }
+  client.Host = "pas-de-tel-hote.invalid";
+  try {
+    client.Connect();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Resolve);
+  }
+}
+
+// A server that greets, takes the login and then answers `reply` to the next command.
+ScriptedPop3::Script AfterLogin(std::function<void(Peer&)> then) {
+  return [then](Peer& peer) {
+    for (int i = 0; i < 2; ++i) {
+      if (!peer.ReadLine()) return;
+      peer.Send("+OK\r\n");
+    }
+    if (peer.ReadLine()) then(peer);
+  };
+}
+
+TEST(Pop3ClientTest, AServerThatStopsAnsweringTimesOutWhileTheCallerIsPumped) {
+  ScriptedPop3 server(AfterLogin([](Peer& peer) { peer.Stall(10s); }));
+  Pop3Client client;
+  client.Host = "127.0.0.1";
+  client.Port = server.Port();
+  client.ReadTimeout = 300ms;
+  int pumped = 0;
+  client.Pump = [&] { ++pumped; };
+  client.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.CheckMessages();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Timeout);
+    EXPECT_STREQ(e.what(), "D\xC3\xA9lai de lecture d\xC3\xA9pass\xC3\xA9 (300 ms) : le serveur POP3 ne r\xC3\xA9pond pas");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_GT(pumped, 5);
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST(Pop3ClientTest, ALineLongerThanTheLimitFailsAndACutMessageFails) {
+  struct Case {
+    std::string reply;
+    Failure failure;
+  } cases[] = {
+      {"+OK\r\n" + std::string(20000, 'x') + "\r\n.\r\n", Failure::LineTooLong},
+      {"+OK\r\nSubject: coup\xE9\r\n\r\nd\xE9" "but du", Failure::Closed},
+      {"bonjour\r\n", Failure::BadReply},
+  };
+  for (const Case& c : cases) {
+    ScriptedPop3 server(AfterLogin([&](Peer& peer) { peer.Send(c.reply); }));
+    Pop3Client client;
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.Connect();
+    try {
+      client.Retrieve(1);
+      ADD_FAILURE() << c.reply.substr(0, 40);
+    } catch (const EMailError& e) {
+      EXPECT_EQ(e.Kind(), c.failure) << e.what();
+    }
+    EXPECT_FALSE(client.Connected());
+  }
+}
+
+TEST(Pop3ClientTest, AServerWithoutUidlGivesNoIdsAndStaysUsable) {
+  ScriptedPop3 server(AfterLogin([](Peer& peer) {
+    peer.Send("-ERR unknown command\r\n");
+    if (peer.ReadLine()) peer.Send("+OK 4 100\r\n");
+  }));
+  Pop3Client client;
+  client.Host = "127.0.0.1";
+  client.Port = server.Port();
+  client.Connect();
+  EXPECT_FALSE(client.UniqueIds());
+  EXPECT_EQ(client.CheckMessages(), 4);
+}
+
+TEST(Pop3ClientTest, ACallFromThePumpWhileOneWaitsIsRefused) {
+  ScriptedPop3 server(AfterLogin([](Peer& peer) {
+    peer.Stall(200ms);
+    peer.Send("+OK 1 10\r\n");
+  }));
+  Pop3Client client;
+  client.Host = "127.0.0.1";
+  client.Port = server.Port();
+  client.Connect();
+  bool refused = false;
+  client.Pump = [&] {
+    if (refused) return;
+    try {
+      client.Delete(1);
+    } catch (const EMailError& e) {
+      refused = e.Kind() == Failure::Usage;
+    }
+  };
+  EXPECT_EQ(client.CheckMessages(), 1);
+  EXPECT_TRUE(refused);
+}
+
+}  // namespace
