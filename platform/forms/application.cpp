@@ -126,7 +126,7 @@ void TApplication::ActivateHint(TPoint cursorPos) {
   while (c && c->Hint().empty()) c = c->Parent();
   if (!c) return;
   activeHint_ = c->Hint();
-  QToolTip::showText(p, detail::DisplayText(activeHint_), c->NativeWidget(), QRect(), hintHidePause_);
+  QToolTip::showText(p, detail::ToolTipText(activeHint_), c->NativeWidget(), QRect(), hintHidePause_);
 }
 
 void TApplication::CancelHint() {

@@ -51,7 +51,7 @@ TTrayIcon::~TTrayIcon() = default;
 
 void TTrayIcon::SetHint(const std::string& h) {
   hint_ = h;
-  impl_->icon.setToolTip(detail::DisplayText(h));
+  impl_->icon.setToolTip(detail::ToolTipText(h));
 }
 
 void TTrayIcon::SetActive(bool a) {

@@ -1,7 +1,9 @@
 // The controls' properties and events, driven the way the user and the program drive them.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColor>
+#include <QPalette>
 #include <QImage>
 #include <QLineEdit>
 #include <QWidget>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "shown_text.h"
 #include "forms/buttons.h"
 #include "forms/datetimepicker.h"
 #include "forms/edits.h"
@@ -342,6 +345,37 @@ TEST_F(FormsControls, TheTrayIconReportsAClickWithEitherButton) {
   tray.UserClick(mbRight);
   EXPECT_EQ(buttons, (std::vector<TMouseButton>{mbLeft, mbRight}));
   EXPECT_TRUE(tray.Active());
+}
+
+TEST_F(FormsControls, ADisabledControlKeepsTheGreyedTextOfTheStyleWhateverItsFontColour) {
+  TBitBtn& button = form->Create<TBitBtn>("BitBtn1", form);
+  TLabel& label = form->Create<TLabel>("Label2", form);
+  TCheckBox& box = form->Create<TCheckBox>("vi_ov", form);
+  const QPalette style = QApplication::palette();
+  for (TControl* c : std::vector<TControl*>{&button, &label, &box}) {
+    SCOPED_TRACE(c->Name());
+    c->Font().SetColor(clNavy);
+    c->SetEnabled(false);
+    const QPalette p = c->NativeWidget()->palette();
+    EXPECT_EQ(p.color(QPalette::Active, QPalette::ButtonText), QColor(0, 0, 128));
+    EXPECT_EQ(p.color(QPalette::Active, QPalette::WindowText), QColor(0, 0, 128));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      EXPECT_EQ(p.color(QPalette::Disabled, role), style.color(QPalette::Disabled, role)) << role;
+  }
+}
+
+TEST_F(FormsControls, HintsShowTheirTextAsItIs) {
+  TButton& button = form->Create<TButton>("Button1", form);
+  for (const std::string& hint : {std::string("Lancer votre navigateur"), std::string("<b>gras</b> & <a href=x>lien</a>"),
+                                 std::string("Dupont <dupont@exemple.fr>\rTel : 01 02")}) {
+    SCOPED_TRACE(hint);
+    button.SetHint(hint);
+    QString expected = QString::fromStdString(hint);
+    expected.replace('\r', '\n');
+    EXPECT_EQ(testing::WhatTheUserReads(button.NativeWidget()->toolTip(), Qt::AutoText), expected);
+  }
+  button.SetHint("");
+  EXPECT_TRUE(button.NativeWidget()->toolTip().isEmpty()) << "no hint, no tooltip";
 }
 
 TEST_F(FormsControls, TheTransparentButtonIsGreyOnlyWithAutoGray) {
