@@ -378,6 +378,37 @@ TEST_F(FormsControls, HintsShowTheirTextAsItIs) {
   EXPECT_TRUE(button.NativeWidget()->toolTip().isEmpty()) << "no hint, no tooltip";
 }
 
+class ScriptedNotificationArea final : public NotificationArea {
+ public:
+  bool available = false;
+  bool Available() override { return available; }
+};
+
+TEST_F(FormsControls, TheTrayIconShowsWhenANotificationAreaAppearsAndTellsEachChange) {
+  ScriptedNotificationArea area;
+  os::ScopedOverride<NotificationArea> use(area);
+  TTrayIcon& tray = form->Create<TTrayIcon>("RxTrayIcon1");
+  int changes = 0;
+  tray.OnNotificationAreaChange = [&](TObject*) { ++changes; };
+  EXPECT_TRUE(tray.Active());
+  EXPECT_FALSE(tray.InNotificationArea()) << "no tray on this desktop yet";
+
+  area.available = true;
+  NotificationAreaChanged();
+  EXPECT_TRUE(tray.InNotificationArea());
+  EXPECT_EQ(changes, 1);
+  NotificationAreaChanged();
+  EXPECT_EQ(changes, 1) << "told only when it came or went";
+  tray.SetActive(false);
+  EXPECT_FALSE(tray.InNotificationArea());
+  tray.SetActive(true);
+
+  // Without being told, the icon looks again by itself.
+  area.available = false;
+  EXPECT_TRUE(WaitFor([&] { return changes == 2; }, 5000));
+  EXPECT_FALSE(tray.InNotificationArea());
+}
+
 TEST_F(FormsControls, TheTransparentButtonIsGreyOnlyWithAutoGray) {
   TJvTransparentButton& b = form->Create<TJvTransparentButton>("JvTransparentButton3", form);
   EXPECT_TRUE(b.AutoGray());  // the framework's default
