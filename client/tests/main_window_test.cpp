@@ -618,6 +618,18 @@ TEST_F(MainWindowTest, ClosingAnsweredYesEndsTheProgramWithTheSettingsSaved) {
   EXPECT_FALSE(fs::exists(File("base.ami"))) << "empty lists leave no file";
 }
 
+TEST_F(MainWindowTest, SettingsThatCannotBeSavedAreToldInTheStatusBar) {
+  auto& f = Start();
+  fs::create_directory(File("serie.ini"));  // nothing can be written in place of a folder
+  dialogs_.AnswerMessage(forms::mrNo);
+  f.SpeedButton10->UserClick();
+  const std::string status = f.StatusBar1->Panels(0).Text();
+  EXPECT_EQ(status.rfind("Les r\xC3\xA9glages n'ont pas pu \xC3\xAAtre enregistr\xC3\xA9s : ", 0), 0u) << status;
+  EXPECT_NE(status.find(File("serie.ini").string()), std::string::npos) << status;
+  ASSERT_EQ(dialogs_.Messages().size(), 1u) << "only the close question: no error box";
+  EXPECT_FALSE(f.Visible()) << "the close sequence went on to its answer";
+}
+
 TEST_F(MainWindowTest, AFriendsFileThatCannotBeWrittenDoesNotKeepTheUserFromQuitting) {
   auto& f = Start();
   f.ListBox3->Items().Add("ami@exemple.fr");
