@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QFont>
+#include <QFontMetrics>
 #include <QPalette>
 #include <QImage>
 #include <QLineEdit>
@@ -362,6 +364,52 @@ TEST_F(FormsControls, ADisabledControlKeepsTheGreyedTextOfTheStyleWhateverItsFon
     for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
       EXPECT_EQ(p.color(QPalette::Disabled, role), style.color(QPalette::Disabled, role)) << role;
   }
+}
+
+TEST_F(FormsControls, AButtonWidensToItsCaptionAndKeepsItsDesignWidthOtherwise) {
+  TButton& longer = form->Create<TButton>("Button2", form);
+  longer.SetBounds(88, 140, 75, 25);
+  longer.SetCaption("Mouvements d\xC3\xA9taill\xC3\xA9s");
+  TBitBtn& shorter = form->Create<TBitBtn>("Button3", form);
+  shorter.SetBounds(168, 140, 75, 25);
+  shorter.SetCaption("E-Mail");
+  const QFontMetrics metrics(longer.NativeWidget()->font());
+  EXPECT_GT(longer.Width(), metrics.horizontalAdvance(QString::fromUtf8("Mouvements d\xC3\xA9taill\xC3\xA9s")) + 4)
+      << "the whole caption shows";
+  EXPECT_EQ(longer.Left(), 88) << "it widens to the right of its place";
+  EXPECT_EQ(longer.Height(), 25);
+  EXPECT_EQ(shorter.Width(), 75) << "a caption that fits keeps the design width";
+
+  // A smaller font in the window: the button needs less room again, never less than its design.
+  longer.SetCaption("Mouvements");
+  const int atDesignFont = longer.Width();
+  form->Font().SetSize(6);
+  EXPECT_LE(longer.Width(), atDesignFont);
+  EXPECT_GE(longer.Width(), 75);
+}
+
+TEST_F(FormsControls, ALabelGivenAWidthWrapsATextTooLongForIt) {
+  TLabel& status = form->Create<TLabel>("Label1", form);
+  status.SetBounds(8, 36, 300, 32);
+  status.SetCaption("Mise \xC3\xA0 jour de Orvalis Pulse termin\xC3\xA9" "e.");
+  const int oneLine = status.Height();
+  EXPECT_LE(status.Width(), 300);
+  const std::string longText =
+      "La mise \xC3\xA0 jour de Orvalis Pulse n'a pas pu \xC3\xAAtre install\xC3\xA9" "e enti\xC3\xA8rement, "
+      "un fichier de l'archive est illisible.\rOrvalis Pulse a \xC3\xA9t\xC3\xA9 red\xC3\xA9marr\xC3\xA9.";
+  status.SetCaption(longText);
+  EXPECT_EQ(status.Width(), 300) << "it keeps to its width";
+  EXPECT_GE(status.Height(), 3 * oneLine) << "and grows downwards";
+  status.SetLeft(20);  // moving it keeps the design width
+  status.SetCaption("Court.");
+  EXPECT_LE(status.Width(), 300);
+  EXPECT_EQ(status.Height(), oneLine);
+  status.SetCaption(longText);
+  EXPECT_EQ(status.Width(), 300);
+
+  TLabel& free = form->Create<TLabel>("Label2", form);  // no width given: as wide as its text
+  free.SetCaption(longText);
+  EXPECT_GT(free.Width(), 300);
 }
 
 TEST_F(FormsControls, HintsShowTheirTextAsItIs) {
