@@ -451,6 +451,7 @@ TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
   const auto starts = WaitForClientStarts(install, 2, 10s);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].version, "old");
+  EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
   EXPECT_FALSE(form->BitBtn1->Enabled());
 }
 
