@@ -91,7 +91,8 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
   Label2->SetCaption("Mise à jour Orvalis Pulse");
 
   Label1 = &Create<forms::TLabel>("Label1", this);
-  Label1->SetBounds(8, 36, 370, 32);
+  // Room for three lines of status: a longer one wraps within the label's width.
+  Label1->SetBounds(8, 34, 370, 44);
 
   // The logo ships beside the program; without it the window simply has none.
   Image1 = &Create<forms::TImage>("Image1", this);
@@ -105,16 +106,16 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
   }
 
   ProgressBar = &Create<forms::TProgressBar>("ProgressBar", this);
-  ProgressBar->SetBounds(8, 74, 366, 16);
+  ProgressBar->SetBounds(8, 82, 366, 14);
 
   BitBtn1 = &Create<forms::TBitBtn>("BitBtn1", this);
-  BitBtn1->SetBounds(8, 98, 110, 25);
+  BitBtn1->SetBounds(8, 104, 110, 25);
   BitBtn1->SetCaption("Mise à jour");
   BitBtn1->SetShowHint(true);
   BitBtn1->OnClick = [this](forms::TObject* Sender) { BitBtn1Click(Sender); };
 
   BitBtn2 = &Create<forms::TBitBtn>("BitBtn2", this);
-  BitBtn2->SetBounds(264, 98, 110, 25);
+  BitBtn2->SetBounds(264, 104, 110, 25);
   BitBtn2->SetCaption("Quitter");
   BitBtn2->OnClick = [this](forms::TObject* Sender) { BitBtn2Click(Sender); };
 
