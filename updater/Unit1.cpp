@@ -91,8 +91,8 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
   Label2->SetCaption("Mise à jour Orvalis Pulse");
 
   Label1 = &Create<forms::TLabel>("Label1", this);
-  // Room for three lines of status: a longer one wraps within the label's width.
-  Label1->SetBounds(8, 34, 370, 44);
+  // Room for three lines of status beside the logo: a longer one wraps within the width.
+  Label1->SetBounds(8, 34, 316, 44);
 
   // The logo ships beside the program; without it the window simply has none.
   Image1 = &Create<forms::TImage>("Image1", this);

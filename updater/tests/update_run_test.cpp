@@ -181,7 +181,7 @@ TEST_F(UpdateRun, EveryStatusTextStaysWithinTheWindowAboveTheProgressBar) {
                                               "Orvalis Pulse a été redémarré.")}) {
     SCOPED_TRACE(text);
     f.Label1->SetCaption(text);
-    EXPECT_LE(f.Label1->Left() + f.Label1->Width(), f.ClientWidth());
+    EXPECT_LE(f.Label1->Left() + f.Label1->Width(), f.Image1->Left()) << "the logo stays clear";
     EXPECT_LE(f.Label1->Top() + f.Label1->Height(), f.ProgressBar->Top());
   }
   EXPECT_LE(f.BitBtn1->Top() + f.BitBtn1->Height(), f.ClientHeight());
