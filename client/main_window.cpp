@@ -34,7 +34,12 @@ void TForm1::FormCreate(TObject*) {
   MaskEdit1->SetText(pass_ov->Text());
   MaskEdit2->SetText(pop_passe->Text());
   if (!nom_ov->Text().empty() && !pass_ov->Text().empty() && !site_ov->Text().empty()) {
-    SpeedButton8Click(this);
+    // Only the tray icon shows; without a notification area nothing could bring a hidden
+    // window back, so the window opens on the pending entries instead.
+    if (RxTrayIcon1->InNotificationArea())
+      SpeedButton8Click(this);
+    else
+      JvTransparentButton3Click(this);
   } else {
     JvTransparentButton5Click(this);
     message_ov->SetChecked(true);
@@ -119,12 +124,30 @@ void TForm1::RxTrayIcon1Click(TObject*, TMouseButton, TShiftState, int, int) { S
 void TForm1::Button4Click(TObject*) { ShowMainWindow(); }
 
 void TForm1::SpeedButton8Click(TObject*) {
-  SetVisible(false);
-  Application->SetShowMainForm(false);
+  if (RxTrayIcon1->InNotificationArea()) {
+    SetVisible(false);
+    Application->SetShowMainForm(false);
+  } else {
+    // No tray icon to come back from: the window goes to the taskbar.
+    Application->Minimize();
+  }
   LiberationProcessus(kOwnExeName);
 }
 
-void TForm1::ApplicationEvents1Minimize(TObject* Sender) { SpeedButton8Click(Sender); }
+void TForm1::ApplicationEvents1Minimize(TObject* Sender) {
+  // Without a notification area the window stays minimised in the taskbar.
+  if (RxTrayIcon1->InNotificationArea()) SpeedButton8Click(Sender);
+}
+
+void TForm1::RxTrayIcon1NotificationAreaChange(TObject*) {
+  // The notification area went away with the window hidden in it: the window comes back,
+  // minimised, so that the taskbar still reaches it.
+  if (RxTrayIcon1->InNotificationArea() || Visible()) return;
+  SetWindowState(wsMinimized);
+  SetVisible(true);
+  Application->SetShowMainForm(true);
+  Application->Minimize();
+}
 
 void TForm1::ApplicationEvents1Exception(TObject*, const std::exception& E) {
   StatusBar1->Panels(0).SetText(E.what());

@@ -74,6 +74,7 @@ class TForm1 : public forms::TForm {
 
   // Showing and hiding.
   void RxTrayIcon1Click(forms::TObject* Sender, forms::TMouseButton Button, forms::TShiftState Shift, int X, int Y);
+  void RxTrayIcon1NotificationAreaChange(forms::TObject* Sender);
   void Button4Click(forms::TObject* Sender);
   void SpeedButton8Click(forms::TObject* Sender);
   void ApplicationEvents1Minimize(forms::TObject* Sender);

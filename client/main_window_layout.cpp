@@ -148,6 +148,7 @@ void TForm1::BuildComponents() {
   RxTrayIcon1->OnClick = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y) {
     RxTrayIcon1Click(Sender, Button, Shift, X, Y);
   };
+  RxTrayIcon1->OnNotificationAreaChange = [this](TObject* Sender) { RxTrayIcon1NotificationAreaChange(Sender); };
   RxTrayIcon1->SetActive(true);
 
   // What the application lets out or does comes to this window (the application events).

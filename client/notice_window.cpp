@@ -48,6 +48,8 @@ TForm2::TForm2(TComponent* Owner) : TForm(Owner) {
   SetClientHeight(174);
   SetColor(clCream);
   SetShowHint(true);
+  // The design's 8 pt: the three buttons fit side by side in their places at the bottom.
+  Font().SetSize(8);
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
 

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Orvalis Pulse needs.
+# Installs every Debian package that building, running and testing Orvalis Pulse needs, and
+# every tool the scripts call, without relying on recommended packages (xvfb-run needs xauth,
+# which xvfb only recommends; trayer is the notification area the window checks run against).
 # Idempotent: does nothing (and prints nothing) when all is there.
 set -euo pipefail
 
@@ -13,7 +15,7 @@ packages=(
   libsndfile1-dev libasound2-dev libxcb1-dev
   zip unzip 7zip
   python3 xdg-utils
-  xvfb x11-apps x11-utils xdotool imagemagick
+  xvfb xauth x11-apps x11-utils xdotool imagemagick trayer
   fonts-dejavu-core
 )
 

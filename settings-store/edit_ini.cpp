@@ -1,5 +1,6 @@
 #include "edit_ini.h"
 
+#include <exception>
 #include <functional>
 #include <set>
 
@@ -7,6 +8,7 @@
 #include "forms/application.h"
 #include "forms/buttons.h"
 #include "forms/datetimepicker.h"
+#include "forms/dispatcher.h"
 #include "forms/edits.h"
 #include "forms/lists.h"
 #include "forms/spinedit.h"
@@ -25,6 +27,16 @@ void Guarded(const std::function<void()>& step) {
   try {
     step();
   } catch (...) {
+  }
+}
+
+// Runs one control's save; whatever it throws is kept (the first failure only) and the next
+// control is still handled.
+void GuardedSave(std::exception_ptr& firstFailure, const std::function<void()>& step) {
+  try {
+    step();
+  } catch (...) {
+    if (!firstFailure) firstFailure = std::current_exception();
   }
 }
 
@@ -76,12 +88,33 @@ bool TEditIni::ContientEditIni(const forms::TForm& form) { return TrouveEditIni(
 
 void TEditIni::ChargeIni() {
   TIniFile ini(SettingsFilePath());
+  const TIniFile::Pass pass(ini);  // the file is read once for all the controls
   ForEachSettingsForm([&](const forms::TForm& form, const TEditIni& flags) { flags.RestoreControls(ini, form); });
 }
 
 void TEditIni::SauveIni() {
-  TIniFile ini(SettingsFilePath());
-  ForEachSettingsForm([&](const forms::TForm& form, const TEditIni& flags) { flags.SaveControls(ini, form); });
+  std::exception_ptr failure;
+  try {
+    TIniFile ini(SettingsFilePath());
+    TIniFile::Pass pass(ini);  // every control changes one copy, written once at the end
+    ForEachSettingsForm(
+        [&](const forms::TForm& form, const TEditIni& flags) { flags.SaveControls(ini, form, failure); });
+    pass.Commit();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure) return;
+  // Settings that did not reach the disk would be lost without a word: the failure goes to
+  // the application's exception handling (the client shows it in its status bar).
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    forms::HandleException(this, std::make_exception_ptr(forms::EIniFileError(
+                                     "Les r\xC3\xA9glages n'ont pas pu \xC3\xAAtre enregistr\xC3\xA9s : " +
+                                     std::string(e.what()))));
+  } catch (...) {
+    forms::HandleException(this, failure);
+  }
 }
 
 void TEditIni::RestoreControls(TIniFile& ini, const forms::TForm& form) const {
@@ -143,14 +176,14 @@ void TEditIni::RestoreControls(TIniFile& ini, const forms::TForm& form) const {
   }
 }
 
-void TEditIni::SaveControls(TIniFile& ini, const forms::TForm& form) const {
+void TEditIni::SaveControls(TIniFile& ini, const forms::TForm& form, std::exception_ptr& firstFailure) const {
   const std::string& S = form.Name();
   for (int i = 0; i < form.ComponentCount(); ++i) {
     forms::TComponent* c = form.Components(i);
     const std::string& N = c->Name();
     if (N.find('_') == std::string::npos) continue;
 
-    Guarded([&] {
+    GuardedSave(firstFailure, [&] {
       if (auto* edit = dynamic_cast<forms::TEdit*>(c); edit && sauveEdit_)
         ini.WriteString(S, N, edit->Text());
       else if (auto* picker = dynamic_cast<forms::TDateTimePicker*>(c); picker && sauveDateTimePicker_)

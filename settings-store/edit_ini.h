@@ -8,6 +8,7 @@
 // One Boolean flag per kind of control says whether that kind is handled. Restoring and
 // saving always cover every form of the application that owns a TEditIni, each with the
 // flags of its own last TEditIni.
+#include <exception>
 #include <string>
 
 #include "forms/classes.h"
@@ -59,11 +60,13 @@ class TEditIni : public forms::TComponent {
   // Restores the settings, then the framework's own Loaded.
   void Loaded() override;
 
-  // Saves every handled control whose name holds "_", of every form that owns a TEditIni.
-  // Never reports a failure: a control that cannot be written is skipped.
+  // Saves every handled control whose name holds "_", of every form that owns a TEditIni,
+  // in one pass: the file is written once, at the end. A control that cannot be written is
+  // skipped and the others are still saved; a save that failed (a control or the file) is
+  // handed to the application's exception handling once, and SauveIni itself never throws.
   void SauveIni();
-  // Restores every handled control of every form that owns a TEditIni. A value that cannot
-  // be read or converted leaves its control as it was.
+  // Restores every handled control of every form that owns a TEditIni, reading the file
+  // once. A value that cannot be read or converted leaves its control as it was.
   void ChargeIni();
 
   // The last TEditIni among the form's components, or nullptr.
@@ -81,7 +84,8 @@ class TEditIni : public forms::TComponent {
   void FermeProprietaire(forms::TObject* Sender, forms::TCloseAction& Action);
   // One form's controls, by this component's flags.
   void RestoreControls(forms::TIniFile& ini, const forms::TForm& form) const;
-  void SaveControls(forms::TIniFile& ini, const forms::TForm& form) const;
+  // The first control that could not be written leaves its failure in `firstFailure`.
+  void SaveControls(forms::TIniFile& ini, const forms::TForm& form, std::exception_ptr& firstFailure) const;
 
   bool sauveEdit_ = true;
   bool sauveDateTimePicker_ = true;

@@ -4,6 +4,9 @@
 #include <optional>
 #include <system_error>
 
+#include "forms/sysutils.h"
+#include "os/environment.h"
+
 namespace settings_store {
 namespace {
 
@@ -12,24 +15,20 @@ std::optional<std::string>& Override() {
   return folder;
 }
 
-std::string WithSlash(std::string folder) {
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 }  // namespace
 
 std::string ExecutableFolder() {
   if (Override()) return *Override();
+  using forms::IncludeTrailingPathDelimiter;
+  const std::filesystem::path exe = os::ExecutablePath();
   std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec || exe.empty()) return WithSlash(std::filesystem::current_path(ec).string());
-  return WithSlash(exe.parent_path().string());
+  if (exe.empty()) return IncludeTrailingPathDelimiter(std::filesystem::current_path(ec).string());
+  return IncludeTrailingPathDelimiter(exe.parent_path().string());
 }
 
 ScopedExecutableFolder::ScopedExecutableFolder(std::string folder)
     : previous_(Override().value_or(std::string())), hadPrevious_(Override().has_value()) {
-  Override() = WithSlash(std::move(folder));
+  Override() = forms::IncludeTrailingPathDelimiter(std::move(folder));
 }
 
 ScopedExecutableFolder::~ScopedExecutableFolder() {

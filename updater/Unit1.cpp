@@ -32,16 +32,29 @@ constexpr std::int32_t kAllItems = 10431;
 
 constexpr char kLogoFileName[] = "Update.png";
 
-std::string WithTrailingSeparator(std::string folder) {
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 int ClampToInt(std::int64_t value) {
   if (value > INT_MAX) return INT_MAX;
   if (value < 0) return 0;
   return static_cast<int>(value);
 }
+
+// Stands for the product's name in the texts below.
+constexpr char kProduct[] = "@";
+
+// How each run that could not install the update ends, "@" standing for the product's name.
+// The archive goes unless the engine's error is to be looked into; the button comes back
+// unless the run ended through the error box.
+const TFailedRunEnding kFailedRunEndings[] = {
+    // TRunFailure::ArchiveNotCreated (the error box tells why)
+    {"La mise à jour de @ n'a pas pu être téléchargée.\r@ a été redémarré sans changement.", false, false, nullptr},
+    // TRunFailure::DownloadFailed (a message box told the download's error)
+    {"La mise à jour de @ n'a pas pu être téléchargée.\r@ a été redémarré sans changement.", true, true, nullptr},
+    // TRunFailure::ExtractionFailed (the error box shows the engine's message)
+    {"La mise à jour de @ n'a pas pu être installée.\r@ a été redémarré.", false, false, nullptr},
+    // TRunFailure::ExtractionIncomplete (an item was skipped or refused)
+    {"La mise à jour de @ n'a pas pu être installée entièrement.\r@ a été redémarré.", true, true,
+     "La mise à jour de @ n'a pas pu être installée entièrement.\r\n@ a été redémarré automatiquement."},
+};
 
 // Closes the archive on every way out of the extraction.
 class ArchiveCloser {
@@ -59,7 +72,7 @@ class ArchiveCloser {
 
 TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
     : forms::TForm(Owner),
-      folder_(WithTrailingSeparator(std::move(Place.Folder))),
+      folder_(forms::IncludeTrailingPathDelimiter(std::move(Place.Folder))),
       host_(std::move(Place.UpdateHost)) {
   SetName("Form1");
   SetCaption("Mise à jour");
@@ -78,7 +91,8 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
   Label2->SetCaption("Mise à jour Orvalis Pulse");
 
   Label1 = &Create<forms::TLabel>("Label1", this);
-  Label1->SetBounds(8, 36, 370, 32);
+  // Room for three lines of status beside the logo: a longer one wraps within the width.
+  Label1->SetBounds(8, 34, 316, 44);
 
   // The logo ships beside the program; without it the window simply has none.
   Image1 = &Create<forms::TImage>("Image1", this);
@@ -92,16 +106,16 @@ TForm1::TForm1(forms::TComponent* Owner, TUpdaterPlace Place)
   }
 
   ProgressBar = &Create<forms::TProgressBar>("ProgressBar", this);
-  ProgressBar->SetBounds(8, 74, 366, 16);
+  ProgressBar->SetBounds(8, 82, 366, 14);
 
   BitBtn1 = &Create<forms::TBitBtn>("BitBtn1", this);
-  BitBtn1->SetBounds(8, 98, 110, 25);
+  BitBtn1->SetBounds(8, 104, 110, 25);
   BitBtn1->SetCaption("Mise à jour");
   BitBtn1->SetShowHint(true);
   BitBtn1->OnClick = [this](forms::TObject* Sender) { BitBtn1Click(Sender); };
 
   BitBtn2 = &Create<forms::TBitBtn>("BitBtn2", this);
-  BitBtn2->SetBounds(264, 98, 110, 25);
+  BitBtn2->SetBounds(264, 104, 110, 25);
   BitBtn2->SetCaption("Quitter");
   BitBtn2->OnClick = [this](forms::TObject* Sender) { BitBtn2Click(Sender); };
 
@@ -182,8 +196,8 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
     return;
   }
 
-  Button5Click(Sender);
-  Button2Click(Sender);
+  Button5Click(Sender);  // the date of the update page
+  Button2Click(Sender);  // the date of the installed client
 
   if (!(RemoteDate > LocalExeDate)) {
     Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
@@ -194,26 +208,40 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
 
   TerminateProcessByExeName(ClientExeName);
   Label1->SetCaption("Téléchargement des mises à jour " + ProductCaption + ".");
-
   // A download that failed or stopped short is never extracted.
   if (!DownloadArchive()) {
-    GiveUpAfterDownload();
+    EndFailedRun(TRunFailure::DownloadFailed);
     return;
   }
-  Install();
+
+  Label1->SetCaption("Installation de la mise à jour " + ProductCaption + ".");
+  os::Sleep(300);
+  if (!ExtractArchive()) {
+    EndFailedRun(TRunFailure::ExtractionIncomplete);
+    return;
+  }
+
+  Label1->SetCaption("Mise à jour de " + ProductCaption + " terminée.");
+  os::Sleep(300);
+  StartClient();
+  DeleteArchive();
+  BitBtn1->SetEnabled(true);
+  forms::ShowMessage("La mise à jour de " + ProductCaption + " est terminée et installée." + CRLF +
+                     ProductCaption + " à été redémarré automatiquement.");
+  Close();
 }
 
 void TForm1::BitBtn2Click(forms::TObject*) { Close(); }
 
 // Creates the archive file and downloads the archive into it. False when the download failed
-// (the error has been shown); the file is closed either way.
+// (the error has been shown); the file is closed either way. An archive file that cannot be
+// created ends the run through the error box.
 bool TForm1::DownloadArchive() {
   std::unique_ptr<TDownloadFile> file;
   try {
     file = std::make_unique<TDownloadFile>(UpdateZipPath);
   } catch (...) {
-    // The client has been ended already: it must not stay away because of this.
-    StartClient();
+    EndFailedRun(TRunFailure::ArchiveNotCreated);
     throw;
   }
 
@@ -229,52 +257,39 @@ bool TForm1::DownloadArchive() {
   return false;
 }
 
-// After a failed download: what came is removed, the client comes back unchanged.
-void TForm1::GiveUpAfterDownload() {
-  DeleteArchive();
-  StartClient();
-  Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être téléchargée." +
-                     CR + ProductCaption + " a été redémarré sans changement.");
-  BitBtn1->SetEnabled(true);
-}
-
-// Extracts the downloaded archive, starts the client again and says how it went.
-void TForm1::Install() {
-  Label1->SetCaption("Installation de la mise à jour " + ProductCaption + ".");
-  os::Sleep(300);
-
+// Extracts the downloaded archive (Button3Click). False when an item of it was not written;
+// an error of the engine ends the run through the error box with the engine's message.
+bool TForm1::ExtractArchive() {
   try {
     Button3Click(this);
   } catch (...) {
-    // The engine's message goes on to the error box; the client is started all the same.
-    Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être installée." +
-                       CR + ProductCaption + " a été redémarré.");
-    StartClient();
+    EndFailedRun(TRunFailure::ExtractionFailed);
     throw;
   }
-
   const zip::TZAProcessResult& result = ZipArchiver1->LastResult();
-  const bool complete = result.Succeeded() && result.Skipped == 0 && result.Selected > 0;
-  if (!complete) {
-    Label1->SetCaption("La mise à jour de " + ProductCaption + " n'a pas pu être installée entièrement." +
-                       CR + ProductCaption + " a été redémarré.");
-    StartClient();
-    DeleteArchive();
-    BitBtn1->SetEnabled(true);
-    forms::ShowMessage("La mise à jour de " + ProductCaption +
-                       " n'a pas pu être installée entièrement." + CRLF + ProductCaption +
-                       " a été redémarré automatiquement.");
-    return;
-  }
+  return result.Succeeded() && result.Skipped == 0 && result.Selected > 0;
+}
 
-  Label1->SetCaption("Mise à jour de " + ProductCaption + " terminée.");
-  os::Sleep(300);
+// A run that could not install the update. The client was ended already: it is started
+// again as it is, whatever went wrong, and the run ends as its failure says.
+void TForm1::EndFailedRun(TRunFailure failure) {
+  const TFailedRunEnding& ending = kFailedRunEndings[static_cast<int>(failure)];
   StartClient();
-  DeleteArchive();
-  BitBtn1->SetEnabled(true);
-  forms::ShowMessage("La mise à jour de " + ProductCaption + " est terminée et installée." + CRLF +
-                     ProductCaption + " à été redémarré automatiquement.");
-  Close();
+  if (ending.RemoveArchive) DeleteArchive();
+  Label1->SetCaption(WithProduct(ending.Status));
+  if (ending.ButtonBack) BitBtn1->SetEnabled(true);
+  if (ending.Message) forms::ShowMessage(WithProduct(ending.Message));
+}
+
+std::string TForm1::WithProduct(std::string_view text) const {
+  std::string out;
+  for (size_t at = 0;;) {
+    const size_t mark = text.find(kProduct, at);
+    out += text.substr(at, mark - at);
+    if (mark == std::string_view::npos) return out;
+    out += ProductCaption;
+    at = mark + std::string_view(kProduct).size();
+  }
 }
 
 // The update page: its first line is the date of the latest version.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "UpdateHttp.h"
 #include "ZipArchiver.h"
@@ -24,6 +25,17 @@ namespace updater {
 struct TUpdaterPlace {
   std::string Folder;
   std::string UpdateHost;
+};
+
+// The ways a run can fail to install the update once the client has been ended.
+enum class TRunFailure { ArchiveNotCreated, DownloadFailed, ExtractionFailed, ExtractionIncomplete };
+
+// How such a run ends; in the texts "@" stands for the product's name.
+struct TFailedRunEnding {
+  const char* Status;   // the status text
+  bool RemoveArchive;   // the archive file is deleted
+  bool ButtonBack;      // "Mise à jour" can be pressed again
+  const char* Message;  // a message box to close, or none
 };
 
 class TForm1 : public forms::TForm {
@@ -74,8 +86,9 @@ class TForm1 : public forms::TForm {
  private:
   std::string ClientExePath() const;
   bool DownloadArchive();
-  void GiveUpAfterDownload();
-  void Install();
+  bool ExtractArchive();
+  void EndFailedRun(TRunFailure failure);
+  std::string WithProduct(std::string_view text) const;
   void StartClient();
   void DeleteArchive();
   void ProcessMessages();

@@ -31,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using client::TForm1;
 
+using client_test::FakeNotificationArea;
 using client_test::FakeProcesses;
 using client_test::FakeShell;
 using client_test::FakeSound;
@@ -103,9 +104,11 @@ class MainWindowTest : public ::testing::Test {
   FakeSound sound_;
   FakeShell shell_;
   FakeProcesses processes_;
+  FakeNotificationArea tray_;
   os::ScopedOverride<os::Sound> useSound_{sound_};
   os::ScopedOverride<os::Shell> useShell_{shell_};
   os::ScopedOverride<os::ProcessList> useProcesses_{processes_};
+  os::ScopedOverride<forms::NotificationArea> useTray_{tray_};
   forms::ScriptedDialogs dialogs_;
   fs::path dir_;
   std::unique_ptr<settings_store::ScopedExecutableFolder> folder_;
@@ -208,6 +211,61 @@ TEST_F(MainWindowTest, HidingAndShowingAgain) {
     EXPECT_FALSE(app_->Minimized());
     EXPECT_EQ(f.PageControl1->ActivePageIndex(), client::kPagePending);
   }
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaTheWindowStaysReachableUntilOneAppears) {
+  tray_.available = false;
+  WriteCredentials();
+  auto& f = Start();
+  EXPECT_FALSE(f.RxTrayIcon1->InNotificationArea());
+  RunThen([&] {
+    EXPECT_TRUE(f.Visible()) << "no tray to hide in: the window opens";
+    EXPECT_EQ(f.PageControl1->ActivePageIndex(), client::kPagePending);
+
+    struct Road {
+      const char* name;
+      std::function<void()> hide;
+    };
+    const Road roads[] = {
+        {"Réduire", [&] { f.SpeedButton8->UserClick(); }},
+        {"minimising", [&] { app_->Minimize(); }},
+        {"the close question answered No", [&] {
+           dialogs_.AnswerMessage(forms::mrNo);
+           f.SpeedButton10->UserClick();
+         }},
+    };
+    for (const Road& road : roads) {
+      SCOPED_TRACE(road.name);
+      road.hide();
+      EXPECT_TRUE(f.Visible()) << "minimised in the taskbar, not hidden";
+      EXPECT_TRUE(app_->ShowMainForm());
+      EXPECT_TRUE(app_->Minimized());
+      EXPECT_EQ(f.WindowState(), forms::wsMinimized);
+      EXPECT_FALSE(app_->Terminated()) << "it keeps running and polling";
+      f.Button4->Click();  // shown again
+      EXPECT_FALSE(app_->Minimized());
+      EXPECT_EQ(f.WindowState(), forms::wsNormal);
+    }
+    f.SetWindowState(forms::wsMinimized);  // the window manager's minimise button...
+    f.SetWindowState(forms::wsNormal);     // ...and the taskbar bringing it back
+    EXPECT_FALSE(app_->Minimized()) << "the application follows its window";
+
+    // A tray that starts late: the icon shows, and from now on the window hides in it.
+    tray_.Set(true);
+    EXPECT_TRUE(f.RxTrayIcon1->InNotificationArea());
+    EXPECT_TRUE(f.Visible()) << "an open window stays open";
+    f.SpeedButton8->UserClick();
+    EXPECT_FALSE(f.Visible());
+    EXPECT_FALSE(app_->ShowMainForm());
+
+    // The tray goes away with the window hidden in it: the window comes to the taskbar.
+    tray_.Set(false);
+    EXPECT_TRUE(f.Visible());
+    EXPECT_TRUE(app_->ShowMainForm());
+    EXPECT_TRUE(app_->Minimized());
+    f.RxTrayIcon1->UserClick();
+    EXPECT_FALSE(app_->Minimized());
+  });
 }
 
 TEST_F(MainWindowTest, AnUnreadableFriendsFileAtStartLandsInTheStatusBar) {
@@ -558,6 +616,18 @@ TEST_F(MainWindowTest, ClosingAnsweredYesEndsTheProgramWithTheSettingsSaved) {
   ASSERT_EQ(::stat(File("serie.ini").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "it holds two passwords";
   EXPECT_FALSE(fs::exists(File("base.ami"))) << "empty lists leave no file";
+}
+
+TEST_F(MainWindowTest, SettingsThatCannotBeSavedAreToldInTheStatusBar) {
+  auto& f = Start();
+  fs::create_directory(File("serie.ini"));  // nothing can be written in place of a folder
+  dialogs_.AnswerMessage(forms::mrNo);
+  f.SpeedButton10->UserClick();
+  const std::string status = f.StatusBar1->Panels(0).Text();
+  EXPECT_EQ(status.rfind("Les r\xC3\xA9glages n'ont pas pu \xC3\xAAtre enregistr\xC3\xA9s : ", 0), 0u) << status;
+  EXPECT_NE(status.find(File("serie.ini").string()), std::string::npos) << status;
+  ASSERT_EQ(dialogs_.Messages().size(), 1u) << "only the close question: no error box";
+  EXPECT_FALSE(f.Visible()) << "the close sequence went on to its answer";
 }
 
 TEST_F(MainWindowTest, AFriendsFileThatCannotBeWrittenDoesNotKeepTheUserFromQuitting) {

@@ -139,6 +139,19 @@ TEST_F(NoticeTest, TheTestButtonShowsSampleTexts) {
   EXPECT_FALSE(f->Button1->Visible());
 }
 
+TEST_F(NoticeTest, TheThreeButtonsKeepTheirPlacesSideBySide) {
+  const forms::TButton* buttons[] = {n->Button1, n->Button2, n->Button3};
+  const int lefts[] = {12, 88, 168};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(buttons[i]->Caption());
+    EXPECT_EQ(buttons[i]->Left(), lefts[i]);
+    EXPECT_EQ(buttons[i]->Top(), 140);
+    EXPECT_GE(buttons[i]->Width(), 75);
+    const int right = buttons[i]->Left() + buttons[i]->Width();
+    EXPECT_LE(right, i < 2 ? lefts[i + 1] : n->ClientWidth()) << "no button covers the next one";
+  }
+}
+
 TEST_F(NoticeTest, ButtonsOpenTheSiteThePendingEntriesOrTheMail) {
   f->site_ov->SetText("secretariat.exemple.fr");
   f->Button1Click(f);

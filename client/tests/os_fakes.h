@@ -1,11 +1,13 @@
 #pragma once
 // Fakes of the os layer services for the client's tests: the sound, the shell, the process
-// list, the desktop and sleeping, each recording what it gets (sleeping returns at once).
+// list, the desktop and sleeping, each recording what it gets (sleeping returns at once);
+// and the desktop's notification area, there unless a test takes it away.
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "forms/trayicon.h"
 #include "os/desktop.h"
 #include "os/processes.h"
 #include "os/shell.h"
@@ -82,6 +84,17 @@ class FakeDesktop final : public os::Desktop {
   os::Rect WorkArea() override { return workArea; }
   void SetTaskbarButtonVisible(bool v) override { taskbarButton = v; }
   bool TaskbarButtonVisible() override { return taskbarButton; }
+};
+
+// A notification area that a test can take away and bring back (Set tells the tray icons).
+class FakeNotificationArea final : public forms::NotificationArea {
+ public:
+  bool available = true;
+  bool Available() override { return available; }
+  void Set(bool there) {
+    available = there;
+    forms::NotificationAreaChanged();
+  }
 };
 
 class FakeSleeper final : public os::Sleeper {

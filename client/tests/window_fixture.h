@@ -1,7 +1,7 @@
 #pragma once
 // The client's windows in-process (offscreen), with the files in a temporary folder, a fixed
-// clock, and the sound, the shell, the process list, the desktop and sleeping replaced by
-// the fakes of os_fakes.h.
+// clock, and the sound, the shell, the process list, the desktop, its notification area and
+// sleeping replaced by the fakes of os_fakes.h.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -68,11 +68,13 @@ class WindowTest : public ::testing::Test {
   FakeProcesses processes;
   FakeDesktop desktop;
   FakeSleeper sleeper;
+  FakeNotificationArea tray;
   os::ScopedOverride<os::Sound> useSound{sound};
   os::ScopedOverride<os::Shell> useShell{shell};
   os::ScopedOverride<os::ProcessList> useProcesses{processes};
   os::ScopedOverride<os::Desktop> useDesktop{desktop};
   os::ScopedOverride<os::Sleeper> useSleeper{sleeper};
+  os::ScopedOverride<forms::NotificationArea> useTray{tray};
   forms::ScriptedDialogs dialogs;
   client::TForm1* f = nullptr;
   client::TForm2* n = nullptr;

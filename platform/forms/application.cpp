@@ -4,11 +4,11 @@
 #include <QToolTip>
 #include <QWidget>
 #include <filesystem>
-#include <system_error>
 
 #include "forms/dialogs.h"
 #include "forms/dispatcher.h"
 #include "forms/native.h"
+#include "os/environment.h"
 
 namespace forms {
 
@@ -16,11 +16,7 @@ TApplication* Application = nullptr;
 
 namespace {
 
-std::string ExePath() {
-  std::error_code ec;
-  auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : p.string();
-}
+std::string ExePath() { return os::ExecutablePath(); }
 
 // The framework's error text: a final "." unless the message already ends in a
 // character at or below "." (a full stop, a closing bracket, a blank...).
@@ -126,7 +122,7 @@ void TApplication::ActivateHint(TPoint cursorPos) {
   while (c && c->Hint().empty()) c = c->Parent();
   if (!c) return;
   activeHint_ = c->Hint();
-  QToolTip::showText(p, detail::DisplayText(activeHint_), c->NativeWidget(), QRect(), hintHidePause_);
+  QToolTip::showText(p, detail::ToolTipText(activeHint_), c->NativeWidget(), QRect(), hintHidePause_);
 }
 
 void TApplication::CancelHint() {

@@ -1,12 +1,16 @@
 #include "forms/buttons.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QCheckBox>
 #include <QEnterEvent>
 #include <QIcon>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "forms/dispatcher.h"
 #include "forms/imagelist.h"
@@ -85,17 +89,76 @@ void TButtonControl::UserClick() {
   b->click();
 }
 
+namespace {
+
+// A push button that widens again when its font changes (its own, or its window's).
+class PushButtonWidget : public QPushButton {
+ public:
+  explicit PushButtonWidget(TButton& owner) : owner_(owner) {}
+
+ protected:
+  void changeEvent(QEvent* e) override {
+    QPushButton::changeEvent(e);
+    if (e->type() == QEvent::FontChange) owner_.FitToText();
+  }
+
+ private:
+  TButton& owner_;
+};
+
+// The width a push button needs to show its caption and glyph unclipped: the text and the
+// glyph, plus the frame and margins of the style (without the style's usual minimum width,
+// which is a matter of looks, not of room).
+int NeededWidth(const QPushButton& b) {
+  QStyleOptionButton option;
+  option.initFrom(&b);
+  option.text = b.text();
+  option.icon = b.icon();
+  option.iconSize = b.iconSize();
+  int content = b.fontMetrics().size(Qt::TextShowMnemonic, b.text()).width();
+  if (!b.icon().isNull()) content += b.iconSize().width() + 4;
+  constexpr int kWide = 1000;  // wide enough that no minimum applies
+  const int frame =
+      b.style()->sizeFromContents(QStyle::CT_PushButton, &option, QSize(kWide, b.fontMetrics().height()), &b).width() -
+      kWide;
+  return content + frame;
+}
+
+}  // namespace
+
 TButton::TButton(TComponent* Owner, TWinControl* Parent) : TButtonControl(Owner, Parent) {
-  auto b = std::make_unique<QPushButton>();
+  auto b = std::make_unique<PushButtonWidget>(*this);
   QPushButton* raw = b.get();
   AttachWidget(std::move(b));
+  designWidth_ = raw->width();
   QObject::connect(raw, &QPushButton::clicked, raw, [this] { Click(); });
 }
 
-void TButton::SetCaption(const std::string& caption) { TButtonControl::SetCaption(caption); }
+void TButton::SetCaption(const std::string& caption) {
+  TButtonControl::SetCaption(caption);
+  FitToText();
+}
 
-void TBitBtn::SetGlyphFile(const std::string& path) { ButtonOf(this)->setIcon(IconFromFile(path)); }
-void TBitBtn::SetGlyph(const TImageList& images, int index) { ButtonOf(this)->setIcon(IconFromList(images, index)); }
+void TButton::SetBounds(int left, int top, int width, int height) {
+  designWidth_ = width;
+  TButtonControl::SetBounds(left, top, width, height);
+  FitToText();
+}
+
+void TButton::FitToText() {
+  if (Align() != alNone || !NativeWidget()) return;
+  const int width = std::max(designWidth_, NeededWidth(*static_cast<QPushButton*>(NativeWidget())));
+  if (width != Width()) TButtonControl::SetBounds(Left(), Top(), width, Height());
+}
+
+void TBitBtn::SetGlyphFile(const std::string& path) {
+  ButtonOf(this)->setIcon(IconFromFile(path));
+  FitToText();
+}
+void TBitBtn::SetGlyph(const TImageList& images, int index) {
+  ButtonOf(this)->setIcon(IconFromList(images, index));
+  FitToText();
+}
 
 TSpeedButton::TSpeedButton(TComponent* Owner, TWinControl* Parent) : TButtonControl(Owner, Parent) {
   auto b = std::make_unique<QToolButton>();

@@ -25,10 +25,20 @@ class TButtonControl : public TWinControl {
   std::string caption_;
 };
 
+// A push button is never narrower than its caption (and glyph) need in the font it shows
+// them in: the width it is given is a design width, which it widens to when the text would
+// be clipped (another font than the design's, a longer text). Aligned buttons keep the width
+// their alignment gives.
 class TButton : public TButtonControl {
  public:
   TButton(TComponent* Owner, TWinControl* Parent);
   void SetCaption(const std::string& caption) override;
+  void SetBounds(int left, int top, int width, int height) override;
+  // For the forms layer: the width again, after a change of text, glyph or font.
+  void FitToText();
+
+ private:
+  int designWidth_ = 0;
 };
 
 class TBitBtn : public TButton {

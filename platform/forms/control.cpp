@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "forms/dispatcher.h"
@@ -20,6 +21,12 @@ QString DisplayText(const std::string& s) {
   out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   return out;
+}
+
+QString ToolTipText(const std::string& s) {
+  const QString text = DisplayText(s);
+  if (text.isEmpty()) return text;
+  return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
 }
 
 QColor ToQColor(TColor color) {
@@ -186,7 +193,7 @@ void TControl::SetEnabled(bool enabled) {
 
 void TControl::SetHint(const std::string& hint) {
   hint_ = hint;
-  NativeWidget()->setToolTip(detail::DisplayText(hint));
+  NativeWidget()->setToolTip(detail::ToolTipText(hint));
 }
 
 void TControl::SetShowHint(bool show) { showHint_ = show; }
@@ -213,11 +220,13 @@ void TControl::ApplyFont() {
   QWidget* w = NativeWidget();
   if (!w) return;
   w->setFont(detail::ToQFont(font_, QApplication::font()));
+  // The font's colour is the colour of the text while the control can be used; a disabled
+  // control keeps the style's greyed text, so that it shows it cannot be used.
   QPalette p = w->palette();
   const QColor c = detail::ToQColor(font_.Color());
-  p.setColor(QPalette::WindowText, c);
-  p.setColor(QPalette::Text, c);
-  p.setColor(QPalette::ButtonText, c);
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      p.setColor(group, role, c);
   w->setPalette(p);
 }
 

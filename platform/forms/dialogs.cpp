@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <atomic>
@@ -82,6 +83,9 @@ class RealDialogs : public DialogService {
     if (!QApplication::instance()) return mrCancel;
     QMessageBox box;
     box.setWindowTitle(Q(r.Caption));
+    // What a box tells often comes from outside (a server's line, a file name): it is shown
+    // as the text it is, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(detail::DisplayText(r.Text));
     switch (r.Type) {
       case mtWarning: box.setIcon(QMessageBox::Warning); break;
@@ -107,7 +111,8 @@ class RealDialogs : public DialogService {
     if (!QApplication::instance()) return false;
     QInputDialog dlg;
     dlg.setWindowTitle(Q(r.Caption));
-    dlg.setLabelText(Q(r.Prompt));
+    dlg.setLabelText(detail::DisplayText(r.Prompt));
+    for (QLabel* label : dlg.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     dlg.setTextValue(Q(r.Value));
     dlg.setOkButtonText(QStringLiteral("OK"));
     dlg.setCancelButtonText(QStringLiteral("Annuler"));

@@ -1,6 +1,7 @@
 #include "forms/form.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -28,8 +29,13 @@ class FormWidget : public QWidget {
     form_.SystemClose();
   }
   void changeEvent(QEvent* event) override {
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized))
-      form_.SystemMinimized();
+    if (event->type() == QEvent::WindowStateChange) {
+      const bool was = static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized;
+      if (windowState() & Qt::WindowMinimized)
+        form_.SystemMinimized();
+      else if (was)
+        form_.SystemRestored();  // the user brought it back from the taskbar
+    }
     QWidget::changeEvent(event);
   }
 
@@ -181,6 +187,10 @@ void TForm::SystemClose() {
 
 void TForm::SystemMinimized() {
   if (Application && Application->MainForm() == this) Application->Minimize();
+}
+
+void TForm::SystemRestored() {
+  if (Application && Application->MainForm() == this) Application->Restore();
 }
 
 void TForm::FinishCreation() {

@@ -67,9 +67,11 @@ class TForm : public TWinControl {
   // For the forms layer: the form has been built; Loaded runs on the form and on each of
   // its components in creation order, then OnCreate. TApplication::CreateForm calls it.
   void FinishCreation();
-  // The window system's close box and minimise button.
+  // The window system's close box and minimise button, and the window brought back from
+  // its minimised state by the user.
   void SystemClose();
   void SystemMinimized();
+  void SystemRestored();
 
  private:
   void PlaceOnFirstShow();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "forms/strings.h"
@@ -19,9 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Case folding of Windows-1252 letters, for names compared without regard to case.
-unsigned char Fold(unsigned char c) {
+// Case folding of Windows-1252 letters, for names compared without regard to case. In a
+// UTF-8 file only ASCII letters fold (a byte beyond ASCII is part of a longer character).
+unsigned char Fold(unsigned char c, bool utf8) {
   if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+  if (utf8) return c;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
   switch (c) {
     case 0x8A: return 0x9A;  // Š
@@ -32,13 +35,6 @@ unsigned char Fold(unsigned char c) {
   }
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 std::string TrimBlanks(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -46,17 +42,27 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-// A name or value as it goes to disk: Windows-1252, and no line break inside.
-std::string ForDisk(const std::string& utf8) {
-  std::string s = os::Utf8ToCp1252(utf8);
-  for (char& c : s)
-    if (c == '\r' || c == '\n') c = ' ';
-  return s;
-}
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 struct Content {
-  std::vector<std::string> lines;  // Windows-1252, without line ends
+  std::vector<std::string> lines;  // in the file's encoding, without line ends
   bool readable = true;            // false: the file exists but could not be read
+  bool utf8 = false;               // the file starts with a UTF-8 byte-order mark
+
+  bool SameName(const std::string& a, const std::string& b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (Fold(static_cast<unsigned char>(a[i]), utf8) != Fold(static_cast<unsigned char>(b[i]), utf8)) return false;
+    return true;
+  }
+  // A name or value as it goes into the file: in its encoding, and no line break inside.
+  std::string ToFile(const std::string& text) const {
+    std::string s = utf8 ? text : os::Utf8ToCp1252(text);
+    for (char& c : s)
+      if (c == '\r' || c == '\n') c = ' ';
+    return s;
+  }
+  std::string FromFile(const std::string& raw) const { return utf8 ? raw : os::Cp1252ToUtf8(raw); }
 };
 
 Content Load(const std::string& path) {
@@ -76,6 +82,10 @@ Content Load(const std::string& path) {
   }
   const std::string data = buffer.str();
   size_t start = 0;
+  if (data.starts_with(kUtf8Mark)) {
+    c.utf8 = true;
+    start = sizeof kUtf8Mark - 1;
+  }
   while (start < data.size()) {
     size_t end = data.find('\n', start);
     if (end == std::string::npos) end = data.size();
@@ -122,7 +132,7 @@ std::vector<Range> FindSections(const Content& c, const std::string& section) {
   std::vector<Range> out;
   std::string name;
   for (size_t i = 0; i < c.lines.size(); ++i) {
-    if (!SectionName(c.lines[i], name) || !SameName(name, section)) continue;
+    if (!SectionName(c.lines[i], name) || !c.SameName(name, section)) continue;
     size_t end = i + 1;
     std::string other;
     while (end < c.lines.size() && !SectionName(c.lines[end], other)) ++end;
@@ -136,20 +146,40 @@ size_t FindKey(const Content& c, const std::string& section, const std::string& 
   std::string k, v;
   for (const Range& r : FindSections(c, section)) {
     for (size_t i = r.header + 1; i < r.end; ++i)
-      if (KeyLine(c.lines[i], k, v) && SameName(k, key)) return i;
+      if (KeyLine(c.lines[i], k, v) && c.SameName(k, key)) return i;
     break;  // only the first section of that name is read
   }
   return std::string::npos;
 }
 
-// A file descriptor and the temporary file it writes, removed unless renamed into place.
+// Writes all of `data` at the descriptor's position; false (errno set) when it cannot.
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The failure of one step of a save, naming the file to be saved and the system's reason.
+[[noreturn]] void Fail(const char* step, const fs::path& target) {
+  throw EIniFileError(std::string(step) + " du fichier " + target.string() + " : " + std::strerror(errno));
+}
+
+constexpr char kWriting[] = "Erreur d'\xC3\xA9" "criture";
+constexpr char kOpening[] = "Erreur d'ouverture";
+
+// A file descriptor and the temporary file it writes beside its target, removed unless
+// renamed into place.
 class TempFile {
  public:
-  explicit TempFile(const fs::path& target) {
+  explicit TempFile(const fs::path& target) : target_(target) {
     path_ = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     fd_ = mkstemp(path_.data());  // created readable and writable by its owner only
-    if (fd_ < 0) throw EIniFileError("Impossible de créer un fichier temporaire pour " + target.string() + " : " +
-                                     std::strerror(errno));
+    if (fd_ < 0) Fail("Impossible de cr\xC3\xA9" "er un fichier temporaire \xC3\xA0 c\xC3\xB4t\xC3\xA9", target_);
   }
   ~TempFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -159,26 +189,20 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   void Write(const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-      const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail("écriture");
-      done += static_cast<size_t>(n);
-    }
+    if (!WriteAll(fd_, data)) Fail(kWriting, target_);
   }
   void KeepMode(mode_t mode) {
-    if (::fchmod(fd_, mode & 07777) != 0) Fail("droits");
+    if (::fchmod(fd_, mode & 07777) != 0) Fail("Erreur de droits", target_);
   }
-  void CommitAs(const fs::path& target) {
-    if (::fsync(fd_) != 0) Fail("écriture");
+  void Commit() {
+    if (::fsync(fd_) != 0) Fail(kWriting, target_);
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) Fail("écriture");
-    if (::rename(path_.c_str(), target.c_str()) != 0) Fail("remplacement");
+    if (::close(fd) != 0) Fail(kWriting, target_);
+    if (::rename(path_.c_str(), target_.c_str()) != 0) Fail("Erreur de remplacement", target_);
     committed_ = true;
     // The new name itself must reach the disk.
-    const int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+    const int dir = ::open(target_.parent_path().empty() ? "." : target_.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
       ::fsync(dir);
       ::close(dir);
@@ -186,13 +210,28 @@ class TempFile {
   }
 
  private:
-  [[noreturn]] void Fail(const char* step) {
-    throw EIniFileError("Erreur d'" + std::string(step) + " du fichier " + path_ + " : " + std::strerror(errno));
-  }
+  fs::path target_;
   std::string path_;
   int fd_ = -1;
   bool committed_ = false;
 };
+
+// Where no temporary file can be made beside it, an existing file is rewritten through its
+// own name: the new text over the old one from the start, then the file cut to its length.
+// This is not atomic, but it is the only way to save a file that may be written in a folder
+// that may not.
+void RewriteInPlace(const fs::path& target, const std::string& data) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) Fail(kOpening, target);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) Fail(kOpening, target);
+  if (!WriteAll(fd, data)) Fail(kWriting, target);
+  if (::ftruncate(fd, static_cast<off_t>(data.size())) != 0 || ::fsync(fd) != 0) Fail(kWriting, target);
+}
 
 void Save(const std::string& fileName, const Content& c) {
   fs::path target(fileName);
@@ -203,59 +242,116 @@ void Save(const std::string& fileName, const Content& c) {
     if (!ec) target = resolved;
   }
   if (target.parent_path().empty()) target = fs::path(".") / target;
-  std::string data;
+  std::string data = c.utf8 ? kUtf8Mark : "";
   for (const auto& line : c.lines) {
     data += line;
     data += "\r\n";
   }
-  TempFile temp(target);
-  temp.Write(data);
+  std::optional<TempFile> temp;
+  try {
+    temp.emplace(target);
+  } catch (const EIniFileError&) {
+    if (!fs::is_regular_file(target, ec)) throw;
+    RewriteInPlace(target, data);
+    return;
+  }
+  temp->Write(data);
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) temp.KeepMode(st.st_mode);
-  temp.CommitAs(target);
+  if (::stat(target.c_str(), &st) == 0) temp->KeepMode(st.st_mode);
+  temp->Commit();
 }
 
-Content LoadForWrite(const std::string& fileName) {
-  Content c = Load(fileName);
+void RefuseUnreadable(const Content& c, const std::string& fileName) {
   if (!c.readable)
     throw EIniFileError("Impossible de lire le fichier " + fileName + " : il ne sera pas réécrit");
-  return c;
+}
+
+// Index of the line after the last line of the section that is not blank.
+size_t EndOfSection(const Content& c, const Range& r) {
+  size_t at = r.end;
+  while (at > r.header + 1 && TrimBlanks(c.lines[at - 1]).empty()) --at;
+  return at;
 }
 
 }  // namespace
 
+struct TIniFile::Held {
+  Content content;
+  std::vector<std::string> asRead;  // the lines when the pass began
+  int depth = 0;
+};
+
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {}
+TIniFile::~TIniFile() = default;
+
+TIniFile::Pass::Pass(TIniFile& ini) : ini_(ini) {
+  if (!ini_.held_) {
+    ini_.held_ = std::make_unique<Held>();
+    ini_.held_->content = Load(ini_.fileName_);
+    ini_.held_->asRead = ini_.held_->content.lines;
+  }
+  ++ini_.held_->depth;
+}
+
+TIniFile::Pass::~Pass() {
+  if (--ini_.held_->depth == 0) ini_.held_.reset();
+}
+
+void TIniFile::Pass::Commit() {
+  Held& held = *ini_.held_;
+  if (held.depth > 1 || held.content.lines == held.asRead) return;
+  Save(ini_.fileName_, held.content);
+  held.asRead = held.content.lines;
+}
+
+// A read sees the pass's copy, or else the file as it is now.
+template <class Read>
+auto TIniFile::Reading(Read read) const {
+  if (held_) return read(held_->content);
+  const Content c = Load(fileName_);
+  return read(c);
+}
+
+// A change is made to the pass's copy, or else to the file at once; `change` tells whether
+// it changed anything. A file that exists but cannot be read is never written.
+template <class Change>
+void TIniFile::Changing(Change change) {
+  if (held_) {
+    RefuseUnreadable(held_->content, fileName_);
+    change(held_->content);
+    return;
+  }
+  Content c = Load(fileName_);
+  RefuseUnreadable(c, fileName_);
+  if (change(c)) Save(fileName_, c);
+}
 
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Ident,
                                  const std::string& Default) const {
-  const Content c = Load(fileName_);
-  const size_t i = FindKey(c, ForDisk(Section), ForDisk(Ident));
-  if (i == std::string::npos) return Default;
-  std::string k, v;
-  KeyLine(c.lines[i], k, v);
-  return os::Cp1252ToUtf8(ValueOf(v));
+  return Reading([&](const Content& c) {
+    const size_t i = FindKey(c, c.ToFile(Section), c.ToFile(Ident));
+    if (i == std::string::npos) return Default;
+    std::string k, v;
+    KeyLine(c.lines[i], k, v);
+    return c.FromFile(ValueOf(v));
+  });
 }
 
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
-  const std::string section = ForDisk(Section), key = ForDisk(Ident);
-  Content c = LoadForWrite(fileName_);
-  const std::string line = key + "=" + ForDisk(Value);
-  const size_t i = FindKey(c, section, key);
-  if (i != std::string::npos) {
-    c.lines[i] = line;
-  } else {
-    const auto sections = FindSections(c, section);
-    if (!sections.empty()) {
-      // After the section's last line that is not blank.
-      size_t at = sections.front().end;
-      while (at > sections.front().header + 1 && TrimBlanks(c.lines[at - 1]).empty()) --at;
-      c.lines.insert(c.lines.begin() + static_cast<long>(at), line);
+  Changing([&](Content& c) {
+    const std::string section = c.ToFile(Section), key = c.ToFile(Ident);
+    const std::string line = key + "=" + c.ToFile(Value);
+    const size_t i = FindKey(c, section, key);
+    if (i != std::string::npos) {
+      c.lines[i] = line;
+    } else if (const auto sections = FindSections(c, section); !sections.empty()) {
+      c.lines.insert(c.lines.begin() + static_cast<long>(EndOfSection(c, sections.front())), line);
     } else {
       c.lines.push_back("[" + section + "]");
       c.lines.push_back(line);
     }
-  }
-  Save(fileName_, c);
+    return true;
+  });
 }
 
 int TIniFile::ReadInteger(const std::string& Section, const std::string& Ident, int Default) const {
@@ -275,47 +371,51 @@ void TIniFile::WriteBool(const std::string& Section, const std::string& Ident, b
 }
 
 void TIniFile::EraseSection(const std::string& Section) {
-  Content c = LoadForWrite(fileName_);
-  const auto sections = FindSections(c, ForDisk(Section));
-  if (sections.empty()) return;
-  // Every section of that name goes, so that no older copy comes to light.
-  for (auto it = sections.rbegin(); it != sections.rend(); ++it)
-    c.lines.erase(c.lines.begin() + static_cast<long>(it->header), c.lines.begin() + static_cast<long>(it->end));
-  Save(fileName_, c);
+  Changing([&](Content& c) {
+    const auto sections = FindSections(c, c.ToFile(Section));
+    // Every section of that name goes, so that no older copy comes to light.
+    for (auto it = sections.rbegin(); it != sections.rend(); ++it)
+      c.lines.erase(c.lines.begin() + static_cast<long>(it->header), c.lines.begin() + static_cast<long>(it->end));
+    return !sections.empty();
+  });
 }
 
 void TIniFile::DeleteKey(const std::string& Section, const std::string& Ident) {
-  Content c = LoadForWrite(fileName_);
-  const size_t i = FindKey(c, ForDisk(Section), ForDisk(Ident));
-  if (i == std::string::npos) return;
-  c.lines.erase(c.lines.begin() + static_cast<long>(i));
-  Save(fileName_, c);
+  Changing([&](Content& c) {
+    const size_t i = FindKey(c, c.ToFile(Section), c.ToFile(Ident));
+    if (i == std::string::npos) return false;
+    c.lines.erase(c.lines.begin() + static_cast<long>(i));
+    return true;
+  });
 }
 
 bool TIniFile::SectionExists(const std::string& Section) const {
-  return !FindSections(Load(fileName_), ForDisk(Section)).empty();
+  return Reading([&](const Content& c) { return !FindSections(c, c.ToFile(Section)).empty(); });
 }
 
 bool TIniFile::ValueExists(const std::string& Section, const std::string& Ident) const {
-  return FindKey(Load(fileName_), ForDisk(Section), ForDisk(Ident)) != std::string::npos;
+  return Reading(
+      [&](const Content& c) { return FindKey(c, c.ToFile(Section), c.ToFile(Ident)) != std::string::npos; });
 }
 
 void TIniFile::ReadSection(const std::string& Section, TStrings& Keys) const {
   Keys.Clear();
-  const Content c = Load(fileName_);
-  const auto sections = FindSections(c, ForDisk(Section));
-  if (sections.empty()) return;
-  std::string k, v;
-  for (size_t i = sections.front().header + 1; i < sections.front().end; ++i)
-    if (KeyLine(c.lines[i], k, v)) Keys.Add(os::Cp1252ToUtf8(k));
+  Reading([&](const Content& c) {
+    const auto sections = FindSections(c, c.ToFile(Section));
+    if (sections.empty()) return;
+    std::string k, v;
+    for (size_t i = sections.front().header + 1; i < sections.front().end; ++i)
+      if (KeyLine(c.lines[i], k, v)) Keys.Add(c.FromFile(k));
+  });
 }
 
 void TIniFile::ReadSections(TStrings& Sections) const {
   Sections.Clear();
-  const Content c = Load(fileName_);
-  std::string name;
-  for (const auto& line : c.lines)
-    if (SectionName(line, name)) Sections.Add(os::Cp1252ToUtf8(name));
+  Reading([&](const Content& c) {
+    std::string name;
+    for (const auto& line : c.lines)
+      if (SectionName(line, name)) Sections.Add(c.FromFile(name));
+  });
 }
 
 }  // namespace forms

@@ -4,9 +4,16 @@
 // - Each call works on the file as it is on disk: it is read afresh, and every write
 //   rewrites it at once and atomically (a temporary file beside it, flushed, then renamed
 //   over it), so a crash during a save leaves either the old file or the new one.
+// - A settings pass (TIniFile::Pass) reads the file once; until it ends, every call of that
+//   TIniFile reads and changes that copy, and Commit writes the file once, the same way,
+//   when the pass changed it. A pass that ends without Commit writes nothing.
+// - Where no temporary file can be made beside the file (a file that may be written in a
+//   folder that may not), the file is rewritten in place instead.
 // - A file that does not exist yet is created readable and writable by its owner only
 //   (it holds passwords); an existing file keeps its permissions.
 // - On disk the file is Windows-1252 with CR LF line ends; names and values are UTF-8 here.
+//   A file that starts with a UTF-8 byte-order mark (one saved by a text editor) is read as
+//   UTF-8 and written back so, mark included.
 // - Sections and keys are found without regard to case; the first of duplicates counts.
 // - A value read is the text after the first "=", with surrounding blanks and tabs removed
 //   and one pair of enclosing double or single quotes removed, as Windows does. The key is
@@ -16,6 +23,7 @@
 //   value can never start a line of its own.
 // - Any write that cannot be done throws EIniFileError (the file stays as it was).
 //   Reads never throw: a missing or unreadable file reads as empty.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +41,25 @@ class EIniFileError : public Exception {
 class TIniFile {
  public:
   explicit TIniFile(std::string fileName);
+  ~TIniFile();
+  TIniFile(const TIniFile&) = delete;
+  TIniFile& operator=(const TIniFile&) = delete;
   const std::string& FileName() const { return fileName_; }
+
+  // A settings pass on one TIniFile, for the scope of this object (see above). Passes on
+  // the same TIniFile nest: an inner one joins the outer one, which alone writes.
+  class Pass {
+   public:
+    explicit Pass(TIniFile& ini);
+    ~Pass();
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+    // Writes the file when the pass changed it; throws EIniFileError when it cannot.
+    void Commit();
+
+   private:
+    TIniFile& ini_;
+  };
 
   std::string ReadString(const std::string& Section, const std::string& Ident,
                          const std::string& Default) const;
@@ -55,7 +81,13 @@ class TIniFile {
   void ReadSections(TStrings& Sections) const;
 
  private:
+  struct Held;  // the file's text during a pass
+  template <class Read>
+  auto Reading(Read read) const;
+  template <class Change>
+  void Changing(Change change);
   std::string fileName_;
+  std::unique_ptr<Held> held_;
 };
 
 }  // namespace forms

@@ -49,11 +49,22 @@ void TLabel::ApplyFont() {
   Fit();
 }
 
+void TLabel::SetBounds(int left, int top, int width, int height) {
+  // Moving the label hands its present width back: only a new width is a design width.
+  if (width != Width()) designWidth_ = width;
+  TControl::SetBounds(left, top, width, height);
+  Fit();
+}
+
 void TLabel::Fit() {
   if (!autoSize_ || Align() != alNone) return;
   QLabel* l = LabelOf(this);
-  if (wordWrap_) {
-    l->resize(l->width(), l->heightForWidth(l->width()));
+  l->setWordWrap(false);  // measured on one line per line break
+  const bool tooWide = designWidth_ > 0 && l->sizeHint().width() > designWidth_;
+  l->setWordWrap(wordWrap_ || tooWide);
+  if (wordWrap_ || tooWide) {
+    const int width = designWidth_ > 0 ? designWidth_ : l->width();
+    l->resize(width, l->heightForWidth(width));
   } else {
     l->adjustSize();
   }

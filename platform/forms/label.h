@@ -1,5 +1,9 @@
 #pragma once
 // TLabel: a text on a form. A CR (or CR LF) in the caption starts a new line.
+//
+// With AutoSize (the default) the label takes the size of its text. A label that was given a
+// width (its design width) keeps to it: a text too long for it wraps at word breaks and the
+// label grows downwards, instead of running past its place.
 #include <string>
 
 #include "forms/control.h"
@@ -21,6 +25,7 @@ class TLabel : public TControl {
   void SetTransparent(bool t);
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment a);
+  void SetBounds(int left, int top, int width, int height) override;
 
  protected:
   void ApplyFont() override;
@@ -29,6 +34,7 @@ class TLabel : public TControl {
   void Fit();
   std::string caption_;
   bool wordWrap_ = false;
+  int designWidth_ = 0;  // 0: none given, the label is as wide as its text
   bool autoSize_ = true;
   bool transparent_ = false;
   TAlignment alignment_ = taLeftJustify;

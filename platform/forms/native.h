@@ -33,6 +33,10 @@ inline QString Q(const std::string& s) {
 inline std::string S(const QString& s) { return s.toStdString(); }
 // The framework writes line breaks as CR or CR LF; the window system wants LF.
 QString DisplayText(const std::string& s);
+// A hint as the window system's tooltips must get it. They take any text that looks like
+// markup for markup, so a hint holding "<" (a server line, a file name) is handed over as
+// markup that shows its characters as they are; an empty hint stays empty (no tooltip).
+QString ToolTipText(const std::string& s);
 QColor ToQColor(TColor color);
 QFont ToQFont(const TFont& font, const QFont& base);
 

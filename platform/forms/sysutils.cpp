@@ -399,4 +399,9 @@ std::string Trim(const std::string& text) {
   return text.substr(b, e - b);
 }
 
+std::string IncludeTrailingPathDelimiter(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
 }  // namespace forms

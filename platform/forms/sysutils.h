@@ -71,5 +71,7 @@ int StrToInt(const std::string& text);  // throws EConvertError
 int StrToIntDef(const std::string& text, int fallback);
 // Leading and trailing characters up to the blank (code 32) removed, as the framework's Trim.
 std::string Trim(const std::string& text);
+// A folder's path ending with exactly the separator it had or one "/" added ("" gives "/").
+std::string IncludeTrailingPathDelimiter(std::string folder);
 
 }  // namespace forms

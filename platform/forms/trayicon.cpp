@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
 #include "forms/dispatcher.h"
 #include "forms/imagelist.h"
@@ -13,11 +16,19 @@
 
 namespace forms {
 
-struct TTrayIcon::Impl {
-  QSystemTrayIcon icon;
+namespace {
+
+// The tray icons alive now, told when the notification area changes.
+std::vector<TTrayIcon*>& LiveIcons() {
+  static std::vector<TTrayIcon*> icons;
+  return icons;
+}
+
+class WindowSystemNotificationArea final : public NotificationArea {
+ public:
+  bool Available() override { return QSystemTrayIcon::isSystemTrayAvailable(); }
 };
 
-namespace {
 // Until the program gives one, the icon is a plain blue disc.
 QIcon DefaultIcon() {
   QPixmap p(22, 22);
@@ -30,7 +41,25 @@ QIcon DefaultIcon() {
   painter.end();
   return QIcon(p);
 }
+
+// The window system answers whether there is a notification area from what it already
+// knows, so asking it again every few seconds costs next to nothing; Qt offers no signal
+// for a notification area that comes or goes.
+constexpr int kLookAgainMs = 2000;
+
 }  // namespace
+
+void NotificationAreaChanged() {
+  const std::vector<TTrayIcon*> icons = LiveIcons();  // a handler may add or remove icons
+  for (TTrayIcon* icon : icons)
+    if (std::find(LiveIcons().begin(), LiveIcons().end(), icon) != LiveIcons().end()) icon->LookAtNotificationArea();
+}
+
+struct TTrayIcon::Impl {
+  QSystemTrayIcon icon;
+  // Looks at the notification area again from time to time.
+  QTimer lookAgain;
+};
 
 TTrayIcon::TTrayIcon(TComponent* Owner) : TComponent(Owner), impl_(std::make_unique<Impl>()) {
   impl_->icon.setIcon(DefaultIcon());
@@ -44,20 +73,37 @@ TTrayIcon::TTrayIcon(TComponent* Owner) : TComponent(Owner), impl_(std::make_uni
                        default: break;
                      }
                    });
-  SetActive(true);
+  QObject::connect(&impl_->lookAgain, &QTimer::timeout, &impl_->icon, [this] { LookAtNotificationArea(); });
+  impl_->lookAgain.start(kLookAgainMs);
+  LiveIcons().push_back(this);
+  areaAvailable_ = os::Use<NotificationArea>().Available();
+  ShowOrHide();
 }
 
-TTrayIcon::~TTrayIcon() = default;
+TTrayIcon::~TTrayIcon() { std::erase(LiveIcons(), this); }
 
 void TTrayIcon::SetHint(const std::string& h) {
   hint_ = h;
-  impl_->icon.setToolTip(detail::DisplayText(h));
+  impl_->icon.setToolTip(detail::ToolTipText(h));
 }
 
 void TTrayIcon::SetActive(bool a) {
   active_ = a;
-  // Without a notification area the icon stays hidden; the program goes on all the same.
-  if (a && QSystemTrayIcon::isSystemTrayAvailable()) impl_->icon.show();
+  ShowOrHide();
+}
+
+bool TTrayIcon::InNotificationArea() const { return active_ && areaAvailable_; }
+
+void TTrayIcon::LookAtNotificationArea() {
+  const bool available = os::Use<NotificationArea>().Available();
+  if (available == areaAvailable_) return;
+  areaAvailable_ = available;
+  ShowOrHide();
+  Fire(this, OnNotificationAreaChange, this);
+}
+
+void TTrayIcon::ShowOrHide() {
+  if (InNotificationArea()) impl_->icon.show();
   else impl_->icon.hide();
 }
 
@@ -80,3 +126,11 @@ void TTrayIcon::UserClick(TMouseButton button) {
 }
 
 }  // namespace forms
+
+namespace os {
+template <>
+forms::NotificationArea& RealService<forms::NotificationArea>() {
+  static forms::WindowSystemNotificationArea real;
+  return real;
+}
+}  // namespace os

@@ -14,6 +14,7 @@
 
 #include "http/curl_global.h"
 #include "http/failure_text.h"
+#include "os/ascii.h"
 
 namespace http {
 namespace {
@@ -40,18 +41,9 @@ bool IsHostName(std::string_view host) {
   return true;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 bool HasHeader(const std::vector<Header>& headers, std::string_view name) {
   for (const auto& h : headers)
-    if (EqualsIgnoringCase(h.name, name)) return true;
+    if (os::ascii::EqualsIgnoringCase(h.name, name)) return true;
   return false;
 }
 
@@ -122,7 +114,7 @@ struct Transfer {
 
 std::int64_t AnnouncedLength(const std::vector<Header>& headers) {
   for (const auto& h : headers) {
-    if (!EqualsIgnoringCase(h.name, "Content-Length")) continue;
+    if (!os::ascii::EqualsIgnoringCase(h.name, "Content-Length")) continue;
     std::int64_t length = 0;
     auto [ptr, ec] = std::from_chars(h.value.data(), h.value.data() + h.value.size(), length);
     if (ec == std::errc() && length >= 0) return length;

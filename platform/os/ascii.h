@@ -1,5 +1,6 @@
 #pragma once
-// Small text helpers shared by this layer's sources (not part of its interface).
+// Small text helpers shared by the platform layers' sources (os, http), inline only: not
+// part of any layer's interface.
 #include <string>
 #include <string_view>
 

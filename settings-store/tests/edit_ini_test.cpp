@@ -8,7 +8,9 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "edit_ini.h"
@@ -17,6 +19,7 @@
 #include "forms/buttons.h"
 #include "forms/datetimepicker.h"
 #include "forms/edits.h"
+#include "forms/scripted_dialogs.h"
 #include "forms/lists.h"
 #include "forms/spinedit.h"
 #include "forms/stringgrid.h"
@@ -129,6 +132,7 @@ class EditIniTest : public ::testing::Test {
     return app_->CreateForm<TSettingsForm>(name, std::move(configure));
   }
 
+  forms::ScriptedDialogs dialogs_;  // no box ever waits for a user
   fs::path dir_;
   std::unique_ptr<settings_store::ScopedExecutableFolder> folder_;
   std::unique_ptr<forms::TApplication> app_;
@@ -428,12 +432,78 @@ TEST_F(EditIniTest, FormsWithoutSettingsComponentAreLeftAlone) {
   EXPECT_EQ(TEditIni::TrouveEditIni(form), form.EditIni1);
 }
 
-TEST_F(EditIniTest, AFileThatCannotBeWrittenIsNotReported) {
+TEST_F(EditIniTest, ASaveThatFailsIsReportedOnceAndTheCloseGoesOn) {
   fs::create_directory(IniPath());  // nothing can be written in place of a folder
   auto& form = CreateForm();
   EXPECT_EQ(form.nom_ov->Text(), "design login");
+  std::vector<std::string> reports;
+  app_->OnException = [&](forms::TObject* Sender, const std::exception& E) {
+    EXPECT_EQ(Sender, form.EditIni1);
+    reports.push_back(E.what());
+  };
   EXPECT_NO_THROW(form.EditIni1->SauveIni());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].rfind("Les r\xC3\xA9glages n'ont pas pu \xC3\xAAtre enregistr\xC3\xA9s : ", 0), 0u) << reports[0];
+  EXPECT_NE(reports[0].find(" " + IniPath().string() + " "), std::string::npos) << "the file is named: " << reports[0];
   EXPECT_NO_THROW(form.Close());
+  EXPECT_EQ(reports.size(), 2u) << "the save after the close handler is reported too";
+  EXPECT_TRUE(app_->Terminated()) << "the form closed all the same";
+
+  // A file that saves well reports nothing.
+  fs::remove(IniPath());
+  reports.clear();
+  form.EditIni1->SauveIni();
+  EXPECT_TRUE(reports.empty());
+}
+
+// The renames of a fresh "serie.ini" into place (each atomic write is one), counted by the
+// kernel's file events.
+class RenameCounter {
+ public:
+  explicit RenameCounter(const fs::path& dir) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO);
+  }
+  ~RenameCounter() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int Renames(const std::string& name) {
+    alignas(inotify_event) char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && name == event->name) ++count_;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return count_;
+  }
+
+ private:
+  int fd_;
+  int count_ = 0;
+};
+
+TEST_F(EditIniTest, ASaveWritesTheFileOnceHoweverManyControlsAndLinesItHolds) {
+  auto& form = CreateForm("Form1", [](TSettingsForm& f) {
+    f.EditIni1->SetSauveMemo(true);
+    f.EditIni1->SetSauveStringGrid(true);
+  });
+  for (int n = 0; n < 300; ++n) form.names_lb->Items().Add("ami" + std::to_string(n) + "@exemple.fr");
+  form.notes_memo->Lines().SetText("une\r\ndeux\r\ntrois\r\n");
+  RenameCounter counter(dir_);
+  form.EditIni1->SauveIni();
+  EXPECT_EQ(counter.Renames("serie.ini"), 1);
+  EXPECT_EQ(Ini().ReadString("Form1names_lb", "L299", "?"), "ami299@exemple.fr");
+  EXPECT_EQ(Ini().ReadString("Form1notes_memo", "L2", "?"), "trois");
+
+  form.EditIni1->SauveIni();
+  EXPECT_EQ(counter.Renames("serie.ini"), 1) << "nothing changed: nothing written";
+  form.nom_ov->SetText("martin");
+  form.Close();  // the close hook saves once more
+  EXPECT_EQ(counter.Renames("serie.ini"), 2);
+  EXPECT_EQ(Ini().ReadString("Form1", "nom_ov", "?"), "martin");
 }
 
 TEST_F(EditIniTest, ANewSettingsFileIsReadableByItsOwnerOnly) {

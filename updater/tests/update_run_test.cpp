@@ -174,6 +174,19 @@ TEST_F(UpdateRun, WindowComesUpWithItsTexts) {
   EXPECT_TRUE(host.Requests().empty());  // nothing happens before the button is pressed
 }
 
+TEST_F(UpdateRun, EveryStatusTextStaysWithinTheWindowAboveTheProgressBar) {
+  TForm1& f = Form();
+  for (const std::string& text : {kNoNewVersion, kClientMissing, kNotDownloaded, kNotInstalled,
+                                  std::string("La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r"
+                                              "Orvalis Pulse a été redémarré.")}) {
+    SCOPED_TRACE(text);
+    f.Label1->SetCaption(text);
+    EXPECT_LE(f.Label1->Left() + f.Label1->Width(), f.Image1->Left()) << "the logo stays clear";
+    EXPECT_LE(f.Label1->Top() + f.Label1->Height(), f.ProgressBar->Top());
+  }
+  EXPECT_LE(f.BitBtn1->Top() + f.BitBtn1->Height(), f.ClientHeight());
+}
+
 TEST_F(UpdateRun, LaterPageReplacesAndRestartsTheClient) {
   const std::string archive = MakeArchive();
   Serve(kPagePath, Ok("12/03/2026\r\n"));
@@ -451,6 +464,7 @@ TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
   const auto starts = WaitForClientStarts(install, 2, 10s);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].version, "old");
+  EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
   EXPECT_FALSE(form->BitBtn1->Enabled());
 }
 

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QColor>
+#include <QFont>
+#include <QFontMetrics>
+#include <QPalette>
 #include <QImage>
 #include <QLineEdit>
 #include <QWidget>
@@ -12,6 +16,7 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "shown_text.h"
 #include "forms/buttons.h"
 #include "forms/datetimepicker.h"
 #include "forms/edits.h"
@@ -363,6 +368,114 @@ TEST_F(FormsControls, TheTrayIconReportsAClickWithEitherButton) {
   tray.UserClick(mbRight);
   EXPECT_EQ(buttons, (std::vector<TMouseButton>{mbLeft, mbRight}));
   EXPECT_TRUE(tray.Active());
+}
+
+TEST_F(FormsControls, ADisabledControlKeepsTheGreyedTextOfTheStyleWhateverItsFontColour) {
+  TBitBtn& button = form->Create<TBitBtn>("BitBtn1", form);
+  TLabel& label = form->Create<TLabel>("Label2", form);
+  TCheckBox& box = form->Create<TCheckBox>("vi_ov", form);
+  const QPalette style = QApplication::palette();
+  for (TControl* c : std::vector<TControl*>{&button, &label, &box}) {
+    SCOPED_TRACE(c->Name());
+    c->Font().SetColor(clNavy);
+    c->SetEnabled(false);
+    const QPalette p = c->NativeWidget()->palette();
+    EXPECT_EQ(p.color(QPalette::Active, QPalette::ButtonText), QColor(0, 0, 128));
+    EXPECT_EQ(p.color(QPalette::Active, QPalette::WindowText), QColor(0, 0, 128));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      EXPECT_EQ(p.color(QPalette::Disabled, role), style.color(QPalette::Disabled, role)) << role;
+  }
+}
+
+TEST_F(FormsControls, AButtonWidensToItsCaptionAndKeepsItsDesignWidthOtherwise) {
+  TButton& longer = form->Create<TButton>("Button2", form);
+  longer.SetBounds(88, 140, 75, 25);
+  longer.SetCaption("Mouvements d\xC3\xA9taill\xC3\xA9s");
+  TBitBtn& shorter = form->Create<TBitBtn>("Button3", form);
+  shorter.SetBounds(168, 140, 75, 25);
+  shorter.SetCaption("E-Mail");
+  const QFontMetrics metrics(longer.NativeWidget()->font());
+  EXPECT_GT(longer.Width(), metrics.horizontalAdvance(QString::fromUtf8("Mouvements d\xC3\xA9taill\xC3\xA9s")) + 4)
+      << "the whole caption shows";
+  EXPECT_EQ(longer.Left(), 88) << "it widens to the right of its place";
+  EXPECT_EQ(longer.Height(), 25);
+  EXPECT_EQ(shorter.Width(), 75) << "a caption that fits keeps the design width";
+
+  // A smaller font in the window: the button needs less room again, never less than its design.
+  longer.SetCaption("Mouvements");
+  const int atDesignFont = longer.Width();
+  form->Font().SetSize(6);
+  EXPECT_LE(longer.Width(), atDesignFont);
+  EXPECT_GE(longer.Width(), 75);
+}
+
+TEST_F(FormsControls, ALabelGivenAWidthWrapsATextTooLongForIt) {
+  TLabel& status = form->Create<TLabel>("Label1", form);
+  status.SetBounds(8, 36, 300, 32);
+  status.SetCaption("Mise \xC3\xA0 jour de Orvalis Pulse termin\xC3\xA9" "e.");
+  const int oneLine = status.Height();
+  EXPECT_LE(status.Width(), 300);
+  const std::string longText =
+      "La mise \xC3\xA0 jour de Orvalis Pulse n'a pas pu \xC3\xAAtre install\xC3\xA9" "e enti\xC3\xA8rement, "
+      "un fichier de l'archive est illisible.\rOrvalis Pulse a \xC3\xA9t\xC3\xA9 red\xC3\xA9marr\xC3\xA9.";
+  status.SetCaption(longText);
+  EXPECT_EQ(status.Width(), 300) << "it keeps to its width";
+  EXPECT_GE(status.Height(), 3 * oneLine) << "and grows downwards";
+  status.SetLeft(20);  // moving it keeps the design width
+  status.SetCaption("Court.");
+  EXPECT_LE(status.Width(), 300);
+  EXPECT_EQ(status.Height(), oneLine);
+  status.SetCaption(longText);
+  EXPECT_EQ(status.Width(), 300);
+
+  TLabel& free = form->Create<TLabel>("Label2", form);  // no width given: as wide as its text
+  free.SetCaption(longText);
+  EXPECT_GT(free.Width(), 300);
+}
+
+TEST_F(FormsControls, HintsShowTheirTextAsItIs) {
+  TButton& button = form->Create<TButton>("Button1", form);
+  for (const std::string& hint : {std::string("Lancer votre navigateur"), std::string("<b>gras</b> & <a href=x>lien</a>"),
+                                 std::string("Dupont <dupont@exemple.fr>\rTel : 01 02")}) {
+    SCOPED_TRACE(hint);
+    button.SetHint(hint);
+    QString expected = QString::fromStdString(hint);
+    expected.replace('\r', '\n');
+    EXPECT_EQ(testing::WhatTheUserReads(button.NativeWidget()->toolTip(), Qt::AutoText), expected);
+  }
+  button.SetHint("");
+  EXPECT_TRUE(button.NativeWidget()->toolTip().isEmpty()) << "no hint, no tooltip";
+}
+
+class ScriptedNotificationArea final : public NotificationArea {
+ public:
+  bool available = false;
+  bool Available() override { return available; }
+};
+
+TEST_F(FormsControls, TheTrayIconShowsWhenANotificationAreaAppearsAndTellsEachChange) {
+  ScriptedNotificationArea area;
+  os::ScopedOverride<NotificationArea> use(area);
+  TTrayIcon& tray = form->Create<TTrayIcon>("RxTrayIcon1");
+  int changes = 0;
+  tray.OnNotificationAreaChange = [&](TObject*) { ++changes; };
+  EXPECT_TRUE(tray.Active());
+  EXPECT_FALSE(tray.InNotificationArea()) << "no tray on this desktop yet";
+
+  area.available = true;
+  NotificationAreaChanged();
+  EXPECT_TRUE(tray.InNotificationArea());
+  EXPECT_EQ(changes, 1);
+  NotificationAreaChanged();
+  EXPECT_EQ(changes, 1) << "told only when it came or went";
+  tray.SetActive(false);
+  EXPECT_FALSE(tray.InNotificationArea());
+  tray.SetActive(true);
+
+  // Without being told, the icon looks again by itself.
+  area.available = false;
+  EXPECT_TRUE(WaitFor([&] { return changes == 2; }, 5000));
+  EXPECT_FALSE(tray.InNotificationArea());
 }
 
 TEST_F(FormsControls, TheTransparentButtonIsGreyOnlyWithAutoGray) {

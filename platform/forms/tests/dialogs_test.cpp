@@ -5,10 +5,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
 #include "app_fixture.h"
+#include "shown_text.h"
 
 namespace forms {
 namespace {
@@ -143,6 +145,34 @@ TEST(FormsRealDialogs, TheInputBoxGivesTheTypedTextOnOk) {
   std::string value = "ancien";
   EXPECT_TRUE(InputQuery("Password for \"a.txt\"", "Enter password: ", value));
   EXPECT_EQ(value, "secret");
+}
+
+// Texts that come from outside (a refusal of the server, a file name, a typed value) are
+// shown as they are, whatever markup they seem to hold.
+TEST(FormsRealDialogs, BoxesShowTheirTextsAsPlainText) {
+  TApplication app;
+  const std::string hostile = "Refus : <a href=\"http://ailleurs\">cliquez</a> <b>ici</b> & <font color=white>cach\xC3\xA9</font>";
+  const QString expected = QString::fromUtf8(hostile.c_str());
+  QString shownInBox, shownInPrompt;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    shownInBox = testing::WhatTheUserReads(box->text(), box->textFormat());
+    box->buttons().front()->click();
+  });
+  ShowMessage(hostile);
+  EXPECT_EQ(shownInBox, expected);
+
+  QTimer::singleShot(0, [&] {
+    auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    for (QLabel* label : dlg->findChildren<QLabel*>())
+      if (!label->text().isEmpty()) shownInPrompt = testing::WhatTheUserReads(label->text(), label->textFormat());
+    dlg->reject();
+  });
+  std::string value;
+  EXPECT_FALSE(InputQuery("Mot de passe", hostile, value));
+  EXPECT_EQ(shownInPrompt, expected);
 }
 
 }  // namespace

@@ -170,19 +170,110 @@ TEST(FormsIniFile, AWriteCutShortThrowsAndLeavesTheFileAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no temporary left
 }
 
-TEST(FormsIniFile, AWriteIntoAFolderThatRefusesItThrowsAndLeavesTheFileAsItWas) {
+ino_t InodeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A name of 250 characters is a file name the system takes, but a temporary name made from it
+// beside the file is not (too long): the same road as a folder that refuses new files.
+TEST(FormsIniFile, AFileThatHasNoRoomForATemporaryBesideItIsRewrittenInPlace) {
+  TempDir dir;
+  const std::string path = dir.File(std::string(246, 's') + ".ini");
+  WriteBytes(path, "[Form1]\r\nnom_ov=dupont\r\nsite_ov=serveur.fr\r\n");
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  const ino_t before = InodeOf(path);
+  TIniFile ini(path);
+  ini.WriteString("Form1", "nom_ov", "m");  // shorter: the rest of the old text must go
+  EXPECT_EQ(ReadBytes(path), "[Form1]\r\nnom_ov=m\r\nsite_ov=serveur.fr\r\n");
+  EXPECT_EQ(InodeOf(path), before) << "the file itself was rewritten";
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+  // Without a file to rewrite there is no way to save: the write throws.
+  TIniFile absent(dir.File(std::string(246, 'n') + ".ini"));
+  EXPECT_THROW(absent.WriteString("Form1", "nom_ov", "dupont"), EIniFileError);
+}
+
+TEST(FormsIniFile, AWritableFileInAFolderThatRefusesNewFilesIsRewrittenInPlace) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TempDir dir;
   const std::string path = dir.File("serie.ini");
-  const std::string before = "[Form1]\r\nnom_ov=dupont\r\n";
-  WriteBytes(path, before);
+  WriteBytes(path, "[Form1]\r\nnom_ov=dupont\r\n");
   std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   TIniFile ini(path);
-  EXPECT_THROW(ini.WriteString("Form1", "nom_ov", "martin"), EIniFileError);
-  EXPECT_THROW(ini.EraseSection("Form1"), EIniFileError);
+  ini.WriteString("Form1", "nom_ov", "martin");
+  EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "martin");
+  ASSERT_EQ(chmod(path.c_str(), 0400), 0);
+  EXPECT_THROW(ini.WriteString("Form1", "nom_ov", "durand"), EIniFileError) << "a file that refuses too";
   std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
-  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(ReadBytes(path), "[Form1]\r\nnom_ov=martin\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // no temporary left
+}
+
+TEST(FormsIniFile, APassReadsTheFileOnceAndWritesItOnceAtCommit) {
+  TempDir dir;
+  const std::string path = dir.File("serie.ini");
+  const std::string before = "[Form1]\r\nnom_ov=dupont\r\n[Form1Memo1]\r\nL0=old\r\n";
+  WriteBytes(path, before);
+  TIniFile ini(path);
+  {
+    TIniFile::Pass pass(ini);
+    ini.WriteString("Form1", "nom_ov", "martin");
+    ini.EraseSection("Form1Memo1");
+    for (int n = 0; n < 500; ++n) ini.WriteString("Form1ListBox1", "L" + std::to_string(n), "ligne " + std::to_string(n));
+    ini.WriteInteger("Form1ListBox1", "ItemIndex", -1);
+    EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "martin") << "the pass reads its own changes";
+    EXPECT_FALSE(ini.SectionExists("Form1Memo1"));
+    {
+      TIniFile::Pass inner(ini);  // joins the outer pass
+      ini.WriteBool("Form1", "bip_ov", true);
+      inner.Commit();
+    }
+    EXPECT_EQ(ReadBytes(path), before) << "nothing reaches the disk before the commit";
+    WriteBytes(path, "[Form1]\r\nnom_ov=changed meanwhile\r\n");
+    EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "martin") << "the file was read once, at the start";
+    pass.Commit();
+  }
+  TIniFile after(path);
+  EXPECT_EQ(after.ReadString("Form1", "nom_ov", ""), "martin");
+  EXPECT_TRUE(after.ReadBool("Form1", "bip_ov", false));
+  EXPECT_EQ(after.ReadString("Form1ListBox1", "L499", ""), "ligne 499");
+  EXPECT_EQ(after.ReadInteger("Form1ListBox1", "ItemIndex", 0), -1);
+  EXPECT_FALSE(after.SectionExists("Form1Memo1"));
+
+  // A pass that changes nothing leaves the file alone; one that ends without a commit too.
+  const ino_t written = InodeOf(path);
+  {
+    TIniFile::Pass pass(ini);
+    ini.WriteString("Form1", "nom_ov", "martin");
+    pass.Commit();
+  }
+  EXPECT_EQ(InodeOf(path), written);
+  const std::string committed = ReadBytes(path);
+  {
+    TIniFile::Pass pass(ini);
+    ini.WriteString("Form1", "nom_ov", "dropped");
+  }
+  EXPECT_EQ(ReadBytes(path), committed);
+  ini.WriteString("Form1", "nom_ov", "durand");  // out of a pass, a write goes through at once
+  EXPECT_EQ(TIniFile(path).ReadString("Form1", "nom_ov", ""), "durand");
+}
+
+TEST(FormsIniFile, AFileSavedWithAByteOrderMarkIsReadAsUtf8AndKeepsItsForm) {
+  TempDir dir;
+  const std::string path = dir.File("serie.ini");
+  WriteBytes(path, "\xEF\xBB\xBF[Form1]\r\nnom_ov=Zo\xC3\xA9\r\n");
+  TIniFile ini(path);
+  EXPECT_TRUE(ini.SectionExists("Form1")) << "the mark does not hide the first section";
+  EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "Zo\xC3\xA9");
+  ini.WriteString("Form1", "site_ov", "caf\xC3\xA9.fr");
+  EXPECT_EQ(ReadBytes(path), "\xEF\xBB\xBF[Form1]\r\nnom_ov=Zo\xC3\xA9\r\nsite_ov=caf\xC3\xA9.fr\r\n");
+  // Without a mark the file is Windows-1252, as always.
+  WriteBytes(path, "[Form1]\r\nnom_ov=Zo\xE9\r\n");
+  EXPECT_EQ(ini.ReadString("Form1", "nom_ov", ""), "Zo\xC3\xA9");
 }
 
 TEST(FormsIniFile, AFileThatCannotBeReadReadsAsEmptyAndIsNeverOverwritten) {
