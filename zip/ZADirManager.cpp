@@ -278,7 +278,7 @@ void TZADirManager::LoadCentralDirectory() {
     return;
   }
   ArchiveStream->Seek(start);
-  ReadItems(count, spanning, !spanning);
+  ReadItems(count, spanning);
 
   // 11.-12. The stub of a self-extractor.
   if (LastVolume == 0) DetectSfxStubSize(IsZip64 ? p : endRecordPosition);
@@ -308,27 +308,90 @@ bool IsNonAsciiUtf8(const std::string& s) {
 }
 }  // namespace
 
-std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
-  // Name hook of the own format: it leaves names unchanged.
+namespace {
+// The OEM code page (850) above ASCII, as Unicode.
+constexpr char16_t Oem850[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0,
+    0x00A9, 0x2563, 0x2551, 0x2557, 0x255D, 0x00A2, 0x00A5, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4,
+    0x00F0, 0x00D0, 0x00CA, 0x00CB, 0x00C8, 0x0131, 0x00CD, 0x00CE,
+    0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580,
+    0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE,
+    0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4,
+    0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
+    0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string OemToUtf8(const std::string& oem) {
+  std::string out;
+  out.reserve(oem.size());
+  for (const char ch : oem) {
+    const auto b = static_cast<unsigned char>(ch);
+    AppendUtf8(out, b < 0x80 ? char32_t(b) : char32_t(Oem850[b - 0x80]));
+  }
+  return out;
+}
+
+bool NameIsUtf8(const std::string& bytes, std::uint16_t flags, std::uint16_t madeBy) {
   // A Unix host stores names as its file system has them: UTF-8 when they read as such. A rebuilt
   // entry does not say which host made it; the same reading applies.
-  if (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes)) flags |= 0x0800;
-  if (flags & 0x0800) {
+  return (flags & 0x0800) != 0 || (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes));
+}
+
+void CutAtZero(std::string& bytes) {
+  const auto zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+}
+}  // namespace
+
+std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
+  // Every character of the name, each stored form decoded on its own, so that two different names
+  // never become one: UTF-8 as it stands (bytes that are not well-formed stay as they are, as the
+  // file system takes them), the OEM code page or Windows-1252 character by character.
+  CutAtZero(bytes);
+  if (!NameIsUtf8(bytes, flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
+  std::replace(bytes.begin(), bytes.end(), '\\', '/');
+  return bytes;
+}
+
+std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
+  // Name hook of the own format: it leaves names unchanged.
+  if (NameIsUtf8(bytes, flags, madeBy)) {
     // The name is marked as UTF-8: the engine holds it as Windows-1252.
     bytes = os::Utf8ToCp1252(bytes);
   } else if (FHost.OemFileNames()) {
     bytes = FHost.OemToAnsi(bytes);
   }
-  const auto zero = bytes.find('\0');
-  if (zero != std::string::npos) bytes.resize(zero);
+  CutAtZero(bytes);
   if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   return bytes;
 }
 
-void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool preallocate) {
+void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
+  // The array grows as entries are actually read: the count of the end record is only a claim, and
+  // sizing the array from it at once would let a small crafted file ask for many times its size.
   CentralDir.SetCount(0);
-  if (preallocate) CentralDir.SetCount(static_cast<std::int32_t>(count));
   TDirReader reader(*ArchiveStream);
   TZAVolumeNumberInfo info;
   info.LastVolumeNumber = LastVolume;
@@ -347,12 +410,14 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool prealloca
     // 10.3
     std::uint8_t raw[CentralHeaderSize];
     reader.Read(raw, sizeof raw);
-    if (!preallocate) CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
+    CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
     TDirItem& item = CentralDir.ItemRef(static_cast<std::int32_t>(i));
     item.LoadCentralHeader(raw);
     // 10.4
     const std::string storedName = reader.ReadString(item.NameLength);
+    item.StoredName = storedName;
     item.Name = StoredNameToName(storedName, item.Flags, item.VersionMadeBy);
+    item.Utf8Name = StoredNameToUtf8(storedName, item.Flags, item.VersionMadeBy);
     // 10.5
     item.HasZip64Extra = false;
     item.ExtraFields.clear();
@@ -376,7 +441,9 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool prealloca
       if (block.Tag == UnicodePathExtraTag && block.Data.size() > 5 && block.Data[0] == 1 &&
           GetU32(block.Data.data() + 1) == static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(storedName.data()),
                                                                                static_cast<uInt>(storedName.size())))) {
-        item.Name = StoredNameToName(std::string(block.Data.begin() + 5, block.Data.end()), 0x0800, 0);
+        const std::string unicodeName(block.Data.begin() + 5, block.Data.end());
+        item.Name = StoredNameToName(unicodeName, 0x0800, 0);
+        item.Utf8Name = StoredNameToUtf8(unicodeName, 0x0800, 0);
       }
       item.ExtraFields.push_back(std::move(field));
     });
@@ -516,9 +583,13 @@ void TZADirManager::RebuildDirectory() {
       std::string name(nameLength, '\0');
       if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
           s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
+        item.StoredName = name;
+        item.Utf8Name = StoredNameToUtf8(name, local.Flags, UnknownHost);
         item.Name = StoredNameToName(std::move(name), local.Flags, UnknownHost);
       } else {
         item.Name.clear();
+        item.StoredName.clear();
+        item.Utf8Name.clear();
       }
       // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
       // file unless its name says it is a folder.
@@ -538,7 +609,8 @@ void TZADirManager::RebuildDirectory() {
 bool TZADirManager::OffsetsIncludeStub() const {
   for (std::int32_t i = 0; i < CentralDir.GetCount(); ++i) {
     const TDirItem& item = CentralDir.ItemRef(i);
-    if (item.CompressedSize != 0) return item.LocalHeaderOffset >= static_cast<std::uint64_t>(SfxStubSize);
+    // The real offset: the Zip64 field's where the 32-bit one holds the escape value.
+    if (item.CompressedSize != 0) return item.GetLocalHeaderOffset() >= static_cast<std::uint64_t>(SfxStubSize);
   }
   return true;
 }

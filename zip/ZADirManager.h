@@ -73,10 +73,11 @@ class TZADirManager {
  private:
   std::uint32_t LocalSignature() const;
   std::string StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
+  std::string StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   bool ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found);
   // The geometry of a single-file directory is possible for this file.
   bool DirectoryFits(std::int64_t start, std::uint64_t size, std::uint64_t count, std::int64_t endPosition) const;
-  void ReadItems(std::uint64_t count, bool spanning, bool preallocate);
+  void ReadItems(std::uint64_t count, bool spanning);
 
   TZADirHost& FHost;
 };

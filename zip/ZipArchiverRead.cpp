@@ -279,8 +279,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     if (!(Operation == poDelete && dir != nullptr && dir->GetCount() < countBefore)) ++i;
   }
   FLastResult.Aborted = action == fxaAbort;
-  // 6.
-  if (extractOrTest) {
+  // 6. A run cancelled at its start goes straight to step 7.
+  if (extractOrTest && !runCancelled) {
     bool cancel = FCancel;
     DoOverallProgress(100.0, Operation, ppEnd, cancel);
     FCancel = FCancel || cancel;
