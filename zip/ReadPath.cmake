@@ -7,6 +7,13 @@ target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAItemData.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZADirManager.cpp
 )
+# Inflating item data goes through ISA-L (Debian's libisal-dev).
+find_path(ISAL_INCLUDE_DIR isa-l/igzip_lib.h REQUIRED)
+find_library(ISAL_LIBRARY isal REQUIRED)
+target_sources(orvalis_zip PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ZAInflate.cpp)
+target_include_directories(orvalis_zip PRIVATE ${ISAL_INCLUDE_DIR})
+target_link_libraries(orvalis_zip PUBLIC ${ISAL_LIBRARY})
+
 target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAVolumes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZipArchiverRead.cpp

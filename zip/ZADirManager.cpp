@@ -159,6 +159,7 @@ bool TZADirManager::DirectoryFits(std::int64_t start, std::uint64_t size, std::u
 
 void TZADirManager::LoadCentralDirectory() {
   // 1.
+  ForgetOverlaps();
   ResetEndRecord();
   SfxStubSize = 0;
   IsZip64 = false;
@@ -626,6 +627,55 @@ void TZADirManager::AdjustOffsetsForStub() {
     }
     item.LocalHeaderOffset = static_cast<std::uint32_t>(item.LocalHeaderOffset + static_cast<std::uint64_t>(SfxStubSize));
   }
+}
+
+std::optional<std::uint64_t> TZADirManager::ItemDataOverlap(std::int32_t index) {
+  const std::int32_t count = CentralDir.GetCount();
+  if (FOverlaps.size() != static_cast<std::size_t>(count)) {
+    // Each item's bytes in its volume: from its local header to the end of its data, at least the
+    // fixed header and the compressed size (the local name and extra only add to it). Folders have
+    // no data to read, and new items none in the archive yet.
+    struct TSpan {
+      std::uint32_t Disk;
+      std::uint64_t Start, End;
+      std::int32_t Index;
+    };
+    std::vector<TSpan> spans;
+    spans.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TDirItem& item = CentralDir.ItemRef(i);
+      if (item.IsNew || item.IsDirectory()) continue;
+      const std::uint64_t start = item.GetLocalHeaderOffset();
+      const std::uint64_t length = LocalHeaderSize + item.GetCompressedSize();
+      const std::uint64_t end = start > UINT64_MAX - length ? UINT64_MAX : start + length;
+      spans.push_back({item.GetDiskNumberStart(), start, end, i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
+      return a.Disk != b.Disk ? a.Disk < b.Disk : a.Start != b.Start ? a.Start < b.Start : a.Index < b.Index;
+    });
+    FOverlaps.assign(static_cast<std::size_t>(count), std::nullopt);
+    // An item overlaps when another item's local header lies inside its bytes: entries that share
+    // one header all do, and so does an entry whose data runs over the next header. The next header
+    // in the order of the offsets is the one to look at; the item that begins there keeps its own
+    // data unless it, too, reaches further.
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+      const TSpan& span = spans[k];
+      const std::uint64_t dataStart = span.Start + LocalHeaderSize;
+      std::optional<std::uint64_t> room;
+      if (k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start) room = 0;
+      for (std::size_t n = k + 1; !room && n < spans.size() && spans[n].Disk == span.Disk; ++n) {
+        if (spans[n].Start == span.Start) {
+          room = 0;
+        } else {
+          if (spans[n].Start < span.End) room = spans[n].Start > dataStart ? spans[n].Start - dataStart : 0;
+          break;
+        }
+      }
+      FOverlaps[static_cast<std::size_t>(span.Index)] = room;
+    }
+  }
+  if (index < 0 || index >= count) return std::nullopt;
+  return FOverlaps[static_cast<std::size_t>(index)];
 }
 
 }  // namespace zip

@@ -30,6 +30,9 @@ inline constexpr int DirArrayRemoveItem = 4;
 inline constexpr int InvalidCompressionMode = 5;
 inline constexpr int CopyItemNotFound = 7;
 inline constexpr int ItemDataCorrupt = 8;
+// The item's data overlaps another item's: "Invalid compressed size, rfs.size = %d, count = %d"
+// with the item's compressed size and the bytes it has before the other item begins.
+inline constexpr int OverlappingItemData = 17;
 inline constexpr int BlankFileNameAuto = 9;
 inline constexpr int BlankFileName = 10;
 inline constexpr int ArchiveFileNotFound = 12;

@@ -156,6 +156,15 @@ void TZABaseArchiver::InternalOpen() {
   DoAfterOpen();
 }
 
+void TZABaseArchiver::ReopenMemoryImage(std::unique_ptr<TZAStream> image) {
+  if (!image) return;
+  if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
+  FArchiveStream = std::move(image);
+  FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, false));
+  FDirManager->LoadCentralDirectory();
+  FOpen = true;
+}
+
 void TZABaseArchiver::OpenLastVolume() {
   TOpenDamagedKeeper keep(FOpenDamaged);
   FOpenDamaged = false;
