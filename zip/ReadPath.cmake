@@ -79,3 +79,7 @@ orvalis_add_test(NAME zipread_volumes_tests
 orvalis_add_test(NAME zipread_streaming_tests TIMEOUT 300
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_streaming_test.cpp
   LIBS zipread_test_support)
+
+orvalis_add_test(NAME zipread_names_links_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_names_links_test.cpp
+  LIBS zipread_test_support)

@@ -76,19 +76,20 @@ constexpr std::uint32_t DosTimeFirst = (1u << 21) | (1u << 16);  // 1980-01-01 0
 constexpr std::uint32_t DosTimeLast =
     (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;  // 2107-12-31 23:59:58
 
-// A file time as a DOS date-time in local time, clamped to the range the DOS format can hold.
-std::int32_t DosDateTimeOf(std::time_t t) {
+// A file time as a DOS date-time in local time, clamped to the range the DOS format can hold. DOS
+// date-times are ordered as unsigned numbers: from 2044 on the year's top bit is set.
+std::uint32_t DosDateTimeOf(std::time_t t) {
   PrepareTimeZone();
   std::tm tm{};
-  if (localtime_r(&t, &tm) == nullptr) return static_cast<std::int32_t>(t < 0 ? DosTimeFirst : DosTimeLast);
-  if (tm.tm_year < 80) return static_cast<std::int32_t>(DosTimeFirst);
-  if (tm.tm_year > 80 + 127) return static_cast<std::int32_t>(DosTimeLast);
+  if (localtime_r(&t, &tm) == nullptr) return t < 0 ? DosTimeFirst : DosTimeLast;
+  if (tm.tm_year < 80) return DosTimeFirst;
+  if (tm.tm_year > 80 + 127) return DosTimeLast;
   const std::uint32_t v = (static_cast<std::uint32_t>(tm.tm_year - 80) << 25) |
                           (static_cast<std::uint32_t>(tm.tm_mon + 1) << 21) |
                           (static_cast<std::uint32_t>(tm.tm_mday) << 16) |
                           (static_cast<std::uint32_t>(tm.tm_hour) << 11) |
                           (static_cast<std::uint32_t>(tm.tm_min) << 5) | static_cast<std::uint32_t>(tm.tm_sec / 2);
-  return static_cast<std::int32_t>(v);
+  return v;
 }
 
 // A DOS date-time (local time) as a file time. Fields out of their range are brought into it; nothing
@@ -334,7 +335,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
       FSkipFile = true;
       return;
     }
-    const std::int32_t itemTime = static_cast<std::int32_t>((static_cast<std::uint32_t>(item.ModDate) << 16) | item.ModTime);
+    const std::uint32_t itemTime = (static_cast<std::uint32_t>(item.ModDate) << 16) | item.ModTime;
     switch (Options().OverwriteMode) {
       case omPrompt: {
         bool confirm = false;

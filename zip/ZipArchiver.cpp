@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "ZADirManager.h"
@@ -110,7 +111,9 @@ void TZABaseArchiver::SetInMemory(bool value) {
     }
     file.reset();
     if (!written) {
-      ::unlink(path.c_str());
+      // What was written of it goes, if it is a file of its own (never a device such as /dev/full).
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
       ReopenMemoryImage(std::move(image));
       throw EStreamError("Stream write error");
     }
