@@ -45,6 +45,8 @@ orvalis_add_test(NAME zipread_damaged_tests TIMEOUT 300
 orvalis_add_test(NAME zipread_safety_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_safety_test.cpp
   LIBS zipread_test_support)
+target_compile_definitions(zipread_safety_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
+add_dependencies(zipread_safety_tests zipread)
 
 orvalis_add_test(NAME zipread_password_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_password_test.cpp

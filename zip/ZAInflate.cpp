@@ -42,6 +42,9 @@ TZAInflateStep TZARawInflater::Inflate(const std::uint8_t* input, std::size_t in
   } else if (s.block_state == ISAL_BLOCK_FINISH) {
     FState->Ended = true;
     step.Status = TZAInflateStatus::StreamEnd;
+    // The inflater reads ahead into its bit buffer: the whole bytes left there follow the deflate
+    // data and were not used.
+    step.ReadAhead = s.read_in_length > 0 ? static_cast<std::size_t>(s.read_in_length) / 8 : 0;
   }
   return step;
 }

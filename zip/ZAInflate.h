@@ -18,6 +18,9 @@ struct TZAInflateStep {
   TZAInflateStatus Status = TZAInflateStatus::Ok;
   std::size_t Consumed = 0;  // input bytes taken
   std::size_t Produced = 0;  // output bytes written
+  // At StreamEnd: input bytes after the end of the deflate data that the inflater took in (in this
+  // call or an earlier one) without using them. They count in Consumed of the call that took them.
+  std::size_t ReadAhead = 0;
 };
 
 class TZARawInflater {
@@ -27,8 +30,7 @@ class TZARawInflater {
   TZARawInflater(const TZARawInflater&) = delete;
   TZARawInflater& operator=(const TZARawInflater&) = delete;
 
-  // Inflates as much of input as fits into output. After StreamEnd, Consumed leaves out the input
-  // bytes that follow the end of the deflate data.
+  // Inflates as much of input as fits into output.
   TZAInflateStep Inflate(const std::uint8_t* input, std::size_t inputLength, std::uint8_t* output,
                          std::size_t outputLength);
 

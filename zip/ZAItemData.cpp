@@ -161,7 +161,7 @@ TZAItemDataResult DecompressItemData(TItemSource& in, TZAStream& destination, co
       }
       if (step.Status == TZAInflateStatus::StreamEnd) {
         streamEnded = true;
-        if (left > 0) return TZAItemDataResult::Failed;
+        if (left > 0 || step.ReadAhead > 0) return TZAItemDataResult::Failed;
         break;
       }
       if (step.Consumed == 0 && step.Produced == 0) break;  // no progress possible: needs more input
