@@ -170,11 +170,15 @@ std::string FilePartOf(const std::string& path) {
 // Creates base + relative ("/" separated) with every missing folder. Below base nothing may be a
 // link: an item written through a link that an earlier item created could land anywhere. False
 // when a folder cannot be made or a link is in the way.
-bool MakeFoldersBelow(const std::string& base, const std::string& relative) {
+bool MakeFoldersBelow(const std::string& base, const std::string& relative, bool firstOfRun) {
   std::error_code ec;
-  if (!base.empty()) {
+  // The base folder is the same for every item of a run: once the run's first item found it, it
+  // is not looked at again.
+  thread_local std::string knownBase;
+  if (!base.empty() && (firstOfRun || base != knownBase)) {
     std::filesystem::create_directories(base, ec);
     if (!std::filesystem::is_directory(base, ec)) return false;
+    knownBase = base;
   }
   std::string path = base;
   bool missing = false;
@@ -204,8 +208,8 @@ bool MakeFoldersBelow(const std::string& base, const std::string& relative) {
 
 // Creates base + folder like MakeFoldersBelow when the name is the archive's, and as the
 // application gave it otherwise.
-bool MakeFolders(const std::string& base, const std::string& folder, bool checked) {
-  if (checked) return MakeFoldersBelow(base, folder);
+bool MakeFolders(const std::string& base, const std::string& folder, bool checked, bool firstOfRun) {
+  if (checked) return MakeFoldersBelow(base, folder, firstOfRun);
   const std::string path = base + folder;
   if (path.empty()) return false;
   std::error_code ec;
@@ -314,7 +318,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
 
   // 3. Folders.
   if (Options().CreateDirs) {
-    if (!MakeFolders(diskBase, FolderPartOf(diskName), !renamedByHandler)) {
+    if (!MakeFolders(diskBase, FolderPartOf(diskName), !renamedByHandler, FProcessedFileNo == 0)) {
       throw EZAException(zaerr::CannotCreateDirectory, this, {baseFolder + ExtractFilePath(FileName)});
     }
   } else {
