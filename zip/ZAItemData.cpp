@@ -164,7 +164,10 @@ TZAItemDataResult DecompressItemData(TItemSource& in, TZAStream& destination, co
         if (left > 0 || step.ReadAhead > 0) return TZAItemDataResult::Failed;
         break;
       }
-      if (step.Consumed == 0 && step.Produced == 0) break;  // no progress possible: needs more input
+      if (step.Consumed == 0 && step.Produced == 0) {
+        if (left > 0) return TZAItemDataResult::Failed;  // input it cannot take: not deflate data
+        break;  // all taken and all given out: the next input follows
+      }
       if (left == 0 && step.Produced < output.size()) break;
     }
   }
