@@ -110,7 +110,7 @@ TEST_F(ExtractRules, OverwriteModes) {
   for (const auto& c : cases) {
     const fs::path out = Dir / ("out" + std::to_string(n++));
     WriteText(out / "root.txt", "old");
-    const std::time_t t = itemTime - c.TargetAgeDays * 86400;
+    const std::time_t t = itemTime - static_cast<std::time_t>(c.TargetAgeDays) * 86400;
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ::utimensat(AT_FDCWD, (out / "root.txt").c_str(), times, 0);
     const TEngineRun run = ExtractWithEngine(Dir / "a.zip", out, [&](zip::TZipArchiver& a) {
