@@ -11,7 +11,7 @@ packages=(
   zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libasound2-dev libxcb1-dev
-  zip unzip 7zip
+  zip unzip 7zip strace time
   python3 xdg-utils
   xvfb x11-apps x11-utils xdotool imagemagick
   fonts-dejavu-core
