@@ -13,7 +13,7 @@ packages=(
   zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libasound2-dev libxcb1-dev
-  zip unzip 7zip
+  zip unzip 7zip strace time
   python3 xdg-utils
   xvfb xauth x11-apps x11-utils xdotool imagemagick trayer
   fonts-dejavu-core

@@ -7,6 +7,13 @@ target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAItemData.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZADirManager.cpp
 )
+# Inflating item data goes through ISA-L (Debian's libisal-dev).
+find_path(ISAL_INCLUDE_DIR isa-l/igzip_lib.h REQUIRED)
+find_library(ISAL_LIBRARY isal REQUIRED)
+target_sources(orvalis_zip PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ZAInflate.cpp)
+target_include_directories(orvalis_zip PRIVATE ${ISAL_INCLUDE_DIR})
+target_link_libraries(orvalis_zip PUBLIC ${ISAL_LIBRARY})
+
 target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAVolumes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZipArchiverRead.cpp
@@ -38,6 +45,8 @@ orvalis_add_test(NAME zipread_damaged_tests TIMEOUT 300
 orvalis_add_test(NAME zipread_safety_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_safety_test.cpp
   LIBS zipread_test_support)
+target_compile_definitions(zipread_safety_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
+add_dependencies(zipread_safety_tests zipread)
 
 orvalis_add_test(NAME zipread_password_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_password_test.cpp
@@ -71,4 +80,8 @@ orvalis_add_test(NAME zipread_volumes_tests
 
 orvalis_add_test(NAME zipread_streaming_tests TIMEOUT 300
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_streaming_test.cpp
+  LIBS zipread_test_support)
+
+orvalis_add_test(NAME zipread_names_links_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_names_links_test.cpp
   LIBS zipread_test_support)

@@ -159,6 +159,7 @@ bool TZADirManager::DirectoryFits(std::int64_t start, std::uint64_t size, std::u
 
 void TZADirManager::LoadCentralDirectory() {
   // 1.
+  ForgetOverlaps();
   ResetEndRecord();
   SfxStubSize = 0;
   IsZip64 = false;
@@ -278,7 +279,7 @@ void TZADirManager::LoadCentralDirectory() {
     return;
   }
   ArchiveStream->Seek(start);
-  ReadItems(count, spanning, !spanning);
+  ReadItems(count, spanning);
 
   // 11.-12. The stub of a self-extractor.
   if (LastVolume == 0) DetectSfxStubSize(IsZip64 ? p : endRecordPosition);
@@ -308,27 +309,73 @@ bool IsNonAsciiUtf8(const std::string& s) {
 }
 }  // namespace
 
-std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
-  // Name hook of the own format: it leaves names unchanged.
+namespace {
+// The OEM code page (850) above ASCII, each character in UTF-8.
+constexpr const char* Oem850[128] = {
+    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",
+    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "ø", "£", "Ø", "×", "ƒ",
+    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "®", "¬", "½", "¼", "¡", "«", "»",
+    "░", "▒", "▓", "│", "┤", "Á", "Â", "À", "©", "╣", "║", "╗", "╝", "¢", "¥", "┐",
+    "└", "┴", "┬", "├", "─", "┼", "ã", "Ã", "╚", "╔", "╩", "╦", "╠", "═", "╬", "¤",
+    "ð", "Ð", "Ê", "Ë", "È", "ı", "Í", "Î", "Ï", "┘", "┌", "█", "▄", "¦", "Ì", "▀",
+    "Ó", "ß", "Ô", "Ò", "õ", "Õ", "µ", "þ", "Þ", "Ú", "Û", "Ù", "ý", "Ý", "¯", "´",
+    "\u00AD", "±", "‗", "¾", "¶", "§", "÷", "¸", "°", "¨", "·", "¹", "³", "²", "■", "\u00A0",
+};
+
+std::string OemToUtf8(const std::string& oem) {
+  std::string out;
+  out.reserve(oem.size());
+  for (const char ch : oem) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x80) {
+      out += ch;
+    } else {
+      out += Oem850[b - 0x80];
+    }
+  }
+  return out;
+}
+
+bool NameIsUtf8(const std::string& bytes, std::uint16_t flags, std::uint16_t madeBy) {
   // A Unix host stores names as its file system has them: UTF-8 when they read as such. A rebuilt
   // entry does not say which host made it; the same reading applies.
-  if (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes)) flags |= 0x0800;
-  if (flags & 0x0800) {
+  return (flags & 0x0800) != 0 || (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes));
+}
+
+void CutAtZero(std::string& bytes) {
+  const auto zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+}
+}  // namespace
+
+std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
+  // Every character of the name, each stored form decoded on its own, so that two different names
+  // never become one: UTF-8 as it stands (bytes that are not well-formed stay as they are, as the
+  // file system takes them), the OEM code page or Windows-1252 character by character.
+  CutAtZero(bytes);
+  if (!NameIsUtf8(bytes, flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
+  std::replace(bytes.begin(), bytes.end(), '\\', '/');
+  return bytes;
+}
+
+std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
+  // Name hook of the own format: it leaves names unchanged.
+  if (NameIsUtf8(bytes, flags, madeBy)) {
     // The name is marked as UTF-8: the engine holds it as Windows-1252.
     bytes = os::Utf8ToCp1252(bytes);
   } else if (FHost.OemFileNames()) {
     bytes = FHost.OemToAnsi(bytes);
   }
-  const auto zero = bytes.find('\0');
-  if (zero != std::string::npos) bytes.resize(zero);
+  CutAtZero(bytes);
   if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   return bytes;
 }
 
-void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool preallocate) {
+void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
+  // The array grows as entries are actually read: the count of the end record is only a claim, and
+  // sizing the array from it at once would let a small crafted file ask for many times its size.
   CentralDir.SetCount(0);
-  if (preallocate) CentralDir.SetCount(static_cast<std::int32_t>(count));
   TDirReader reader(*ArchiveStream);
   TZAVolumeNumberInfo info;
   info.LastVolumeNumber = LastVolume;
@@ -347,12 +394,14 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool prealloca
     // 10.3
     std::uint8_t raw[CentralHeaderSize];
     reader.Read(raw, sizeof raw);
-    if (!preallocate) CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
+    CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
     TDirItem& item = CentralDir.ItemRef(static_cast<std::int32_t>(i));
     item.LoadCentralHeader(raw);
     // 10.4
     const std::string storedName = reader.ReadString(item.NameLength);
+    item.StoredName = storedName;
     item.Name = StoredNameToName(storedName, item.Flags, item.VersionMadeBy);
+    item.Utf8Name = StoredNameToUtf8(storedName, item.Flags, item.VersionMadeBy);
     // 10.5
     item.HasZip64Extra = false;
     item.ExtraFields.clear();
@@ -376,7 +425,9 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning, bool prealloca
       if (block.Tag == UnicodePathExtraTag && block.Data.size() > 5 && block.Data[0] == 1 &&
           GetU32(block.Data.data() + 1) == static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(storedName.data()),
                                                                                static_cast<uInt>(storedName.size())))) {
-        item.Name = StoredNameToName(std::string(block.Data.begin() + 5, block.Data.end()), 0x0800, 0);
+        const std::string unicodeName(block.Data.begin() + 5, block.Data.end());
+        item.Name = StoredNameToName(unicodeName, 0x0800, 0);
+        item.Utf8Name = StoredNameToUtf8(unicodeName, 0x0800, 0);
       }
       item.ExtraFields.push_back(std::move(field));
     });
@@ -516,9 +567,13 @@ void TZADirManager::RebuildDirectory() {
       std::string name(nameLength, '\0');
       if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
           s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
+        item.StoredName = name;
+        item.Utf8Name = StoredNameToUtf8(name, local.Flags, UnknownHost);
         item.Name = StoredNameToName(std::move(name), local.Flags, UnknownHost);
       } else {
         item.Name.clear();
+        item.StoredName.clear();
+        item.Utf8Name.clear();
       }
       // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
       // file unless its name says it is a folder.
@@ -538,7 +593,8 @@ void TZADirManager::RebuildDirectory() {
 bool TZADirManager::OffsetsIncludeStub() const {
   for (std::int32_t i = 0; i < CentralDir.GetCount(); ++i) {
     const TDirItem& item = CentralDir.ItemRef(i);
-    if (item.CompressedSize != 0) return item.LocalHeaderOffset >= static_cast<std::uint64_t>(SfxStubSize);
+    // The real offset: the Zip64 field's where the 32-bit one holds the escape value.
+    if (item.CompressedSize != 0) return item.GetLocalHeaderOffset() >= static_cast<std::uint64_t>(SfxStubSize);
   }
   return true;
 }
@@ -554,6 +610,55 @@ void TZADirManager::AdjustOffsetsForStub() {
     }
     item.LocalHeaderOffset = static_cast<std::uint32_t>(item.LocalHeaderOffset + static_cast<std::uint64_t>(SfxStubSize));
   }
+}
+
+std::optional<std::uint64_t> TZADirManager::ItemDataOverlap(std::int32_t index) {
+  const std::int32_t count = CentralDir.GetCount();
+  if (FOverlaps.size() != static_cast<std::size_t>(count)) {
+    // Each item's bytes in its volume: from its local header to the end of its data, at least the
+    // fixed header and the compressed size (the local name and extra only add to it). Folders have
+    // no data to read, and new items none in the archive yet.
+    struct TSpan {
+      std::uint32_t Disk;
+      std::uint64_t Start, End;
+      std::int32_t Index;
+    };
+    std::vector<TSpan> spans;
+    spans.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+      const TDirItem& item = CentralDir.ItemRef(i);
+      if (item.IsNew || item.IsDirectory()) continue;
+      const std::uint64_t start = item.GetLocalHeaderOffset();
+      const std::uint64_t length = LocalHeaderSize + item.GetCompressedSize();
+      const std::uint64_t end = start > UINT64_MAX - length ? UINT64_MAX : start + length;
+      spans.push_back({item.GetDiskNumberStart(), start, end, i});
+    }
+    std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
+      return a.Disk != b.Disk ? a.Disk < b.Disk : a.Start != b.Start ? a.Start < b.Start : a.Index < b.Index;
+    });
+    FOverlaps.assign(static_cast<std::size_t>(count), std::nullopt);
+    // An item overlaps when another item's local header lies inside its bytes: entries that share
+    // one header all do, and so does an entry whose data runs over the next header. The next header
+    // in the order of the offsets is the one to look at; the item that begins there keeps its own
+    // data unless it, too, reaches further.
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+      const TSpan& span = spans[k];
+      const std::uint64_t dataStart = span.Start + LocalHeaderSize;
+      std::optional<std::uint64_t> room;
+      if (k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start) room = 0;
+      for (std::size_t n = k + 1; !room && n < spans.size() && spans[n].Disk == span.Disk; ++n) {
+        if (spans[n].Start == span.Start) {
+          room = 0;
+        } else {
+          if (spans[n].Start < span.End) room = spans[n].Start > dataStart ? spans[n].Start - dataStart : 0;
+          break;
+        }
+      }
+      FOverlaps[static_cast<std::size_t>(span.Index)] = room;
+    }
+  }
+  if (index < 0 || index >= count) return std::nullopt;
+  return FOverlaps[static_cast<std::size_t>(index)];
 }
 
 }  // namespace zip

@@ -3,7 +3,9 @@
 // directory, the archive comment and the self-extractor stub in front of the first entry.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ZADirArray.h"
 #include "ZAOptions.h"
@@ -70,15 +72,24 @@ class TZADirManager {
   void RebuildDirectory();
   bool OffsetsIncludeStub() const;
 
+  // Whether the data of item index overlaps another item's (a directory that points several
+  // entries at the same bytes): the bytes the item has before the other one begins. Worked out for
+  // the whole directory at the first question after a load or a ForgetOverlaps.
+  std::optional<std::uint64_t> ItemDataOverlap(std::int32_t index);
+  void ForgetOverlaps() { FOverlaps.clear(); }
+
  private:
   std::uint32_t LocalSignature() const;
   std::string StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
+  std::string StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   bool ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found);
   // The geometry of a single-file directory is possible for this file.
   bool DirectoryFits(std::int64_t start, std::uint64_t size, std::uint64_t count, std::int64_t endPosition) const;
-  void ReadItems(std::uint64_t count, bool spanning, bool preallocate);
+  void ReadItems(std::uint64_t count, bool spanning);
 
   TZADirHost& FHost;
+  // Per item: nothing, or the room before the item it overlaps.
+  std::vector<std::optional<std::uint64_t>> FOverlaps;
 };
 
 }  // namespace zip

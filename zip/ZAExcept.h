@@ -47,6 +47,10 @@ inline constexpr int InMemoryCreateOnly = 28;
 inline constexpr int InMemoryBlankFileName = 29;
 inline constexpr int CannotOpenSourceFile = 33;
 inline constexpr int CompressedSizeMismatch = 34;
+// Extracting: the item's data overlaps another item's. The same text, "Invalid compressed size,
+// rfs.size = %d, count = %d", with the item's compressed size and the bytes it has before the
+// other item begins.
+inline constexpr int OverlappingItemData = CompressedSizeMismatch;
 inline constexpr int NoLocalHeaderFound = 35;
 inline constexpr int Zip64EndRecordMissing = 40;
 inline constexpr int Zip64DisabledCompress = 41;

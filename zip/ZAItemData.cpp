@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ZACrypt.h"
+#include "ZAInflate.h"
 #include "ZARecords.h"
 
 namespace zip {
@@ -82,20 +84,6 @@ class TBuffer {
   std::size_t FSize;
 };
 
-struct TInflateStream {
-  z_stream Z{};
-  bool Ready = false;
-  TInflateStream() {
-    // Raw deflate: the item's data carries neither zlib header nor trailer.
-    Ready = inflateInit2(&Z, -MAX_WBITS) == Z_OK;
-  }
-  ~TInflateStream() {
-    if (Ready) inflateEnd(&Z);
-  }
-  TInflateStream(const TInflateStream&) = delete;
-  TInflateStream& operator=(const TInflateStream&) = delete;
-};
-
 bool WriteAll(TZAStream& destination, const std::uint8_t* data, std::size_t count) {
   return destination.Write(data, count) == count;
 }
@@ -131,8 +119,8 @@ TZAItemDataResult DecompressItemData(TItemSource& in, TZAStream& destination, co
   }
 
   const bool stored = item.Method == 0;
-  TInflateStream inflater;
-  if (!inflater.Ready) return TZAItemDataResult::Failed;
+  std::optional<TZARawInflater> inflater;
+  if (!stored) inflater.emplace();
   // Buffers no larger than the item needs (small items are the common case), never above a chunk.
   TBuffer input(static_cast<std::size_t>(std::min<std::uint64_t>(ReadChunk, std::max<std::uint64_t>(compressedSize, 1))));
   TBuffer output(stored ? 0 : static_cast<std::size_t>(std::clamp<std::uint64_t>(item.UncompressedSize + 1, 4096, OutputChunk)));
@@ -147,7 +135,7 @@ TZAItemDataResult DecompressItemData(TItemSource& in, TZAStream& destination, co
     consumed += t;
 
     if (stored) {
-      crc = static_cast<std::uint32_t>(::crc32(crc, input.data(), static_cast<uInt>(t)));
+      crc = ZACrc32(crc, input.data(), t);
       if (!WriteAll(destination, input.data(), t)) return TZAItemDataResult::Failed;
       written += t;
       continue;
@@ -155,30 +143,32 @@ TZAItemDataResult DecompressItemData(TItemSource& in, TZAStream& destination, co
 
     // Bytes after the end of the deflate data do not belong to a well-formed item.
     if (streamEnded) return TZAItemDataResult::Failed;
-    z_stream& z = inflater.Z;
-    z.next_in = input.data();
-    z.avail_in = static_cast<uInt>(t);
-    // Go on while there is input, and while zlib filled the whole output buffer: it may still hold output.
+    const std::uint8_t* next = input.data();
+    std::size_t left = t;
+    // Go on while there is input, and while the inflater filled the whole output buffer: it may
+    // still hold output.
     for (;;) {
-      z.next_out = output.data();
-      z.avail_out = static_cast<uInt>(output.size());
-      const int rc = ::inflate(&z, Z_NO_FLUSH);
-      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return TZAItemDataResult::Failed;
-      const std::size_t produced = output.size() - z.avail_out;
-      if (produced > 0) {
-        crc = static_cast<std::uint32_t>(::crc32(crc, output.data(), static_cast<uInt>(produced)));
-        if (!WriteAll(destination, output.data(), produced)) return TZAItemDataResult::Failed;
-        written += produced;
+      const TZAInflateStep step = inflater->Inflate(next, left, output.data(), output.size());
+      if (step.Status == TZAInflateStatus::Error) return TZAItemDataResult::Failed;
+      next += step.Consumed;
+      left -= step.Consumed;
+      if (step.Produced > 0) {
+        crc = ZACrc32(crc, output.data(), step.Produced);
+        if (!WriteAll(destination, output.data(), step.Produced)) return TZAItemDataResult::Failed;
+        written += step.Produced;
         // More output than the entry promises is a damaged item; stop before filling the disk.
         if (written > item.UncompressedSize) return TZAItemDataResult::Failed;
       }
-      if (rc == Z_STREAM_END) {
+      if (step.Status == TZAInflateStatus::StreamEnd) {
         streamEnded = true;
-        if (z.avail_in > 0) return TZAItemDataResult::Failed;
+        if (left > 0 || step.ReadAhead > 0) return TZAItemDataResult::Failed;
         break;
       }
-      if (rc == Z_BUF_ERROR && produced == 0) break;  // no progress possible: needs more input
-      if (z.avail_in == 0 && z.avail_out != 0) break;
+      if (step.Consumed == 0 && step.Produced == 0) {
+        if (left > 0) return TZAItemDataResult::Failed;  // input it cannot take: not deflate data
+        break;  // all taken and all given out: the next input follows
+      }
+      if (left == 0 && step.Produced < output.size()) break;
     }
   }
   return TZAItemDataResult::Ok;

@@ -67,6 +67,8 @@ TZAFileStream::TZAFileStream(const std::string& path, int mode) : FPath(path) {
   }
 }
 
+TZAFileStream::TZAFileStream(int handle, std::string path) : FHandle(handle), FPath(std::move(path)) {}
+
 TZAFileStream::~TZAFileStream() {
   if (FHandle >= 0) ::close(FHandle);
 }

@@ -49,6 +49,8 @@ class TZAFileStream : public TZAStream {
  public:
   // path is the file system's (UTF-8) name.
   TZAFileStream(const std::string& path, int mode);
+  // Takes over a descriptor that is already open for reading and writing (closed with the stream).
+  TZAFileStream(int handle, std::string path);
   ~TZAFileStream() override;
 
   std::size_t Read(void* buffer, std::size_t count) override;

@@ -104,9 +104,9 @@ void TZABaseArchiver::RequestVolume(const TZAVolumeNumberInfo& Info) {
       DoRequestMiddleVolume(Info.VolumeNumber, name, cancel);
     }
     if (cancel) break;
-    // A handler that answers with no name and no cancel gets no volume; outside spanning that ends
-    // the request (the read that wanted it then fails).
-    if (name.empty() && SpanningMode() != smSpanning) return;
+    // A handler that answers with no name and no cancel names no volume at all: asking again would
+    // get the same answer, and going on would read from no stream (or from the wrong volume).
+    if (name.empty()) break;
     const auto found = FFileOpenMode == ZAFileModeCreate ? std::optional<std::string>(name) : FindFileNoCase(name);
     if (found) {
       OpenArchiveStream(*found);
@@ -154,6 +154,15 @@ void TZABaseArchiver::InternalOpen() {
   // 3.
   FOpen = true;
   DoAfterOpen();
+}
+
+void TZABaseArchiver::ReopenMemoryImage(std::unique_ptr<TZAStream> image) {
+  if (!image) return;
+  if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
+  FArchiveStream = std::move(image);
+  FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, false));
+  FDirManager->LoadCentralDirectory();
+  FOpen = true;
 }
 
 void TZABaseArchiver::OpenLastVolume() {

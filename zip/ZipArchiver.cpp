@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "ZADirManager.h"
 #include "ZAModes.h"
 #include "ZAPlatform.h"
@@ -84,20 +87,36 @@ void TZABaseArchiver::SetInMemory(bool value) {
     // and the image is copied after it; the file is created before anything else, so that a
     // file that cannot be created leaves the archive open in memory.
     if (FileName.empty()) throw EZAException(zaerr::InMemoryBlankFileName, this);
-    TZAFileStream file(platform::ToFileSystemPath(FileName), fmCreate);
+    const std::string path = platform::ToFileSystemPath(FileName);
+    auto file = std::make_unique<TZAFileStream>(path, fmCreate);
     std::unique_ptr<TZAStream> image = std::move(FArchiveStream);
     if (image) FArchiveStream = std::make_unique<TZAStreamRef>(*image);
     CloseArchive();
-    if (image) {
-      image->Seek(0);
-      std::vector<std::uint8_t> buffer(1 << 16);
-      for (;;) {
-        std::size_t n = image->Read(buffer.data(), buffer.size());
-        if (n == 0) break;
-        if (file.Write(buffer.data(), n) != n) throw EStreamError("Stream write error");
+    // The image stays the archive until the file holds all of it: a file that cannot be written
+    // (a full disk) is removed and the archive goes on in memory.
+    bool written = true;
+    try {
+      if (image) {
+        image->Seek(0);
+        std::vector<std::uint8_t> buffer(1 << 16);
+        for (;;) {
+          const std::size_t n = image->Read(buffer.data(), buffer.size());
+          if (n == 0) break;
+          if (file->Write(buffer.data(), n) != n) throw EStreamError("Stream write error");
+        }
       }
+      if (::fsync(file->Handle()) != 0) throw EStreamError("Stream write error");
+    } catch (const EStreamError&) {
+      written = false;
     }
-    file.Flush();
+    file.reset();
+    if (!written) {
+      // What was written of it goes, if it is a file of its own (never a device such as /dev/full).
+      struct stat st {};
+      if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+      ReopenMemoryImage(std::move(image));
+      throw EStreamError("Stream write error");
+    }
     FInMemory = false;
     OpenArchiveAuto();
   } else {

@@ -202,6 +202,8 @@ class TZABaseArchiver : public TComponent {
   // Makes the archive stream the stream of the volume Info names; code 45 when cancelled.
   void RequestVolume(const TZAVolumeNumberInfo& Info);
   void InternalOpen();
+  // Opens the archive held in image (an in-memory archive's bytes) again, in memory.
+  void ReopenMemoryImage(std::unique_ptr<TZAStream> image);
   void OpenArchiveStream(const std::string& VolumeFileName);
   void CreateNewArchive();
   void OpenLastVolume();

@@ -194,6 +194,7 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
   FProgressEnabled = true;
   TZADirArray* dir = CentralDir();
   if (dir == nullptr) return;
+  FDirManager->ForgetOverlaps();
   for (std::int32_t i = 0; i < dir->GetCount(); ++i) {
     if (dir->ItemRef(i).Selected) ++FProcessedFileCount;
   }
@@ -279,8 +280,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     if (!(Operation == poDelete && dir != nullptr && dir->GetCount() < countBefore)) ++i;
   }
   FLastResult.Aborted = action == fxaAbort;
-  // 6.
-  if (extractOrTest) {
+  // 6. A run cancelled at its start goes straight to step 7.
+  if (extractOrTest && !runCancelled) {
     bool cancel = FCancel;
     DoOverallProgress(100.0, Operation, ppEnd, cancel);
     FCancel = FCancel || cancel;
@@ -319,6 +320,12 @@ void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Str
     throw EZAException(zaerr::ExtractIndexOutOfBounds, this);
   }
   const TDirItem item = FDirManager->CentralDir.GetItem(Index);
+  // An item whose bytes are also another item's is refused: a directory that points many entries at
+  // the same data multiplies what a small file extracts to.
+  if (const auto room = FDirManager->ItemDataOverlap(Index)) {
+    throw EZAException(zaerr::OverlappingItemData, this,
+                       {static_cast<std::int64_t>(item.GetCompressedSize()), static_cast<std::int64_t>(*room)});
+  }
   // 2. The item's volume: its 16-bit disk field, or the Zip64 one when that field is the escape value.
   TZAVolumeNumberInfo info;
   if (FDirManager->IsZip64) {

@@ -171,6 +171,7 @@ TEST_F(UpdateRun, WindowComesUpWithItsTexts) {
   EXPECT_EQ(f.UpdatePageUrl, "http://" + host.HostAndPort() + kPagePath);
   EXPECT_EQ(f.DownloadUrl, "http://" + host.HostAndPort() + kArchivePath);
   EXPECT_TRUE(f.BitBtn1->Enabled());
+  EXPECT_TRUE(f.ZipArchiver1->Options().FlushBuffers);  // an installed update survives a power cut
   EXPECT_TRUE(host.Requests().empty());  // nothing happens before the button is pressed
 }
 

@@ -4,6 +4,9 @@
 #include <random>
 #include <vector>
 
+#include <zlib.h>
+
+#include "ZAInflate.h"
 #include "ZAModes.h"
 #include "ZAZlib.h"
 
@@ -88,6 +91,59 @@ TEST(ZAZlib, CorruptAndTruncatedInputNeverEndsWell) {
   EXPECT_EQ(Expand(garbage, TZAZlibFormat::Raw).second, TZAZlibStatus::Error);
   EXPECT_EQ(Expand(packed, TZAZlibFormat::Zlib).second, TZAZlibStatus::Error);  // no zlib header
   EXPECT_NE(std::string(ZlibVersion()), "");
+}
+
+// The item inflater (ISA-L) gives zlib's output for zlib's deflate data at every level, fed in
+// small and odd pieces into a small output buffer; it stops at the end of the deflate data and
+// leaves what follows unconsumed; it reports damaged data.
+TEST(ItemInflater, SameOutputAsZlib) {
+  const std::vector<std::uint8_t> plain = MixedData(300000);
+  for (int level : {0, 1, 6, 9}) {
+    SCOPED_TRACE(level);
+    std::vector<std::uint8_t> packed = Compress(plain, level, TZAZlibFormat::Raw);
+    const std::size_t deflateLength = packed.size();
+    packed.insert(packed.end(), {0xDE, 0xAD, 0xBE, 0xEF});  // bytes after the stream
+    TZARawInflater inflater;
+    std::vector<std::uint8_t> out;
+    std::uint8_t buf[777];
+    std::size_t pos = 0;
+    bool ended = false;
+    while (!ended && pos < packed.size()) {
+      const std::size_t n = std::min<std::size_t>(1013, packed.size() - pos);
+      std::size_t used = 0;
+      for (;;) {
+        const TZAInflateStep step = inflater.Inflate(packed.data() + pos + used, n - used, buf, sizeof buf);
+        ASSERT_NE(TZAInflateStatus::Error, step.Status);
+        used += step.Consumed;
+        out.insert(out.end(), buf, buf + step.Produced);
+        if (step.Status == TZAInflateStatus::StreamEnd) {
+          ended = true;
+          used -= step.ReadAhead;  // what the inflater took of the bytes after the stream
+          break;
+        }
+        if (used == n && step.Produced < sizeof buf) break;
+      }
+      pos += used;
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(deflateLength, pos);
+    EXPECT_EQ(plain, out);
+  }
+  std::vector<std::uint8_t> damaged = Compress(plain, 6, TZAZlibFormat::Raw);
+  damaged[0] = 0xFF;  // a block type that does not exist
+  TZARawInflater inflater;
+  std::vector<std::uint8_t> big(plain.size());
+  EXPECT_EQ(TZAInflateStatus::Error, inflater.Inflate(damaged.data(), damaged.size(), big.data(), big.size()).Status);
+}
+
+TEST(ItemInflater, Crc32AsZlibComputesIt) {
+  const std::vector<std::uint8_t> data = MixedData(100003);
+  std::uint32_t ours = 0;
+  for (std::size_t pos = 0; pos < data.size(); pos += 4099) {
+    ours = ZACrc32(ours, data.data() + pos, std::min<std::size_t>(4099, data.size() - pos));
+  }
+  EXPECT_EQ(static_cast<std::uint32_t>(::crc32(0, data.data(), static_cast<uInt>(data.size()))), ours);
+  EXPECT_EQ(0u, ZACrc32(0, nullptr, 0));
 }
 
 }  // namespace

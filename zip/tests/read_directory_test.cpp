@@ -2,6 +2,7 @@
 // records, names and extra fields as stored, and end records that describe an impossible directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "ZADirManager.h"
@@ -183,6 +184,71 @@ TEST_F(DirectoryLoad, ImpossibleDirectoryGeometry) {
     EXPECT_EQ(2, m.CentralDir.GetCount());
     Archiver.CloseArchive();
   }
+}
+
+// A Zip64 archive (every offset and size in the Zip64 field, the 32-bit ones at the escape value)
+// with a stub put in front afterwards: its offsets do not count the stub, as the Zip64 offset
+// shows, and are moved by it as unzip moves them.
+TEST_F(DirectoryLoad, Zip64OffsetsBehindAStub) {
+  const fs::path archive = Dir / "z64.zip";
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "zipfile.ZIP64_LIMIT=-1\n"  // every offset and size goes to the Zip64 field
+                         "with zipfile.ZipFile(sys.argv[1]+'.part','w',zipfile.ZIP_DEFLATED) as z:\n"
+                         "  for i in range(3): z.writestr('f%d.txt'%i, ('line %d\\n'%i)*5000)\n"
+                         "open(sys.argv[1],'wb').write(b'MZ'+bytes(6000)+open(sys.argv[1]+'.part','rb').read())\n",
+                         {archive.string()}));
+  // unzip warns about the bytes in front (status 1) and finds no error.
+  ASSERT_GE(1, Shell("unzip -tqq " + Quote(archive.string()) + " >/dev/null 2>&1"));
+  zip::TZADirManager& m = Open(ReadBytes(archive));
+  ASSERT_EQ(3, m.CentralDir.GetCount());
+  EXPECT_EQ(0xFFFFFFFFu, m.CentralDir.ItemRef(0).LocalHeaderOffset);
+  EXPECT_EQ(6002u, m.CentralDir.ItemRef(0).GetLocalHeaderOffset());
+  Archiver.CloseArchive();
+  ASSERT_GE(1, Shell("unzip -qq " + Quote(archive.string()) + " -d " + Quote((Dir / "unzip").string()) + " 2>/dev/null"));
+  const TEngineRun run = ExtractWithEngine(archive, Dir / "out");
+  EXPECT_TRUE(run.Result.Succeeded()) << (run.Failures.empty() ? run.OpenMessage : run.Failures.front());
+  EXPECT_EQ(3, run.Result.Processed);
+  EXPECT_EQ("", CompareTrees(Dir / "unzip", Dir / "out", false));
+}
+
+// The entry count of the end record is only a claim: the directory array grows with the entries
+// actually read, so a small crafted file cannot ask for many times its size at once.
+TEST_F(DirectoryLoad, DirectoryGrowsAsItIsRead) {
+  // 40000 claimed entries in a directory area of 0xFF bytes: each header read says its name, extra
+  // field and comment fill 64 KiB apiece, so the area ends after a few entries.
+  const std::uint32_t count = 40000;
+  const std::uint32_t size = count * static_cast<std::uint32_t>(zip::CentralHeaderSize);
+  std::vector<std::uint8_t> bytes(size + 22, 0xFF);
+  const std::uint8_t end[22] = {0x50, 0x4B, 0x05, 0x06, 0, 0, 0, 0,
+                                static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+                                static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+                                static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                                static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24),
+                                0, 0, 0, 0, 0, 0};
+  std::copy(std::begin(end), std::end(end), bytes.begin() + size);
+  // The manager alone over the bytes, so that what it holds after the failed load can be seen.
+  class TMemoryHost final : public zip::TZADirHost {
+   public:
+    explicit TMemoryHost(zip::TZAStream& s) : FStream(s) {}
+    bool ZipFormat() const override { return true; }
+    zip::TZASpanningMode Spanning() const override { return zip::smNone; }
+    bool OemFileNames() const override { return true; }
+    bool OpenDamaged() const override { return true; }
+    std::string OemToAnsi(const std::string& bytes) const override { return bytes; }
+    zip::TZAStream& SwitchToVolume(const zip::TZAVolumeNumberInfo&) override { return FStream; }
+    zip::TZAStream* ArchiveStream() override { return &FStream; }
+    zip::TZAVolumeNumberInfo& VolumeInfo() override { return FInfo; }
+
+   private:
+    zip::TZAStream& FStream;
+    zip::TZAVolumeNumberInfo FInfo;
+  };
+  zip::TZAMemoryStream stream(bytes);
+  TMemoryHost host(stream);
+  zip::TZADirManager m(&stream, host, false);
+  EXPECT_THROW(m.LoadCentralDirectory(), zip::EStreamError);
+  EXPECT_LE(m.CentralDir.GetCount(), 10);
+  EXPECT_LE(m.CentralDir.Capacity(), 1000);
 }
 
 }  // namespace

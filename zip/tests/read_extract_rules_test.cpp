@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ZADirManager.h"
 #include "ZAPlatform.h"
 #include "ZipBuilder.h"
 #include "ZipEngineRun.h"
@@ -95,7 +96,9 @@ TEST_F(ExtractRules, OverwriteModes) {
   };
   const Case cases[] = {{zip::omAlways, 0, true},    {zip::omNever, 10, false},  {zip::omIfNewer, 0, false},
                         {zip::omIfNewer, 10, true},  {zip::omIfNewer, -10, false}, {zip::omIfOlder, 0, false},
-                        {zip::omIfOlder, -10, true}, {zip::omIfOlder, 10, false}};
+                        {zip::omIfOlder, -10, true}, {zip::omIfOlder, 10, false},
+                        // A target from after the DOS range (year 2199) counts as the latest DOS date.
+                        {zip::omIfNewer, -65000, false}, {zip::omIfOlder, -65000, true}};
   std::tm tm{};
   tm.tm_year = 121;
   tm.tm_mon = 0;
@@ -107,7 +110,7 @@ TEST_F(ExtractRules, OverwriteModes) {
   for (const auto& c : cases) {
     const fs::path out = Dir / ("out" + std::to_string(n++));
     WriteText(out / "root.txt", "old");
-    const std::time_t t = itemTime - c.TargetAgeDays * 86400;
+    const std::time_t t = itemTime - static_cast<std::time_t>(c.TargetAgeDays) * 86400;
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ::utimensat(AT_FDCWD, (out / "root.txt").c_str(), times, 0);
     const TEngineRun run = ExtractWithEngine(Dir / "a.zip", out, [&](zip::TZipArchiver& a) {
@@ -258,6 +261,92 @@ TEST_F(ExtractRules, OpeningAndStateFailures) {
   a.OpenArchive(32);
   EXPECT_EQ(0, a.ItemCount());
   a.CloseArchive();
+}
+
+// An item's DOS date-time becomes the file's time; fields outside their range are brought into it
+// rather than carried over into the next month, day or hour, and the last DOS date stays itself.
+TEST_F(ExtractRules, ItemDatesInsideTheirRanges) {
+  struct Case {
+    const char* Name;
+    std::uint16_t Date, Time;
+    int Year, Month, Day, Hour, Minute, Second;
+  };
+  const Case cases[] = {
+      {"plain.txt", (41 << 9) | (6 << 5) | 15, (10 << 11) | (20 << 5) | 15, 2021, 6, 15, 10, 20, 30},
+      {"last.txt", (127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29, 2107, 12, 31, 23, 59, 58},
+      {"fields-too-big.txt", (41 << 9) | (15 << 5) | 0, (31 << 11) | (63 << 5) | 31, 2021, 12, 1, 23, 59, 58},
+      {"february-31.txt", (42 << 9) | (2 << 5) | 31, 0, 2022, 2, 29, 0, 0, 0},
+  };
+  std::vector<TBuildEntry> entries;
+  for (const auto& c : cases) {
+    entries.push_back(Entry(c.Name));
+    entries.back().ModDate = c.Date;
+    entries.back().ModTime = c.Time;
+  }
+  WriteBytes(Dir / "dates.zip", BuildZip(entries));
+  const TEngineRun run = ExtractWithEngine(Dir / "dates.zip", Dir / "out");
+  ASSERT_TRUE(run.Result.Succeeded());
+  for (const auto& c : cases) {
+    struct stat st {};
+    ASSERT_EQ(0, ::stat((Dir / "out" / c.Name).c_str(), &st));
+    std::tm tm{};
+    localtime_r(&st.st_mtime, &tm);
+    // February 29 of 2022 does not exist: the day is brought into the month and mktime moves it on.
+    if (std::string(c.Name) == "february-31.txt") {
+      EXPECT_EQ(2022, tm.tm_year + 1900);
+      EXPECT_EQ(3, tm.tm_mon + 1) << c.Name;
+      EXPECT_EQ(1, tm.tm_mday) << c.Name;
+      continue;
+    }
+    EXPECT_EQ((std::vector<int>{c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second}),
+              (std::vector<int>{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}))
+        << c.Name;
+  }
+}
+
+// A cancel answered at the start of the whole run ends it there: no item, and no end event.
+TEST_F(ExtractRules, CancelAtTheStartOfTheRun) {
+  std::vector<std::string> events;
+  const TEngineRun run = ExtractWithEngine(Dir / "a.zip", Dir / "out", [&](zip::TZipArchiver& a) {
+    a.OnOverallProgress = [&](auto*, double, zip::TZAProcessOperation, zip::TZAProgressPhase phase, bool& cancel) {
+      events.push_back(phase == zip::ppStart ? "all start" : phase == zip::ppEnd ? "all end" : "all process");
+      if (phase == zip::ppStart) cancel = true;
+    };
+    a.OnFileProgress = [&](auto*, const std::string& name, double, zip::TZAProcessOperation, zip::TZAProgressPhase,
+                           bool&) { events.push_back("file " + name); };
+  });
+  EXPECT_EQ(std::vector<std::string>{"all start"}, events);
+  EXPECT_TRUE(run.Result.Cancelled);
+  EXPECT_EQ(0, run.Result.Processed);
+  EXPECT_FALSE(fs::exists(Dir / "out/root.txt"));
+}
+
+// Switching an in-memory archive to a file that cannot be written (a full disk) keeps the archive
+// in memory, whole; a later switch to a file that can be written gives that file the archive.
+TEST_F(ExtractRules, InMemoryArchiveSurvivesAFailedSwitchToAFile) {
+  const std::vector<std::uint8_t> image = ReadBytes(Dir / "a.zip");
+  zip::TZipArchiver a;
+  a.SetInMemory(true);
+  a.FileName = "memory.zip";
+  a.OpenArchive(zip::ZAFileModeCreate);
+  // The memory archive gets the bytes of a finished archive, as a commit would leave them.
+  a.FArchiveStream->Write(image.data(), image.size());
+  a.FDirManager->LoadCentralDirectory();
+  ASSERT_EQ(8, a.ItemCount());
+
+  a.FileName = "/dev/full";
+  EXPECT_THROW(a.SetInMemory(false), zip::EStreamError);
+  EXPECT_TRUE(a.IsOpen());
+  EXPECT_TRUE(a.InMemory());
+  EXPECT_EQ(8, a.ItemCount());
+
+  a.FileName = zip::platform::FromFileSystemPath((Dir / "saved.zip").string());
+  a.SetInMemory(false);
+  EXPECT_FALSE(a.InMemory());
+  EXPECT_TRUE(a.IsOpen());
+  EXPECT_EQ(8, a.ItemCount());
+  a.CloseArchive();
+  EXPECT_EQ(image, ReadBytes(Dir / "saved.zip"));
 }
 
 }  // namespace

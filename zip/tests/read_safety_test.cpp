@@ -164,4 +164,73 @@ TEST_F(ExtractionSafety, ExistingFileSurvivesAFailedReplacement) {
   }
 }
 
+// Entries that point at the same compressed data (a zip bomb without nesting: fifty names for one
+// 10 MB item) are refused through the failure event with code 34 ("Invalid compressed size"), as unzip refuses such an archive;
+// nothing is written for them.
+TEST_F(ExtractionSafety, OverlappingItemsAreRefused) {
+  const fs::path archive = Dir / "overlap.zip";
+  ASSERT_EQ(0, RunPython("import struct,sys,zlib\n"
+                         "data=bytes(10*1024*1024); c=zlib.compressobj(9,zlib.DEFLATED,-15); packed=c.compress(data)+c.flush()\n"
+                         "crc=zlib.crc32(data)\n"
+                         "def local(name): return struct.pack('<IHHHHHIIIHH',0x04034b50,20,0,8,0,0x5221,crc,len(packed),len(data),len(name),0)+name\n"
+                         "def central(name,off): return struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,0x031e,20,0,8,0,0x5221,crc,len(packed),len(data),len(name),0,0,0,0,0o100644<<16,off)+name\n"
+                         "out=local(b'kernel')+packed\n"
+                         "alone=len(out); out+=local(b'alone.txt')+b'fine'\n"
+                         "cd=b''.join(central(b'copy%02d.bin'%i,0) for i in range(50))\n"
+                         "cd+=struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,0x031e,10,0,0,0,0x5221,zlib.crc32(b'fine'),4,4,9,0,0,0,0,0o100644<<16,alone)+b'alone.txt'\n"
+                         "end=struct.pack('<IHHHHIIH',0x06054b50,0,0,51,51,len(cd),len(out),0)\n"
+                         "open(sys.argv[1],'wb').write(out+cd+end)\n",
+                         {archive.string()}));
+  EXPECT_NE(0, Shell("unzip -tqq " + Quote(archive.string()) + " >/dev/null 2>&1"));  // the peer refuses it too
+  const TEngineRun run = ExtractWithEngine(archive, Dir / "out");
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  EXPECT_EQ(50u, run.Failures.size());
+  for (int code : run.FailureCodes) EXPECT_EQ(34, code);
+  EXPECT_EQ(34, run.Result.LastErrorCode);
+  EXPECT_NE(std::string::npos, run.Result.LastErrorMessage.find("Invalid compressed size")) << run.Result.LastErrorMessage;
+  EXPECT_EQ(std::vector<std::string>{"alone.txt"}, ListTree(Dir / "out"));
+}
+
+// With FlushBuffers (the updater's setting) every replacement reaches the disk before and after it
+// takes the target's place: the new file is flushed before the rename, its folder after it, so
+// that a power cut leaves the old file or the new one, never an empty one.
+TEST_F(ExtractionSafety, ReplacementsAreFlushedAroundTheRename) {
+  std::vector<TBuildEntry> entries(3);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].Name = i == 2 ? "sub/c.txt" : std::string(1, static_cast<char>('a' + i)) + ".txt";
+    entries[i].Data = TextBytes(20000, static_cast<std::uint32_t>(i));
+    entries[i].Deflate = true;
+  }
+  WriteBytes(Dir / "f.zip", BuildZip(entries));
+  const fs::path out = Dir / "out";
+  WriteText(out / "a.txt", "old");
+  const fs::path trace = Dir / "trace.txt";
+  // (The leak checker of a sanitized build cannot run under strace.)
+  ASSERT_EQ(0, Shell("ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 -o " + Quote(trace.string()) +
+                     " " + Quote(ZIPREAD_CLI) + " extract " + Quote((Dir / "f.zip").string()) + " " +
+                     Quote(out.string()) + " >/dev/null"));
+  // For each file: the temporary file's descriptor is flushed, the rename follows, then the folder is
+  // opened and flushed.
+  ASSERT_EQ(0, RunPython("import re,sys\n"
+                         "lines=[re.sub(r'^\\d+ +','',l) for l in open(sys.argv[1])]\n"
+                         "fds={}; order=[]\n"
+                         "for l in lines:\n"
+                         "  m=re.match(r'openat\\(AT_FDCWD, \"([^\"]*)\", ([^,)]*).*= (\\d+)$', l.strip())\n"
+                         "  if m: fds[m.group(3)]=(m.group(1),m.group(2)); continue\n"
+                         "  m=re.match(r'f(?:data)?sync\\((\\d+)\\)', l)\n"
+                         "  if m: order.append(('sync',)+fds.get(m.group(1),('?',''))); continue\n"
+                         "  m=re.match(r'rename(?:at2?)?\\(.*\"([^\"]*)\", .*\"([^\"]*)\"', l)\n"
+                         "  if m: order.append(('rename',m.group(1),m.group(2)))\n"
+                         "renames=[i for i,e in enumerate(order) if e[0]=='rename']\n"
+                         "assert len(renames)==3, order\n"
+                         "for i in renames:\n"
+                         "  src,dst=order[i][1],order[i][2]\n"
+                         "  assert order[i-1][:2]==('sync',src), (order[i-1],src)\n"
+                         "  folder=dst.rsplit('/',1)[0]\n"
+                         "  assert order[i+1][0]=='sync' and order[i+1][1].rstrip('/')==folder and 'O_DIRECTORY' in order[i+1][2], (order[i+1],folder)\n",
+                         {trace.string()}))
+      << ReadBytes(trace).size();
+  EXPECT_EQ(entries[0].Data, ReadBytes(out / "a.txt"));
+}
+
 }  // namespace

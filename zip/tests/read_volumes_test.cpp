@@ -93,4 +93,34 @@ TEST_F(SplitSets, MissingVolumeFailsItsItemsOnly) {
   }
 }
 
+// A volume handler that answers with no name (and no cancel) names no volume: the request fails
+// with code 45, as a cancelled one, and nothing is read from the wrong volume or from none.
+TEST_F(SplitSets, EmptyVolumeNameFailsTheRequest) {
+  int questions = 0;
+  const TEngineRun run = ExtractWithEngine(Split, Dir / "out", [&](zip::TZipArchiver& a) {
+    a.OnRequestFirstVolume = [&](auto*, std::string& name, bool& cancel) {
+      ++questions;
+      name.clear();
+      cancel = false;
+    };
+    a.OnRequestMiddleVolume = [&](auto*, int, std::string& name, bool& cancel) {
+      ++questions;
+      name.clear();
+      cancel = false;
+    };
+  });
+  EXPECT_GT(questions, 0);
+  if (run.Opened) {
+    ASSERT_FALSE(run.FailureCodes.empty());
+    for (int code : run.FailureCodes) EXPECT_EQ(45, code);
+  } else {
+    EXPECT_EQ(45, run.OpenCode) << run.OpenMessage;
+  }
+  for (const auto& name : ListTree(Dir / "out")) {
+    if (name.back() != '/') {
+      EXPECT_EQ(ReadBytes(Dir / "src" / name), ReadBytes(Dir / "out" / name)) << name;
+    }
+  }
+}
+
 }  // namespace

@@ -1,0 +1,160 @@
+// What lands on disk for international names and for Unix links: every character of a name, so
+// that two names never become one file; links created only where they stay inside the target
+// folder, never written through; modes restored as permission bits only.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "ZipEngineRun.h"
+#include "ZipTestSupport.h"
+
+namespace {
+
+using namespace ziptest;
+
+class NamesAndLinks : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  static std::string Text(const fs::path& p) {
+    const auto bytes = ReadBytes(p);
+    return std::string(bytes.begin(), bytes.end());
+  }
+};
+
+// Names outside Windows-1252 (UTF-8 ones, and OEM ones whose characters Windows-1252 lacks) each
+// get their own file under their real name; masks and events keep the engine's form.
+TEST_F(NamesAndLinks, EveryNameLandsUnderItsRealName) {
+  const fs::path archive = Dir / "names.zip";
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "utf8=[('日本.txt','ja'),('中国.txt','zh'),('Ελλάδα/файл.txt','el'),('café.txt','fr'),\n"
+                         "      ('emoji-\\U0001F600.txt','smile')]\n"
+                         "# OEM names (code page 850, no UTF-8 flag, a DOS host): written under placeholders first\n"
+                         "oem=[('A.txt',b'\\xc9.txt','c9'),('B.txt',b'\\xbb.txt','bb'),('CC.txt',b'\\x82\\x8a.txt','ee')]\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  for n,d in utf8:\n"
+                         "    zi=zipfile.ZipInfo(n,(2022,5,6,7,8,10)); zi.external_attr=0o100644<<16; zi.create_system=3\n"
+                         "    z.writestr(zi,d)\n"
+                         "  for n,_,d in oem:\n"
+                         "    zi=zipfile.ZipInfo(n,(2022,5,6,7,8,10)); zi.create_system=0\n"
+                         "    z.writestr(zi,d)\n"
+                         "data=open(sys.argv[1],'rb').read()\n"
+                         "for n,raw,_ in oem: data=data.replace(n.encode(),raw)\n"
+                         "open(sys.argv[1],'wb').write(data)\n",
+                         {archive.string()}));
+  const TEngineRun run = ExtractWithEngine(archive, Dir / "out");
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  EXPECT_TRUE(run.Failures.empty()) << run.Failures.front();
+  EXPECT_EQ(8, run.Result.Processed);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"日本.txt", "ja"}, {"中国.txt", "zh"}, {"Ελλάδα/файл.txt", "el"}, {"café.txt", "fr"},
+      {"emoji-\U0001F600.txt", "smile"}, {"╔.txt", "c9"}, {"╗.txt", "bb"}, {"éè.txt", "ee"}};
+  for (const auto& [name, text] : expected) EXPECT_EQ(text, Text(Dir / "out" / name)) << name;
+  EXPECT_EQ(9u, ListTree(Dir / "out").size());  // eight files and the folder
+
+  // The engine's own form (Windows-1252) is what masks and events see.
+  const std::vector<std::string> names = ListWithEngine(archive);
+  EXPECT_EQ("??.txt", names[0]);
+  EXPECT_EQ("??.txt", names[1]);
+  EXPECT_EQ("caf\xE9.txt", names[3]);
+}
+
+// A tree whose names Info-ZIP's zip stores as they are on disk comes out as unzip writes it.
+TEST_F(NamesAndLinks, InternationalTreeAsUnzipWritesIt) {
+  const fs::path src = Dir / "src";
+  for (const char* name : {"日本/東京.txt", "中国/北京.txt", "한국어.txt", "Ünïcödé/ß.txt", "עברית.txt"}) {
+    fs::create_directories((src / name).parent_path());
+    WriteText(src / name, std::string("content of ") + name);
+  }
+  StampTimes(src);
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -r " + Quote((Dir / "i.zip").string()) + " ."));
+  ASSERT_EQ(0, Shell("unzip -qq " + Quote((Dir / "i.zip").string()) + " -d " + Quote((Dir / "unzip").string())));
+  const TEngineRun run = ExtractWithEngine(Dir / "i.zip", Dir / "engine");
+  ASSERT_TRUE(run.Result.Succeeded()) << (run.Failures.empty() ? run.OpenMessage : run.Failures.front());
+  EXPECT_EQ("", CompareTrees(Dir / "unzip", Dir / "engine"));
+  EXPECT_EQ("", CompareTrees(src, Dir / "engine"));
+}
+
+// Links made by zip -y: a relative link that stays inside the target folder is created as a link;
+// an absolute one and one that climbs out are refused through the failure event. None becomes a
+// file holding the link's text.
+TEST_F(NamesAndLinks, LinksInsideAreCreatedOthersRefused) {
+  const fs::path src = Dir / "src";
+  fs::create_directories(src / "sub");
+  WriteText(src / "target.txt", "the target");
+  fs::create_symlink("target.txt", src / "rel-link");
+  fs::create_symlink("../target.txt", src / "sub/up-link");
+  fs::create_symlink("sub", src / "dir-link");
+  fs::create_symlink("/etc/passwd", src / "abs-link");
+  fs::create_symlink("../../outside", src / "sub/escape-link");
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -r -y " + Quote((Dir / "l.zip").string()) + " ."));
+
+  const fs::path out = Dir / "jail/out";
+  const TEngineRun run = ExtractWithEngine(Dir / "l.zip", out);
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  std::vector<std::string> failures = run.Failures;
+  std::sort(failures.begin(), failures.end());
+  EXPECT_EQ((std::vector<std::string>{"abs-link: 23", "sub\\escape-link: 23"}), failures);
+  for (const auto& [link, target] : std::vector<std::pair<const char*, const char*>>{
+           {"rel-link", "target.txt"}, {"sub/up-link", "../target.txt"}, {"dir-link", "sub"}}) {
+    ASSERT_TRUE(fs::is_symlink(out / link)) << link;
+    EXPECT_EQ(target, fs::read_symlink(out / link).string());
+  }
+  EXPECT_EQ("the target", Text(out / "sub/up-link"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(out / "abs-link")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(out / "sub/escape-link")));
+  EXPECT_EQ(std::vector<std::string>{"out/"}, std::vector<std::string>{ListTree(Dir / "jail").front()});
+}
+
+// A link that is harmless on its own must not carry a later item (or link) out of the folder: nothing
+// is written through a link.
+TEST_F(NamesAndLinks, NothingIsWrittenThroughALink) {
+  const fs::path archive = Dir / "chain.zip";
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "def link(z,n,t):\n"
+                         "  zi=zipfile.ZipInfo(n,(2022,5,6,7,8,10)); zi.external_attr=0o120777<<16; zi.create_system=3\n"
+                         "  z.writestr(zi,t)\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  link(z,'x','.')\n"          // inside on its own
+                         "  link(z,'x/l','..')\n"       // read lexically inside, but x is the folder itself
+                         "  z.writestr('x/f.txt','through the link')\n"
+                         "  z.writestr('ok.txt','fine')\n",
+                         {archive.string()}));
+  const fs::path out = Dir / "jail/out";
+  const TEngineRun run = ExtractWithEngine(archive, out);
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  EXPECT_EQ((std::vector<std::string>{"x\\l: 20", "x\\f.txt: 20"}), run.Failures);
+  EXPECT_TRUE(fs::is_symlink(out / "x"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(out / "l")));
+  EXPECT_FALSE(fs::exists(out / "f.txt"));
+  EXPECT_EQ("fine", Text(out / "ok.txt"));
+  std::vector<std::string> jail;
+  for (const auto& entry : fs::directory_iterator(Dir / "jail")) jail.push_back(entry.path().filename().string());
+  EXPECT_EQ(std::vector<std::string>{"out"}, jail);
+}
+
+// Only the permission bits of a Unix mode are restored: no setuid, setgid or sticky bit, and a file
+// type other than a link (a device, a pipe) gives a plain file.
+TEST_F(NamesAndLinks, ModesArePermissionBitsOnly) {
+  const fs::path archive = Dir / "modes.zip";
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  for n,m in [('suid',0o104755),('sgid',0o102750),('sticky',0o101777),('chardev',0o020644),\n"
+                         "              ('fifo',0o010600)]:\n"
+                         "    zi=zipfile.ZipInfo(n,(2022,5,6,7,8,10)); zi.external_attr=m<<16; zi.create_system=3\n"
+                         "    z.writestr(zi,'data of '+n)\n",
+                         {archive.string()}));
+  const TEngineRun run = ExtractWithEngine(archive, Dir / "out");
+  ASSERT_TRUE(run.Result.Succeeded()) << (run.Failures.empty() ? run.OpenMessage : run.Failures.front());
+  for (const auto& [name, mode] : std::vector<std::pair<const char*, unsigned>>{
+           {"suid", 0755}, {"sgid", 0750}, {"sticky", 0777}, {"chardev", 0644}, {"fifo", 0600}}) {
+    struct stat st {};
+    ASSERT_EQ(0, ::lstat((Dir / "out" / name).c_str(), &st)) << name;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    EXPECT_EQ(mode, st.st_mode & 07777) << name;
+    EXPECT_EQ(std::string("data of ") + name, Text(Dir / "out" / name));
+  }
+}
+
+}  // namespace
