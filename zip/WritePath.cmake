@@ -12,3 +12,10 @@ target_sources(orvalis_zip PRIVATE
 add_executable(zipwrite ${CMAKE_CURRENT_LIST_DIR}/tests/support/zipwrite_cli.cpp)
 target_link_libraries(zipwrite PRIVATE orvalis_zip)
 set_target_properties(zipwrite PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+add_library(zipwrite_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/tests/support/ZipWriteSupport.cpp)
+target_link_libraries(zipwrite_test_support PUBLIC zipread_test_support)
+
+orvalis_add_test(NAME zipwrite_peers_tests TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_peers_test.cpp
+  LIBS zipwrite_test_support)
