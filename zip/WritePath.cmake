@@ -19,3 +19,7 @@ target_link_libraries(zipwrite_test_support PUBLIC zipread_test_support)
 orvalis_add_test(NAME zipwrite_peers_tests TIMEOUT 900
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_peers_test.cpp
   LIBS zipwrite_test_support)
+
+orvalis_add_test(NAME zipwrite_tables_tests TIMEOUT 600
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_tables_test.cpp
+  LIBS zipwrite_test_support)
