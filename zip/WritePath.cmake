@@ -23,3 +23,9 @@ orvalis_add_test(NAME zipwrite_peers_tests TIMEOUT 900
 orvalis_add_test(NAME zipwrite_tables_tests TIMEOUT 600
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_tables_test.cpp
   LIBS zipwrite_test_support)
+
+orvalis_add_test(NAME zipwrite_faults_tests TIMEOUT 600
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_faults_test.cpp
+  LIBS zipwrite_test_support)
+target_compile_definitions(zipwrite_faults_tests PRIVATE ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>")
+add_dependencies(zipwrite_faults_tests zipwrite)

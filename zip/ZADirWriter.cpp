@@ -49,6 +49,8 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
           item.Comment.size() > MaxFieldLength) {
         throw EZAException(zaerr::FieldTooLong, this, {item.Name});
       }
+      // An entry rebuilt from its local header holds the local signature.
+      item.Signature = dm.EndRecord.Signature == sigOwnEndRecord ? sigOwnCentralHeader : sigCentralHeader;
       item.StoredName = name.Bytes;
       item.Flags = static_cast<std::uint16_t>(name.Utf8 ? item.Flags | FlagUtf8 : item.Flags & ~FlagUtf8);
       item.NameLength = static_cast<std::uint16_t>(name.Bytes.size());

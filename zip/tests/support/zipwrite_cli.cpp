@@ -9,8 +9,10 @@
 // Options: --base DIR (the folder names are relative to; default the current one), --password P,
 // --level 0-9, --split BYTES (split volumes of that size), --advanced-naming on|off,
 // --zip64 disabled|auto|always, --sfx STUB, --no-recurse, --abort (failures are answered with
-// Abort; default Ignore). PATHs are relative to --base. Exit: 0 the commit (or test) succeeded,
+// Abort; default Ignore), --kill-after N (the process kills itself at the Nth progress report of
+// an item's data: a crash in the middle of a commit). PATHs are relative to --base. Exit: 0 the commit (or test) succeeded,
 // 1 it did not (failures, rollback), 2 an error ended the run, 3 bad usage.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
   archiver.SetName("ZipArchiver1");
   bool abortOnFailure = false;
   long long split = 0;
+  long killAfter = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -72,6 +75,8 @@ int main(int argc, char** argv) {
       archiver.SFXStub = Engine(argv[++i]);
     } else if (a == "--no-recurse") {
       archiver.Options().Recurse = false;
+    } else if (a == "--kill-after" && hasValue) {
+      killAfter = std::atol(argv[++i]);
     } else if (a == "--abort") {
       abortOnFailure = true;
     } else {
@@ -86,6 +91,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", Shown(name).c_str(), Shown(message).c_str());
     action = abortOnFailure ? zip::fxaAbort : zip::fxaIgnore;
   };
+  if (killAfter > 0) {
+    archiver.OnFileProgress = [&](auto*, const std::string&, double, zip::TZAProcessOperation,
+                                  zip::TZAProgressPhase phase, bool&) {
+      if (phase == zip::ppProcess && --killAfter == 0) std::raise(SIGKILL);
+    };
+  }
   if (split > 0) {
     archiver.SetSpanningMode(zip::smSplitting);
     archiver.SpanningOptions().VolumeSize = zip::vsCustom;
