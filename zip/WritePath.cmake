@@ -29,3 +29,7 @@ orvalis_add_test(NAME zipwrite_faults_tests TIMEOUT 600
   LIBS zipwrite_test_support)
 target_compile_definitions(zipwrite_faults_tests PRIVATE ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>")
 add_dependencies(zipwrite_faults_tests zipwrite)
+
+orvalis_add_test(NAME zipwrite_zip64_tests TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_zip64_test.cpp
+  LIBS zipwrite_test_support)

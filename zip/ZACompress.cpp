@@ -72,7 +72,7 @@ struct TZACompression {
     Source.Seek(Start);
     for (std::uint64_t done = 0; done < SourceSize;) {
       const std::size_t n = ReadFully(Source, buffer.data(),
-                                      static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, SourceSize - done)));
+                                      static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), SourceSize - done)));
       if (n == 0) break;
       AccumulateCrc32(buffer.data(), static_cast<std::int64_t>(n), Crc);
       done += n;
@@ -127,13 +127,14 @@ struct TZACompression {
   }
 
   void DeflateItem() {
-    std::vector<std::uint8_t> input(ChunkSize);
+    // Buffers no larger than the item needs: archives of many small items are common.
+    std::vector<std::uint8_t> input(static_cast<std::size_t>(std::max<std::uint64_t>(std::min<std::uint64_t>(ChunkSize, SourceSize), 1)));
     std::vector<std::uint8_t> output;
     std::unique_ptr<TZADeflater> deflater;
-    if (Item.Method != 0) {
+    if (Item.Method != 0 && SourceSize > 0) {
       deflater = std::make_unique<TZADeflater>(Item.CompressionMode);
       if (!deflater->Ready()) throw ECompressionError();
-      output.resize(OutputChunk);
+      output.resize(std::min(OutputChunk, deflater->Bound(input.size())));
     }
     if (Encrypt) WriteEncryptionHeader(input);
     if (WriteFailed) return;
@@ -141,7 +142,7 @@ struct TZACompression {
     Source.Seek(Start);
     while (Read < SourceSize) {
       if (!Progress()) break;
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, SourceSize - Read));
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(input.size(), SourceSize - Read));
       if (ReadFully(Source, input.data(), n) != n) break;
       if (!Encrypt) AccumulateCrc32(input.data(), static_cast<std::int64_t>(n), Crc);
       const bool last = Read + n == SourceSize;

@@ -14,6 +14,7 @@ namespace zip {
 namespace {
 
 constexpr std::uint64_t Zip64EntryThreshold = 0xFFFE;
+constexpr std::size_t PendingLimit = 1 << 20;
 
 std::uint16_t Clip16(std::uint64_t v) { return v < Escape16 ? static_cast<std::uint16_t>(v) : Escape16; }
 std::uint32_t Clip32(std::uint64_t v) { return v < Escape32 ? static_cast<std::uint32_t>(v) : Escape32; }
@@ -39,6 +40,12 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   std::uint64_t directorySize = 0;
   TZADirArray& dir = dm.CentralDir;
   const bool oem = Options().OEMFileNames;
+  std::vector<std::uint8_t> pending;
+  const auto flushPending = [&] {
+    if (pending.empty()) return;
+    if (out->Write(pending.data(), pending.size()) != pending.size()) throw EZAException(zaerr::ShortWrite, this);
+    pending.clear();
+  };
   // 6.
   const auto writeEntries = [&] {
     for (std::int32_t i = 0; i < dir.GetCount(); ++i) {
@@ -57,6 +64,16 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
       item.ExtraLength = static_cast<std::uint16_t>(extra.size());
       item.CommentLength = static_cast<std::uint16_t>(item.Comment.size());
       const auto header = item.StoreCentralHeader();
+      if (!spanning) {
+        // A single file takes the directory in large writes.
+        pending.insert(pending.end(), header.begin(), header.end());
+        pending.insert(pending.end(), name.Bytes.begin(), name.Bytes.end());
+        pending.insert(pending.end(), extra.begin(), extra.end());
+        pending.insert(pending.end(), item.Comment.begin(), item.Comment.end());
+        directorySize += header.size() + name.Bytes.size() + extra.size() + item.Comment.size();
+        if (pending.size() >= PendingLimit) flushPending();
+        continue;
+      }
       const std::int32_t volumeBefore = info.VolumeNumber;
       WriteToVolumesOrFail(header.data(), header.size(), temp, static_cast<std::int64_t>(extra.size() + name.Bytes.size()),
                            info, out);
@@ -85,6 +102,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
     throw;
   }
   if (temp && buffer.Size() > 0) WriteToVolumesOrFail(buffer.Data().data(), buffer.Data().size(), nullptr, -1, info, out);
+  flushPending();
   dm.CentralDirStart = start;
   // 8.
   const std::uint64_t count = static_cast<std::uint64_t>(dir.GetCount());

@@ -237,6 +237,7 @@ void TZABaseArchiver::BeginUpdate() {
       throw EZAException(zaerr::ReadOnlyArchive, this);
     }
     FDirManager->BackupDir.CopyFrom(FDirManager->CentralDir);
+    FNameIndexCount = -1;
   }
   ++FUpdateCount;
 }
@@ -250,6 +251,7 @@ void TZABaseArchiver::EndUpdate() {
 
 void TZABaseArchiver::RestoreDirectoryFromBackup() {
   if (FDirManager) FDirManager->CentralDir.CopyFrom(FDirManager->BackupDir);
+  FNameIndexCount = -1;
 }
 
 std::int32_t TZABaseArchiver::AppendItem() {
@@ -260,13 +262,23 @@ std::int32_t TZABaseArchiver::AppendItem() {
   return index;
 }
 
-namespace {
-
-std::int32_t FindByName(TZADirArray& dir, const std::string& name) {
-  for (std::int32_t i = 0; i < dir.GetCount(); ++i)
-    if (dir.ItemRef(i).Name == name) return i;
+std::int32_t TZABaseArchiver::FindItemByName(const std::string& Name) {
+  TZADirArray& dir = FDirManager->CentralDir;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1 || FNameIndexCount != dir.GetCount()) {
+      FNameIndex.clear();
+      for (std::int32_t i = dir.GetCount() - 1; i >= 0; --i) FNameIndex[dir.ItemRef(i).Name] = i;
+      FNameIndexCount = dir.GetCount();
+    }
+    const auto found = FNameIndex.find(Name);
+    if (found == FNameIndex.end()) return -1;
+    // An index whose item has another name by now: the map is rebuilt once.
+    if (found->second < dir.GetCount() && dir.ItemRef(found->second).Name == Name) return found->second;
+  }
   return -1;
 }
+
+namespace {
 
 void CheckNameLength(const TZABaseArchiver& a, const std::string& name) {
   if (name.size() > MaxStoredNameLength) throw EZAException(zaerr::FieldTooLong, &a, {name});
@@ -290,7 +302,7 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
     probe.Operation = Operation;
     // A name the archive holds already is refilled in place; added over a stored item, it is a
     // freshen (a failure keeps the old data).
-    std::int32_t index = FindByName(dir, probe.Name);
+    std::int32_t index = FindItemByName(probe.Name);
     if (index >= 0) {
       const TDirItem& item = dir.ItemRef(index);
       if (!item.IsNew && Operation == poAdd) probe.Operation = poUpdate;
@@ -301,6 +313,8 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
       index = AppendItem();
     }
     dir.SetItem(index, probe);
+    FNameIndex[probe.Name] = index;
+    FNameIndexCount = dir.GetCount();
   };
   std::function<void(const fs::path&)> addTree = [&](const fs::path& folder) {
     std::error_code ec;
@@ -357,7 +371,7 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   CheckNameLength(*this, name);
   TZAOwnBracket bracket(*this);
   TZADirArray& dir = FDirManager->CentralDir;
-  std::int32_t index = FindByName(dir, name);
+  std::int32_t index = FindItemByName(name);
   if (index < 0) index = AppendItem();
   TDirItem& item = dir.ItemRef(index);
   const std::int32_t when = DosDateTime != 0 ? DosDateTime : DosDateTimeOfTime(std::time(nullptr));
@@ -389,6 +403,8 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
     fresh.SourceStream.reset();
   }
   dir.SetItem(index, fresh);
+  FNameIndex[fresh.Name] = index;
+  FNameIndexCount = dir.GetCount();
   bracket.Commit();
 }
 
@@ -400,7 +416,7 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
   CheckNameLength(*this, to);
   TZAOwnBracket bracket(*this);
   TZADirArray& dir = FDirManager->CentralDir;
-  const std::int32_t index = FindByName(dir, from);
+  const std::int32_t index = FindItemByName(from);
   if (index < 0 || to.empty()) throw EZAException(zaerr::RenameItemNotFound, this, {OldName});
   TDirItem& item = dir.ItemRef(index);
   if (item.Name.back() == '/' && to.back() != '/') to += '/';
@@ -411,6 +427,7 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
   }
   item.Name = to;
   item.Utf8Name = os::Cp1252ToUtf8(to);
+  FNameIndexCount = -1;
   bracket.Commit();
 }
 

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "ZADirManager.h"
@@ -186,6 +187,7 @@ class TZAUpdateCommit {
   std::int64_t SavedDirStart = 0;
   std::int32_t LastCode = 0;
   std::string LastMessage;
+  std::unordered_map<std::string, std::int32_t> BackupIndex;  // first backup entry of each name
 };
 
 std::int32_t TZAUpdateCommit::FindFirstChangedItem() const {
@@ -279,11 +281,15 @@ void TZAUpdateCommit::Rollback() {
 }
 
 std::int32_t TZAUpdateCommit::FindBackupEntry(const TDirItem& item) const {
-  for (std::int32_t j = 0; j < Bak.GetCount(); ++j) {
-    const std::string& name = Bak.ItemRef(j).Name;
-    if (name == item.Name || (item.Operation == poRename && name == item.Name2)) return j;
+  // The first backup entry of the name, or, for a renamed one, of its old name; whichever comes first.
+  std::int32_t best = -1;
+  if (const auto it = BackupIndex.find(item.Name); it != BackupIndex.end()) best = it->second;
+  if (item.Operation == poRename) {
+    if (const auto it = BackupIndex.find(item.Name2); it != BackupIndex.end() && (best < 0 || it->second < best)) {
+      best = it->second;
+    }
   }
-  return -1;
+  return best;
 }
 
 void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
@@ -632,6 +638,7 @@ void TZAUpdateCommit::Run() {
     A.DoOverallProgress(100.0, overall, ppEnd, A.FCancel);
     return;
   }
+  for (std::int32_t j = Bak.GetCount() - 1; j >= 0; --j) BackupIndex[Bak.ItemRef(j).Name] = j;
   Old = A.FArchiveStream.get();
   SavedEnd = Dm.EndRecord;
   SavedZip64End = Dm.Zip64EndRecord;
@@ -769,6 +776,7 @@ void TZABaseArchiver::CommitUpdate() {
     FUpdateCount = 0;
     return;
   }
+  FNameIndexCount = -1;
   TZAUpdateCommit commit(*this);
   commit.Run();
 }

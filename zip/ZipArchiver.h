@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ZAArchiveItem.h"
@@ -286,6 +287,10 @@ class TZABaseArchiver : public TComponent {
   TZACommitResult FLastCommit;
   std::vector<std::string> FWrittenVolumes;  // volume files of the set being written, in order
   bool FDirectoryWritten = false;            // the open archive has had its directory written
+  // Item names to indexes, for the operations that add items (rebuilt when the count moves).
+  std::unordered_map<std::string, std::int32_t> FNameIndex;
+  std::int32_t FNameIndexCount = -1;
+  std::int32_t FindItemByName(const std::string& Name);
   friend class TZAUpdateCommit;
 
  public:
