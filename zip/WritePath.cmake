@@ -33,3 +33,7 @@ add_dependencies(zipwrite_faults_tests zipwrite)
 orvalis_add_test(NAME zipwrite_zip64_tests TIMEOUT 900
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_zip64_test.cpp
   LIBS zipwrite_test_support)
+
+orvalis_add_test(NAME zipwrite_volumes_tests TIMEOUT 600
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_volumes_test.cpp
+  LIBS zipwrite_test_support)
