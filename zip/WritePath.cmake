@@ -37,3 +37,13 @@ orvalis_add_test(NAME zipwrite_zip64_tests TIMEOUT 900
 orvalis_add_test(NAME zipwrite_volumes_tests TIMEOUT 600
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_volumes_test.cpp
   LIBS zipwrite_test_support)
+
+# Compression against zip -6 and 7-Zip on the same machine; built only when benchmarks are asked for.
+if(ORVALIS_BENCHMARKS)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND)
+    add_executable(zipwrite_bench ${CMAKE_CURRENT_LIST_DIR}/bench/write_bench.cpp)
+    target_link_libraries(zipwrite_bench PRIVATE zipwrite_test_support benchmark::benchmark)
+    set_target_properties(zipwrite_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  endif()
+endif()

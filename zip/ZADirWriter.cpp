@@ -168,6 +168,8 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
     }
   }
   FVolumeNumberInfo.VolumeNumber = info.VolumeNumber;
+  // The archive exists from now on: a later open of one of its volumes must not create it anew.
+  if (FFileOpenMode == ZAFileModeCreate && !InMemory()) FFileOpenMode = fmOpenReadWriteDenyWrite;
 }
 
 }  // namespace zip

@@ -230,7 +230,8 @@ class TZAOwnBracket {
 void TZABaseArchiver::BeginUpdate() {
   CheckOpen();
   if (FUpdateCount == 0) {
-    if (SpanningMode() != smNone && FFileOpenMode != ZAFileModeCreate) {
+    // A set of volumes is written once, when it is created.
+    if (SpanningMode() != smNone && (FFileOpenMode != ZAFileModeCreate || FDirectoryWritten)) {
       throw EZAException(zaerr::MultiVolumeModification, this);
     }
     if (!InMemory() && FFileOpenMode != ZAFileModeCreate && FFileOpenMode != fmOpenReadWriteDenyWrite) {

@@ -38,10 +38,15 @@ constexpr std::uint16_t VersionAnsi = 0x0B14;
 // copy of the old directory.
 class TZAFdFile final : public TZAStream {
  public:
-  explicit TZAFdFile(int fd) : FHandle(fd) {}
+  // path: the file's name where the file system could not make it unnamed; it is removed with
+  // the stream unless Keep() was called.
+  explicit TZAFdFile(int fd, std::string path = {}) : FHandle(fd), FPath(std::move(path)) {}
   ~TZAFdFile() override {
     if (FHandle >= 0) ::close(FHandle);
+    if (!FPath.empty()) ::unlink(FPath.c_str());
   }
+  const std::string& NamedPath() const { return FPath; }
+  void Keep() { FPath.clear(); }
   std::size_t Read(void* buffer, std::size_t count) override {
     for (;;) {
       const ssize_t n = ::pread(FHandle, buffer, count, FPosition);
@@ -81,6 +86,7 @@ class TZAFdFile final : public TZAStream {
 
  private:
   int FHandle;
+  std::string FPath;
   std::int64_t FPosition = 0;
 };
 
@@ -92,14 +98,12 @@ int HandleOf(TZAStream& s) {
 
 // An unnamed file in folder (a named one, removed at once, where the file system cannot).
 std::unique_ptr<TZAFdFile> CreateUnnamedFile(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    std::string pattern = folder + "/.FCXXXXXX";
-    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    ::unlink(pattern.c_str());
-  }
-  return std::make_unique<TZAFdFile>(fd);
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return std::make_unique<TZAFdFile>(fd);
+  std::string pattern = folder + "/.FCXXXXXX";
+  const int named = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (named < 0) return nullptr;
+  return std::make_unique<TZAFdFile>(named, pattern);
 }
 
 // Copies count bytes from from[fromPos] to the end position of to; false when fewer were copied.
@@ -588,13 +592,20 @@ void TZAUpdateCommit::Finish() {
   const std::string folder = platform::ToFileSystemPath(ExtractFilePath(platform::FromFileSystemPath(finalPath)));
   std::string staging = (folder.empty() ? std::string(".") : folder) + "/.FC" + std::to_string(::getpid()) + "-" +
                         std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF) + ".tmp";
-  const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-  bool linked = ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0;
-  if (!linked) throw EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(staging), A.FileName});
+  auto& file = static_cast<TZAFdFile&>(*NewFile);
+  if (file.NamedPath().empty()) {
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      throw EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(staging), A.FileName});
+    }
+  } else {
+    staging = file.NamedPath();
+  }
   if (std::rename(staging.c_str(), finalPath.c_str()) != 0) {
-    ::unlink(staging.c_str());
+    if (file.NamedPath().empty()) ::unlink(staging.c_str());
     throw EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(staging), A.FileName});
   }
+  file.Keep();
   const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     (void)::fsync(dirFd);
