@@ -47,3 +47,7 @@ if(ORVALIS_BENCHMARKS)
     set_target_properties(zipwrite_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   endif()
 endif()
+
+orvalis_add_test(NAME zipwrite_names_tests TIMEOUT 300
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_names_test.cpp
+  LIBS zipwrite_test_support)

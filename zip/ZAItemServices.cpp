@@ -83,7 +83,7 @@ void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, c
   item.Name = stored;
   // The real name, every character of it, where the engine's form has lost some.
   item.Utf8Name = os::Cp1252ToUtf8(stored);
-  if (os::Utf8ToCp1252(fsPath) != path || fsPath.find('?') != std::string::npos) {
+  if (os::Cp1252ToUtf8(path) != fsPath) {
     const std::size_t parts = static_cast<std::size_t>(std::count(stored.begin(), stored.end(), '/')) +
                               (isDir ? 0 : 1);
     std::string real = fsPath;
