@@ -167,20 +167,18 @@ bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TD
   if (FZipFormat) c.DeflateItem();
   // 3.
   if (c.Read == c.SourceSize && !c.WriteFailed) {
-    if (c.Written >= Escape32 || Zip64Mode == zmAlways) {
-      item.HasZip64Extra = true;
-      item.CompressedSize = Escape32;
-      item.CompressedSize64 = c.Written;
-    } else {
-      item.CompressedSize = static_cast<std::uint32_t>(c.Written);
-    }
-    if (c.SourceSize >= Escape32 || Zip64Mode == zmAlways) {
-      item.HasZip64Extra = true;
-      item.UncompressedSize = Escape32;
-      item.UncompressedSize64 = c.SourceSize;
-    } else {
-      item.UncompressedSize = static_cast<std::uint32_t>(c.SourceSize);
-    }
+    // A size that reaches the escape value (or every size, with zmAlways) goes into the Zip64 field.
+    const auto record = [&](std::uint32_t& field, std::uint64_t& field64, std::uint64_t value) {
+      if (value >= Escape32 || Zip64Mode == zmAlways) {
+        item.HasZip64Extra = true;
+        field = Escape32;
+        field64 = value;
+      } else {
+        field = static_cast<std::uint32_t>(value);
+      }
+    };
+    record(item.CompressedSize, item.CompressedSize64, c.Written);
+    record(item.UncompressedSize, item.UncompressedSize64, c.SourceSize);
     item.Crc32 = ~c.Crc;
     if (item.HasZip64Extra && Zip64Mode == zmDisabled) {
       throw EZAException(zaerr::Zip64DisabledCompress, this, {item.SourceFileName});

@@ -433,18 +433,19 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
 }
 
 void TZABaseArchiver::DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr) {
-  CheckOpen();
-  TZAOwnBracket bracket(*this);
-  SelectMatchingItems(FileMask, SearchAttr, "");
-  ProcessFiles(poDelete);
-  bracket.Commit();
+  ProcessMatchingInBracket(FileMask, SearchAttr, poDelete);
 }
 
 void TZABaseArchiver::UpdateFiles(const std::string& FileMask, std::int32_t SearchAttr) {
+  ProcessMatchingInBracket(FileMask, SearchAttr, poUpdate);
+}
+
+void TZABaseArchiver::ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr,
+                                               TZAProcessOperation Operation) {
   CheckOpen();
   TZAOwnBracket bracket(*this);
   SelectMatchingItems(FileMask, SearchAttr, "");
-  ProcessFiles(poUpdate);
+  ProcessFiles(Operation);
   bracket.Commit();
 }
 

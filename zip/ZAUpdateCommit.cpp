@@ -159,6 +159,7 @@ class TZAUpdateCommit {
   void CopyTailAside();
   void RestoreTail();
   void Rollback();
+  void RollbackFor(std::int32_t code, const std::string& message);
   bool StoreNewItem(std::int32_t i);
   void CopyStoredItem(std::int32_t i);
   std::int32_t FindBackupEntry(const TDirItem& item) const;
@@ -244,6 +245,19 @@ void TZAUpdateCommit::RestoreTail() {
   if (Tail) Check(CopyRange(*Tail, 0, *Old, Tail->Size()));
   Old->Flush();
   Tail.reset();
+}
+
+// Rolls back and records why; a rollback that fails says so too.
+void TZAUpdateCommit::RollbackFor(std::int32_t code, const std::string& message) {
+  A.FLastCommit.ErrorCode = code;
+  A.FLastCommit.Message = message;
+  try {
+    Rollback();
+    A.FLastCommit.State = TZACommitState::RolledBack;
+  } catch (const std::exception& r) {
+    A.FLastCommit.State = TZACommitState::RollbackFailed;
+    A.FLastCommit.Message += std::string("; ") + r.what();
+  }
 }
 
 void TZAUpdateCommit::Rollback() {
@@ -739,28 +753,12 @@ void TZAUpdateCommit::Run() {
     }
   } catch (const std::exception& e) {
     const auto* z = dynamic_cast<const EZAException*>(&e);
-    A.FLastCommit.ErrorCode = z ? z->NativeError : 0;
-    A.FLastCommit.Message = e.what();
-    try {
-      Rollback();
-      A.FLastCommit.State = TZACommitState::RolledBack;
-    } catch (const std::exception& r) {
-      A.FLastCommit.State = TZACommitState::RollbackFailed;
-      A.FLastCommit.Message += std::string("; ") + r.what();
-    }
+    RollbackFor(z ? z->NativeError : 0, e.what());
     throw;
   }
   // 8.
   if (A.FCancel || Action == fxaAbort) {
-    A.FLastCommit.ErrorCode = LastCode;
-    A.FLastCommit.Message = A.FCancel ? std::string("cancelled") : LastMessage;
-    try {
-      Rollback();
-      A.FLastCommit.State = TZACommitState::RolledBack;
-    } catch (const std::exception& r) {
-      A.FLastCommit.State = TZACommitState::RollbackFailed;
-      A.FLastCommit.Message += std::string("; ") + r.what();
-    }
+    RollbackFor(LastCode, A.FCancel ? std::string("cancelled") : LastMessage);
     return;
   }
   // 9. The archive is complete and on disk: moved sources may go now.

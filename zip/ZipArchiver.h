@@ -283,6 +283,8 @@ class TZABaseArchiver : public TComponent {
   // Opens a blank volume of a new set (the request loop of a set being written).
   void RequestBlankVolume(const TZAVolumeNumberInfo& Info);
   void AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation);
+  // Selects the matching items and runs the operation over them inside a bracket.
+  void ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr, TZAProcessOperation Operation);
   std::int32_t AppendItem();
   TZACommitResult FLastCommit;
   std::vector<std::string> FWrittenVolumes;  // volume files of the set being written, in order

@@ -21,21 +21,7 @@ struct TBenchData {
   std::uint64_t PlainBytes = 0;
   TBenchData() {
     Source = Dir / "src";
-    fs::create_directories(Source / "small");
-    // Text-like data (compresses well), random data (does not), and many small files.
-    for (int i = 0; i < 8; ++i) {
-      WriteBytes(Source / ("text" + std::to_string(i) + ".txt"), TextBytes(12 * 1024 * 1024, 100 + i));
-      PlainBytes += 12 * 1024 * 1024;
-    }
-    for (int i = 0; i < 4; ++i) {
-      WriteBytes(Source / ("random" + std::to_string(i) + ".bin"), RandomBytes(16 * 1024 * 1024, 200 + i));
-      PlainBytes += 16 * 1024 * 1024;
-    }
-    for (int i = 0; i < 3000; ++i) {
-      WriteBytes(Source / "small" / ("f" + std::to_string(i) + ".txt"), TextBytes(3000 + i % 5000, 300 + i));
-      PlainBytes += 3000 + i % 5000;
-    }
-    StampTimes(Source);
+    PlainBytes = MakeBenchTree(Source);
   }
 };
 
