@@ -594,8 +594,12 @@ void TZAUpdateCommit::Finish() {
   }
   NewFile->Flush();
   if (A.InMemory()) {
-    A.FArchiveStream = std::move(NewFile);
-    Dm.ArchiveStream = A.FArchiveStream.get();
+    // The memory archive keeps its stream object (a caller may hold it): the new image goes into it.
+    Old->SetSize(0);
+    Old->Seek(0);
+    Check(CopyRange(*NewFile, 0, *Old, NewFile->Size()));
+    NewFile.reset();
+    Dm.ArchiveStream = Old;
     return;
   }
   const std::string finalPath = platform::ToFileSystemPath(A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName);

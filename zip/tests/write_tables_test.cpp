@@ -606,4 +606,27 @@ TEST(UpdateCommit, ZipArchiveFreshenedRenamedAndDeleted) {
   EXPECT_EQ("", CompareTrees(dir / "expected", dir / "unzipped"));
 }
 
+// A memory archive is changed like a file and written out when it leaves memory.
+TEST(UpdateCommit, InMemoryArchiveToFile) {
+  TTempDir dir;
+  zip::TZipArchiver a;
+  TWriteRun run;
+  PrepareArchiver(a, run);
+  a.SetInMemory(true);
+  a.OpenArchive(zip::ZAFileModeCreate);
+  for (int i = 0; i < 3; ++i) a.AddFromStream("m" + std::to_string(i) + ".txt", Memory(TextBytes(2000, i)));
+  a.DeleteFiles("m0.txt");
+  a.BeginUpdate();
+  a.RenameItem("m2.txt", "renamed.txt");
+  a.FileName = EngineName(dir / "mem.zip");
+  a.SetInMemory(false);  // closes (committing the rename) and opens the file
+  EXPECT_TRUE(a.LastCommitResult().Succeeded());
+  EXPECT_EQ((std::vector<std::string>{"m1.txt", "renamed.txt"}), Names(a));
+  a.CloseArchive();
+  EXPECT_EQ("", PeerCheck(dir / "mem.zip"));
+  const TEngineRun back = ExtractWithEngine(dir / "mem.zip", dir / "out");
+  EXPECT_TRUE(back.Result.Succeeded());
+  EXPECT_EQ(TextBytes(2000, 2), ReadBytes(dir / "out" / "renamed.txt"));
+}
+
 }  // namespace
