@@ -193,4 +193,39 @@ TEST(WrittenSetCopy, ProgressOfAMillionByteBuffer) {
   EXPECT_EQ(source.Data(), target.Data());
 }
 
+// The Zip64 records of a set carry its real disk numbers and count, so that readers find the
+// directory's volume: a split set of more than 65535 entries.
+TEST(WrittenSetZip64, RecordsCarryTheDisks) {
+  TTempDir dir;
+  const fs::path set = dir / "set";
+  fs::create_directories(set);
+  auto empty = std::make_shared<zip::TZAMemoryStream>();
+  const auto result = WriteWithEngine(
+      set / "arc.zip", true,
+      [&](zip::TZipArchiver& a) {
+        for (int i = 0; i < 66000; ++i) a.AddFromStream("e" + std::to_string(i), empty);
+      },
+      [&](zip::TZipArchiver& a) {
+        a.SetSpanningMode(zip::smSplitting);
+        a.SpanningOptions().AdvancedNaming = false;
+        a.SpanningOptions().VolumeSize = zip::vsCustom;
+        a.SpanningOptions().SetCustomVolumeSize(1000000);
+      });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  const auto volumes = ListTree(set);
+  ASSERT_GE(volumes.size(), 3u);
+  const auto last = ReadBytes(set / "arc.zip");
+  const std::uint8_t* locator = last.data() + last.size() - 22 - 20;
+  ASSERT_EQ(zip::sigZip64Locator, zip::GetU32(locator));
+  EXPECT_EQ(volumes.size() - 1, zip::GetU32(locator + 4));  // the disk with the Zip64 end record
+  EXPECT_EQ(volumes.size(), zip::GetU32(locator + 16));     // the number of disks
+  EXPECT_EQ(66000u, ListWithEngine(set / "arc.zip").size());
+  for (const auto& n : volumes) {
+    if (n.rfind("arc.Z", 0) == 0) fs::create_symlink(n, set / ("arc.z" + n.substr(5)));
+  }
+  ASSERT_EQ(0, Shell("cd " + Quote(set.string()) + " && zip -q -s 0 arc.zip --out " + Quote((dir / "joined.zip").string()) +
+                     " </dev/null"));
+  EXPECT_EQ("", PeerCheck(dir / "joined.zip", "", {"zip", "7z"}));
+}
+
 }  // namespace
