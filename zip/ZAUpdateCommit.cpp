@@ -177,6 +177,7 @@ class TZAUpdateCommit {
   TMethod Method = TMethod::InPlace;
   std::int32_t First = 0;
   std::int64_t Cut = 0;
+  bool CutDone = false;  // the archive has been cut (in place)
   TZAAction Action = fxaIgnore;
   TZAStream* Old = nullptr;             // the archive as it was
   TZAStream* Out = nullptr;             // where the entries go
@@ -274,9 +275,11 @@ void TZAUpdateCommit::Rollback() {
       Dm.ArchiveStream = A.FArchiveStream.get();
       break;
     case TMethod::InPlace:
+      // Before the cut the archive was never touched.
       Dm.ArchiveStream = A.FArchiveStream.get();
       Old = A.FArchiveStream.get();
-      RestoreTail();
+      if (CutDone) RestoreTail();
+      Tail.reset();
       break;
     case TMethod::NewSet: {
       // Volumes after the first go; the first is an empty archive again.
@@ -691,29 +694,30 @@ void TZAUpdateCommit::Run() {
     Method = TMethod::InPlace;
   }
   Cut = std::clamp<std::int64_t>(Cut, 0, Old->Size());
-  // 6.
-  if (Method == TMethod::Beside) {
-    if (A.InMemory()) {
-      NewFile = std::make_unique<TZAMemoryStream>();
-    } else {
-      const std::string archive = A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName;
-      std::string folder = platform::ToFileSystemPath(ExtractFilePath(archive));
-      NewFile = CreateUnnamedFile(folder.empty() ? "." : folder);
-      if (!NewFile) throw EZAException(zaerr::CannotCreateTempFile, &A, {ExtractFilePath(archive)});
-    }
-    Check(CopyRange(*Old, 0, *NewFile, Cut));
-    Out = NewFile.get();
-  } else {
-    CopyTailAside();
-    Old->SetSize(Cut);
-    Old->Seek(Cut);
-    Out = Old;
-  }
-  Action = fxaIgnore;
-  Volume = A.FVolumeNumberInfo;
-  if (Volume.VolumeNumber < 0) Volume.SetNumber(0);
-  // 7.
   try {
+    // 6.
+    if (Method == TMethod::Beside) {
+      if (A.InMemory()) {
+        NewFile = std::make_unique<TZAMemoryStream>();
+      } else {
+        const std::string archive = A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName;
+        std::string folder = platform::ToFileSystemPath(ExtractFilePath(archive));
+        NewFile = CreateUnnamedFile(folder.empty() ? "." : folder);
+        if (!NewFile) throw EZAException(zaerr::CannotCreateTempFile, &A, {ExtractFilePath(archive)});
+      }
+      Check(CopyRange(*Old, 0, *NewFile, Cut));
+      Out = NewFile.get();
+    } else {
+      CopyTailAside();
+      Old->SetSize(Cut);
+      CutDone = true;
+      Old->Seek(Cut);
+      Out = Old;
+    }
+    Action = fxaIgnore;
+    Volume = A.FVolumeNumberInfo;
+    if (Volume.VolumeNumber < 0) Volume.SetNumber(0);
+    // 7.
     for (std::int32_t i = First; i < Cur.GetCount() && !A.FCancel;) {
       bool stored;
       do {

@@ -119,4 +119,23 @@ TEST(CommitOutcome, RecordedWhenTheCloseCommits) {
   EXPECT_EQ(original, ReadBytes(archive));
 }
 
+// A commit that cannot even keep the old directory aside touches nothing.
+TEST(CommitOutcome, NoRoomForTheOldDirectory) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  zip::TZipArchiver a;
+  a.FileName = EngineName(archive);
+  a.BaseDir = EngineName(dir / "src");
+  a.TempDir = EngineName(dir / "no-such-folder");
+  a.OpenArchive(zip::fmOpenReadWriteDenyWrite);
+  WriteBytes(dir / "src" / "new.txt", TextBytes(100, 5));
+  EXPECT_THROW(a.AddFiles("new.txt"), zip::EZAException);
+  EXPECT_EQ(zip::TZACommitState::RolledBack, a.LastCommitResult().State);
+  EXPECT_EQ(73, a.LastCommitResult().ErrorCode);
+  EXPECT_EQ(3, a.ItemCount());
+  a.CloseArchive();
+  EXPECT_EQ(original, ReadBytes(archive));
+}
+
 }  // namespace
