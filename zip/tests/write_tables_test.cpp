@@ -629,4 +629,117 @@ TEST(UpdateCommit, InMemoryArchiveToFile) {
   EXPECT_EQ(TextBytes(2000, 2), ReadBytes(dir / "out" / "renamed.txt"));
 }
 
+// A stream that promises more than it has: the compressor sees the source end early.
+class TShortStream final : public zip::TZAStream {
+ public:
+  explicit TShortStream(std::vector<std::uint8_t> data) : FInner(std::move(data)) {}
+  std::size_t Read(void* buffer, std::size_t count) override { return FInner.Read(buffer, count); }
+  std::size_t Write(const void* buffer, std::size_t count) override { return FInner.Write(buffer, count); }
+  void Seek(std::int64_t position) override { FInner.Seek(position); }
+  std::int64_t Position() const override { return FInner.Position(); }
+  std::int64_t Size() const override { return FInner.Size() * 2; }
+  void SetSize(std::int64_t size) override { FInner.SetSize(size); }
+
+ private:
+  zip::TZAMemoryStream FInner;
+};
+
+TEST(UpdateCommit, MendedCasesOfTheRewrite) {
+  TTempDir dir;
+  // A zip archive with other data put in front of it: the rewrite starts where its directory
+  // really lies, and the offsets written count from the start of the file.
+  MakeSampleTree(dir / "src");
+  // (Without folder entries: the loader leaves their offsets as stored.)
+  ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q -r -D " + Quote((dir / "plain.zip").string()) + " ."));
+  auto prefixed = RandomBytes(5000, 77);
+  const auto plain = ReadBytes(dir / "plain.zip");
+  prefixed.insert(prefixed.end(), plain.begin(), plain.end());
+  WriteBytes(dir / "prefixed.zip", prefixed);
+  const auto appended = WriteWithEngine(dir / "prefixed.zip", false, [&](zip::TZipArchiver& a) {
+    a.AddFromStream("added.txt", Memory(TextBytes(500, 1)));
+  });
+  ASSERT_TRUE(appended.Succeeded()) << appended.Message;
+  EXPECT_EQ("", PeerCheck(dir / "prefixed.zip"));
+  const auto after = ReadBytes(dir / "prefixed.zip");
+  EXPECT_TRUE(std::equal(prefixed.begin(), prefixed.end() - 22 - 2000, after.begin()));
+
+  // Entries written with data descriptors keep them when they are copied.
+  ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q -r - . | cat > " + Quote((dir / "streamed.zip").string())));
+  const auto trimmed = WriteWithEngine(dir / "streamed.zip", false, [&](zip::TZipArchiver& a) { a.DeleteFiles("readme.txt"); });
+  ASSERT_TRUE(trimmed.Succeeded()) << trimmed.Message;
+  EXPECT_EQ("", PeerCheck(dir / "streamed.zip"));
+  {
+    zip::TZipArchiver a;
+    a.FileName = EngineName(dir / "streamed.zip");
+    a.OpenArchive(zip::fmOpenReadDenyWrite);
+    const auto bytes = ReadBytes(dir / "streamed.zip");
+    int descriptors = 0;
+    for (std::int32_t i = 0; i < a.ItemCount(); ++i) {
+      const TDirItem& e = a.CentralDir()->ItemRef(i);
+      if (!(e.Flags & 8)) continue;
+      const std::size_t dataEnd = e.LocalHeaderOffset + 30 + zip::GetU16(bytes.data() + e.LocalHeaderOffset + 26) +
+                                  zip::GetU16(bytes.data() + e.LocalHeaderOffset + 28) + e.CompressedSize;
+      EXPECT_EQ(zip::sigDataDescriptor, zip::GetU32(bytes.data() + dataEnd)) << e.Name;
+      EXPECT_EQ(e.Crc32, zip::GetU32(bytes.data() + dataEnd + 4)) << e.Name;
+      ++descriptors;
+    }
+    EXPECT_GT(descriptors, 3);
+    a.CloseArchive();
+  }
+
+  // An entry whose source ends early (code 34), answered Ignore, leaves no bytes behind it.
+  const auto base = WriteWithEngine(dir / "base.zip", true, [&](zip::TZipArchiver& a) {
+    a.AddFromStream("one.txt", Memory(TextBytes(3000, 1)));
+    a.AddFromStream("two.txt", Memory(TextBytes(3000, 2)));
+  });
+  ASSERT_TRUE(base.Succeeded());
+  TWriteRun run;
+  const auto failing = WriteWithEngine(
+      dir / "failing.zip", true,
+      [&](zip::TZipArchiver& a) {
+        a.AddFromStream("one.txt", Memory(TextBytes(3000, 1)));
+        a.AddFromStream("short.txt", std::make_shared<TShortStream>(TextBytes(300000, 9)));
+        a.AddFromStream("two.txt", Memory(TextBytes(3000, 2)));
+      },
+      {}, &run);
+  EXPECT_EQ(std::vector<int>{34}, run.FailureCodes);
+  EXPECT_EQ(1, failing.Ignored);
+  // The same bytes but for the dates: the same size.
+  EXPECT_EQ(fs::file_size(dir / "base.zip"), fs::file_size(dir / "failing.zip"));
+  EXPECT_EQ("", PeerCheck(dir / "failing.zip"));
+
+  // Testing by mask finds a damaged entry.
+  {
+    auto bytes = ReadBytes(dir / "base.zip");
+    bytes[60] ^= 0x55;  // inside the first entry's data
+    WriteBytes(dir / "damaged.zip", bytes);
+    for (const auto& [file, failed] : {std::pair{"base.zip", 0}, std::pair{"damaged.zip", 1}}) {
+      zip::TZipArchiver a;
+      TWriteRun r;
+      PrepareArchiver(a, r);
+      a.FileName = EngineName(dir / file);
+      a.OpenArchive(zip::fmOpenReadDenyWrite);
+      a.TestFiles("*.*");
+      EXPECT_EQ(2, a.LastResult().Selected) << file;
+      EXPECT_EQ(failed, a.LastResult().Failed) << file;
+      a.CloseArchive();
+    }
+  }
+}
+
+TEST(Compressing, EncryptionHeadersAreRandom) {
+  zip::TZipArchiver a;
+  std::vector<std::vector<std::uint8_t>> headers;
+  for (int i = 0; i < 2; ++i) {
+    zip::TZAMemoryStream source(TextBytes(100, 1)), out;
+    TDirItem item;
+    item.CompressionMode = 6;
+    item.Method = 8;
+    item.Password = "pw";
+    ASSERT_TRUE(a.CompressItem(source, out, item));
+    headers.emplace_back(out.Data().begin(), out.Data().begin() + 10);
+  }
+  EXPECT_NE(headers[0], headers[1]);
+}
+
 }  // namespace
