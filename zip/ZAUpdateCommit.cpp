@@ -31,6 +31,7 @@ namespace {
 
 constexpr std::size_t CopyChunk = 1 << 20;
 constexpr std::size_t LocalZip64BlockSize = 20;
+constexpr std::uint64_t SmallEntryLimit = 1 << 20;
 constexpr std::uint16_t VersionOem = 20;
 constexpr std::uint16_t VersionAnsi = 0x0B14;
 
@@ -455,8 +456,13 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
     // 7.
     TZAStream* output = Out;
     if (spanning) {
-      spanTempName = A.MakeTempFileName();
-      spanTemp = std::make_unique<TZAFileStream>(platform::ToFileSystemPath(spanTempName), fmCreate);
+      // A small entry gathers in memory; a large one in a temporary file.
+      if (sourceSize <= SmallEntryLimit) {
+        spanTemp = std::make_unique<TZAMemoryStream>();
+      } else {
+        spanTempName = A.MakeTempFileName();
+        spanTemp = std::make_unique<TZAFileStream>(platform::ToFileSystemPath(spanTempName), fmCreate);
+      }
       output = spanTemp.get();
     }
     // 8.
