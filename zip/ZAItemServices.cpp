@@ -26,7 +26,8 @@ constexpr std::uint16_t VersionAnsi = 0x0B14;
 std::int32_t DosDateTimeOfTime(std::time_t t) {
   std::tm tm{};
   localtime_r(&t, &tm);
-  if (tm.tm_year < 80) return (1 << 21) | (1 << 16);  // the format starts in 1980
+  if (tm.tm_year < 80) return (1 << 21) | (1 << 16);  // the format starts in 1980...
+  if (tm.tm_year > 80 + 127) return static_cast<std::int32_t>((0xFF9Fu << 16) | 0xBF7Du);  // ...and ends in 2107
   const std::uint32_t date = static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
   const std::uint32_t time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
   return static_cast<std::int32_t>((date << 16) | time);
@@ -295,6 +296,10 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
   TZADirArray& dir = FDirManager->CentralDir;
 
   const auto addOne = [&](const fs::path& fsPath) {
+    // Only files and folders: a pipe or a device would block or never end.
+    std::error_code statError;
+    const auto status = fs::status(fsPath, statError);
+    if (!fs::is_regular_file(status) && !fs::is_directory(status)) return;
     const std::string path = platform::FromFileSystemPath(fsPath.string());
     TDirItem probe;
     FillFromDisk(*this, probe, path, fsPath.string(), base, true, FCompressionMethod);

@@ -79,4 +79,30 @@ TEST(StoredNames, RenamesKeepLocalAndCentralNamesEqual) {
   }
 }
 
+// What a folder may hold besides files: pipes and dangling links are left out (a pipe would block
+// the commit), odd names are stored as they are.
+TEST(StoredNames, HostileFolderContents) {
+  TTempDir dir;
+  const fs::path src = dir / "src";
+  fs::create_directories(src / "deep" / std::string(200, 'd') / std::string(200, 'e'));
+  WriteBytes(src / "-dash.txt", TextBytes(10, 1));
+  WriteBytes(src / "new\nline.txt", TextBytes(20, 2));
+  WriteBytes(src / "deep" / std::string(200, 'd') / std::string(200, 'e') / "leaf.txt", TextBytes(30, 3));
+  ASSERT_EQ(0, Shell("mkfifo " + Quote((src / "pipe").string())));
+  fs::create_symlink(dir / "missing", src / "dangling");
+  const fs::path archive = dir / "odd.zip";
+  const auto result = WriteWithEngine(
+      archive, true, [&](zip::TZipArchiver& a) { a.AddFiles("*"); },
+      [&](zip::TZipArchiver& a) { a.BaseDir = EngineName(src); });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  EXPECT_EQ(0, result.Ignored);
+  const std::string listing = PythonListing(archive);
+  EXPECT_NE(std::string::npos, listing.find("-dash.txt 10")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("new\nline.txt 20")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("/leaf.txt 30")) << listing;
+  EXPECT_EQ(std::string::npos, listing.find("pipe")) << listing;
+  EXPECT_EQ(std::string::npos, listing.find("dangling")) << listing;
+  EXPECT_EQ("", PeerCheck(archive));
+}
+
 }  // namespace
