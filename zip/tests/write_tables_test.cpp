@@ -569,6 +569,47 @@ TEST(UpdateCommit, MovedSourcesGoOnlyOnceTheArchiveIsComplete) {
   EXPECT_EQ("", PeerCheck(archive));
 }
 
+// A moved source that cannot be deleted goes to the failure event; the archive stays as written.
+TEST(UpdateCommit, MovedSourceThatCannotBeDeleted) {
+  TTempDir dir;
+  fs::create_directories(dir / "src");
+  WriteBytes(dir / "src" / "a.txt", TextBytes(100, 1));
+  WriteBytes(dir / "src" / "b.txt", TextBytes(100, 2));
+  WriteBytes(dir / "src" / "c.txt", TextBytes(100, 3));
+  // An immutable file cannot be deleted, even by the superuser.
+  const std::string locked = Quote((dir / "src" / "a.txt").string());
+  if (Shell("chattr +i " + locked + " 2>/dev/null") != 0) GTEST_SKIP() << "the file system has no immutable files";
+  // The folder must be removable at the end, whatever happens in between.
+  struct TUnlock {
+    std::string File;
+    ~TUnlock() { Shell("chattr -i " + File); }
+  } unlock{locked};
+  for (const zip::TZAAction answer : {zip::fxaIgnore, zip::fxaAbort}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    WriteBytes(dir / "src" / "b.txt", TextBytes(100, 2));
+    WriteBytes(dir / "src" / "c.txt", TextBytes(100, 3));
+    zip::TZipArchiver a;
+    a.FileName = EngineName(dir / "moved.zip");
+    a.BaseDir = EngineName(dir / "src");
+    a.OpenArchive(zip::ZAFileModeCreate);
+    std::vector<int> codes;
+    a.OnProcessFileFailure = [&](auto*, const std::string&, zip::TZAProcessOperation op, int code, int,
+                                 const std::string&, zip::TZAAction& action) {
+      EXPECT_EQ(zip::poMove, op);
+      codes.push_back(code);
+      action = answer;
+    };
+    a.MoveFiles("*");
+    EXPECT_TRUE(a.LastCommitResult().Succeeded());
+    a.CloseArchive();
+    EXPECT_EQ(std::vector<int>{27}, codes);
+    EXPECT_EQ(3u, ListWithEngine(dir / "moved.zip").size());
+    EXPECT_TRUE(fs::exists(dir / "src" / "a.txt"));
+    // Abort keeps the sources not yet deleted.
+    EXPECT_EQ(answer == zip::fxaAbort, fs::exists(dir / "src" / "b.txt"));
+  }
+}
+
 // An entry written by another tool whose local extra field differs from its central one is
 // copied whole, and archives made by zip keep working after we changed them.
 TEST(UpdateCommit, ZipArchiveFreshenedRenamedAndDeleted) {
