@@ -39,7 +39,11 @@ const std::array<std::string_view, ZAMessageCount> ZAMessages = {
     "to add files several times",
     "Deflate64 compression method is not supported",
     "MakeSFX error",
-    "", "", "", "", "", "", "",
+    "Name, extra field or comment of \"%s\" is too long to be stored",
+    "A volume size is required to split an archive on a fixed disk",
+    "Cannot rename \"%s\" to \"%s\"",
+    "Cannot create a temporary file in \"%s\"",
+    "", "", "",
 };
 
 const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
@@ -51,6 +55,7 @@ const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
     {40, 22}, {41, 23}, {42, 6},  {43, 23}, {44, 24}, {45, 24}, {46, 25}, {47, 26},
     {48, 27}, {49, 28}, {50, 29}, {51, 30}, {52, 31}, {53, 6},  {54, 6},  {55, 32},
     {56, 33}, {57, -1}, {58, -1}, {59, -1}, {60, -1},
+    {70, 34}, {71, 35}, {72, 36}, {73, 37},
 }};
 
 }  // namespace zip

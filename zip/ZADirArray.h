@@ -82,6 +82,8 @@ struct TDirItem {
   std::int32_t SourceStreamStart = 0;
   bool Selected = false;
   std::string SourceFileName;
+  // The source's path as the file system spells it (UTF-8); empty: SourceFileName converted.
+  std::string SourcePath;
   std::uint8_t CompressionMode = 0;
   std::uint8_t Operation = 0;  // a TZAProcessOperation
 

@@ -61,6 +61,14 @@ inline constexpr int ShortWrite = 46;
 inline constexpr int SfxStubTooLarge = 47;
 inline constexpr int ArchiveDamaged = 48;
 inline constexpr int Deflate64NotSupported = 55;
+// Codes of the write path beyond the original table.
+inline constexpr int RenameItemNotFound = 18;
+inline constexpr int ReadOnlyArchive = 32;
+inline constexpr int MultiVolumeModification = 52;
+inline constexpr int FieldTooLong = 70;
+inline constexpr int SplitNeedsVolumeSize = 71;
+inline constexpr int RenameFailed = 72;
+inline constexpr int CannotCreateTempFile = 73;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

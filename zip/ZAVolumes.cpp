@@ -90,7 +90,11 @@ void TZABaseArchiver::RequestVolume(const TZAVolumeNumberInfo& Info) {
     FVolumeNumberInfo.VolumeKind = Info.VolumeKind;
     return;
   }
-  // 2. Writing a new set is the write path's; the reading side opens existing volumes only.
+  // 2. Writing a new set.
+  if (FFileOpenMode == ZAFileModeCreate) {
+    RequestBlankVolume(Info);
+    return;
+  }
   // 3. Reading.
   if (FArchiveStream && FVolumeNumberInfo.SameVolume(Info)) return;
   for (;;) {
@@ -128,6 +132,8 @@ void TZABaseArchiver::CreateNewArchive() {
   }
   if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
   FDirManager.reset(new TZADirManager(FArchiveStream.get(), *FDirHost, true));
+  FDirectoryWritten = false;
+  if (!SFXStub.empty()) WriteSfxStub();
 }
 
 void TZABaseArchiver::InternalOpen() {

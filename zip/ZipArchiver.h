@@ -5,9 +5,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ZAArchiveItem.h"
+#include "ZACommitResult.h"
 #include "ZAComponent.h"
 #include "ZADirArray.h"
 #include "ZAEvents.h"
@@ -220,6 +222,83 @@ class TZABaseArchiver : public TComponent {
 
  public:
   // --- read path: end
+
+  // --- write path: begin
+  // The update bracket. The outermost BeginUpdate keeps a copy of the directory as the file holds
+  // it; the outermost EndUpdate commits the changes (a close commits a bracket left open).
+  void BeginUpdate();
+  void EndUpdate();
+  // Adds the disk files and folders that FileMask names (a path relative to BaseDir whose last part
+  // may hold wildcards; folders are walked when Options().Recurse is set). MoveFiles deletes the
+  // sources once the archive is complete.
+  void AddFiles(const std::string& FileMask);
+  void MoveFiles(const std::string& FileMask);
+  // Adds an item named StoredName whose data is read from Stream (from its present position).
+  void AddFromStream(const std::string& StoredName, std::shared_ptr<TZAStream> Stream,
+                     std::uint32_t Attributes = faArchive, std::int32_t DosDateTime = 0);
+  // Gives the item OldName the name NewName.
+  void RenameItem(const std::string& OldName, const std::string& NewName);
+  // Deletes, freshens (from the files of the same names below BaseDir) or tests the matching items.
+  void DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr = 10431);
+  void UpdateFiles(const std::string& FileMask, std::int32_t SearchAttr = 10431);
+  void TestFiles(const std::string& FileMask, std::int32_t SearchAttr = 10431);
+  // How the last commit ended (also after a close, which raises nothing).
+  const TZACommitResult& LastCommitResult() const { return FLastCommit; }
+
+  // Item services.
+  void FillItemFromFile(std::int32_t Index, const std::string& Path, bool UseFileData);
+  TDirItem& ReplaceItemFromFile(std::int32_t Index, const std::string& Path);
+  void DeleteDirItem(std::int32_t Index);
+  std::string MakeTempFileName();
+  void UpdateItem(std::int32_t Index, const std::string& FileName, const std::string& BaseFolder);
+  void DeleteItem(std::int32_t Index);
+
+  // Compressing one item's data (the archive position is just after its local header).
+  bool CompressItem(TZAStream& Source, TZAStream& Destination, TDirItem& Item);
+  static std::uint32_t ShareModeFlags(TZAFileShareMode ShareMode);
+
+  // The update commit.
+  void CommitUpdate();
+
+  // The archive directory written at the end of Stream (nullptr: the archive stream).
+  void SaveCentralDirectory(TZAStream* Stream = nullptr);
+
+  // Volumes, writing side.
+  // Writes through the volumes of a set (straight into Stream for a single file); returns the bytes
+  // written. Reserve: bytes that must fit on the same volume after these (-1: none).
+  std::int64_t WriteToVolumes(const void* Buffer, std::size_t Count, TZAStream* TempStream, std::int64_t Reserve,
+                              TZAVolumeNumberInfo& Info, TZAStream*& Stream);
+  // The same; code 46 when fewer than Count bytes were written.
+  void WriteToVolumesOrFail(const void* Buffer, std::size_t Count, TZAStream* TempStream, std::int64_t Reserve,
+                            TZAVolumeNumberInfo& Info, TZAStream*& Stream);
+  // Copies Count bytes of Source (-1: the rest) through WriteToVolumes; code 46 when the source ends
+  // early or a write falls short.
+  void CopyToVolumes(TZAStream& Source, TZAStream*& Stream, bool ShowProgress, TZAStream* TempStream,
+                     std::int64_t Reserve, std::int64_t Count, bool& Cancel, TZAVolumeNumberInfo& Info);
+  // Writes the self-extractor stub SFXStub at the start of a new archive.
+  void WriteSfxStub();
+
+  // The current directory back to the copy the bracket kept (its changes dropped).
+  void RestoreDirectoryFromBackup();
+
+ protected:
+  // Opens a blank volume of a new set (the request loop of a set being written).
+  void RequestBlankVolume(const TZAVolumeNumberInfo& Info);
+  void AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation);
+  // Selects the matching items and runs the operation over them inside a bracket.
+  void ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr, TZAProcessOperation Operation);
+  std::int32_t AppendItem();
+  TZACommitResult FLastCommit;
+  std::vector<std::string> FWrittenVolumes;  // volume files of the set being written, in order
+  bool FDirectoryWritten = false;            // the open archive has had its directory written
+  // Item names to indexes, for the operations that add items (rebuilt when the count moves).
+  std::unordered_map<std::string, std::int32_t> FNameIndex;
+  std::int32_t FNameIndexCount = -1;
+  std::int32_t FindItemByName(const std::string& Name);
+  friend class TZAUpdateCommit;
+
+ public:
+  // --- write path: end
 
  private:
   TZACompressionLevel FCompressionLevel = clFastest;

@@ -72,24 +72,22 @@ void TZABaseArchiver::OpenArchive(int Mode) {
 void TZABaseArchiver::CloseArchive() {
   if (FOpen) {
     try {
-      // A new archive that never got an item is written as an empty one: its end record alone.
-      // (Committing pending changes of an update bracket belongs to the write path.)
-      if (FArchiveStream && FArchiveStream->Size() == 0 && FDirManager && FDirManager->CentralDir.GetCount() == 0) {
-        std::uint8_t end[EndRecordSize] = {};
-        const std::uint32_t sig = FDirManager->EndRecord.Signature;
-        end[0] = static_cast<std::uint8_t>(sig);
-        end[1] = static_cast<std::uint8_t>(sig >> 8);
-        end[2] = static_cast<std::uint8_t>(sig >> 16);
-        end[3] = static_cast<std::uint8_t>(sig >> 24);
-        FArchiveStream->Seek(0);
-        FArchiveStream->Write(end, sizeof end);
-      }
+      // Pending changes of an update bracket are committed; how that ended stays readable in
+      // LastCommitResult().
+      CommitUpdate();
+    } catch (...) {
+    }
+    try {
+      // A new archive that never got its directory is written as an empty one.
+      if (FArchiveStream && FDirManager && FDirManager->Creating && !FDirectoryWritten) SaveCentralDirectory();
     } catch (...) {
     }
     FOpen = false;
   }
   FArchiveStream.reset();
   FDirManager.reset();
+  FDirectoryWritten = false;
+  FWrittenVolumes.clear();
 }
 
 TZADirArray* TZABaseArchiver::CentralDir() { return FDirManager ? &FDirManager->CentralDir : nullptr; }
@@ -247,8 +245,13 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
           case poTest:
             TestItem(i, fileName);
             break;
+          case poDelete:
+            DeleteItem(i);
+            break;
+          case poUpdate:
+            UpdateItem(i, fileName, baseFolder);
+            break;
           default:
-            // Deleting and refilling items belong to the write path.
             break;
         }
         if (FSkipFile) ++FLastResult.Skipped;
@@ -288,7 +291,11 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
   }
   FLastResult.Cancelled = FCancel || runCancelled;
   // 7.
-  if ((FCancel || action == fxaAbort) && FUpdateCount > 0) FUpdateCount = 0;
+  // The bracket's changes are dropped: the directory goes back to what the file holds.
+  if ((FCancel || action == fxaAbort) && FUpdateCount > 0) {
+    FUpdateCount = 0;
+    RestoreDirectoryFromBackup();
+  }
 }
 
 void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& FileName) {

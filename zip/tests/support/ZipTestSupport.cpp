@@ -112,6 +112,30 @@ void MakeSampleTree(const fs::path& root) {
   StampTimes(root);
 }
 
+std::uint64_t MakeBenchTree(const fs::path& root) {
+  const auto numbered = [](const char* prefix, int i, const char* ext) {
+    std::string name(prefix);
+    name.append(std::to_string(i)).append(ext);
+    return name;
+  };
+  std::uint64_t bytes = 0;
+  fs::create_directories(root / "small");
+  for (int i = 0; i < 8; ++i) {
+    WriteBytes(root / numbered("text", i, ".txt"), TextBytes(12 * 1024 * 1024, 100 + i));
+    bytes += 12 * 1024 * 1024;
+  }
+  for (int i = 0; i < 4; ++i) {
+    WriteBytes(root / numbered("random", i, ".bin"), RandomBytes(16 * 1024 * 1024, 200 + i));
+    bytes += 16 * 1024 * 1024;
+  }
+  for (int i = 0; i < 3000; ++i) {
+    WriteBytes(root / "small" / numbered("f", i, ".txt"), TextBytes(3000 + i % 5000, 300 + i));
+    bytes += 3000 + i % 5000;
+  }
+  StampTimes(root);
+  return bytes;
+}
+
 void StampTimes(const fs::path& root, std::time_t start) {
   std::time_t t = start - start % 2;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {

@@ -44,6 +44,10 @@ std::vector<std::uint8_t> TextBytes(std::size_t size, std::uint32_t seed);
 // folder, a file larger than one read chunk (1 MiB), an executable script, fixed modification times.
 void MakeSampleTree(const fs::path& root);
 
+// The benchmarks' tree: text-like data (compresses well), random data (does not) and many small
+// files, about 180 MB with fixed modification times. Returns its plain size in bytes.
+std::uint64_t MakeBenchTree(const fs::path& root);
+
 // Gives every file below root its own fixed modification time from start on, in even seconds
 // (the zip format's DOS times have two-second steps).
 void StampTimes(const fs::path& root, std::time_t start = 1700000000);

@@ -1,0 +1,175 @@
+// Writing the archive directory: the central headers with their Zip64 blocks, the Zip64 end
+// record and locator where the counts or positions need them, the end record and the comment,
+// and the last volume of a set renamed to the archive's own name.
+#include <cstdio>
+#include <vector>
+
+#include "ZADirManager.h"
+#include "ZAPlatform.h"
+#include "ZAWriteRecords.h"
+#include "ZipArchiver.h"
+
+namespace zip {
+
+namespace {
+
+constexpr std::uint64_t Zip64EntryThreshold = 0xFFFE;
+constexpr std::size_t PendingLimit = 1 << 20;
+
+std::uint16_t Clip16(std::uint64_t v) { return v < Escape16 ? static_cast<std::uint16_t>(v) : Escape16; }
+std::uint32_t Clip32(std::uint64_t v) { return v < Escape32 ? static_cast<std::uint32_t>(v) : Escape32; }
+
+}  // namespace
+
+void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
+  TZADirManager& dm = *FDirManager;
+  // 1.
+  if (Stream) dm.ArchiveStream = Stream;
+  TZAStream* out = dm.ArchiveStream;
+  const bool spanning = SpanningMode() != smNone;
+  if (dm.Comment.size() > MaxFieldLength) throw EZAException(zaerr::FieldTooLong, this, {FileName});
+  // 2.-3.
+  out->Seek(out->Size());
+  TZAVolumeNumberInfo info = FVolumeNumberInfo;
+  if (info.VolumeNumber < 0) info.SetNumber(0);
+  std::int64_t startDisk = info.VolumeNumber;
+  std::int64_t start = out->Position();
+  // 4. While spanning the directory gathers in memory and reaches the volumes in pieces.
+  TZAMemoryStream buffer;
+  TZAStream* temp = spanning ? &buffer : nullptr;
+  std::uint64_t directorySize = 0;
+  TZADirArray& dir = dm.CentralDir;
+  const bool oem = Options().OEMFileNames;
+  std::vector<std::uint8_t> pending;
+  const auto flushPending = [&] {
+    if (pending.empty()) return;
+    if (out->Write(pending.data(), pending.size()) != pending.size()) throw EZAException(zaerr::ShortWrite, this);
+    pending.clear();
+  };
+  // 6.
+  const auto writeEntries = [&] {
+    for (std::int32_t i = 0; i < dir.GetCount(); ++i) {
+      TDirItem& item = dir.ItemRef(i);
+      const TZAStoredName name = EncodeStoredName(item, oem);
+      const std::vector<std::uint8_t> extra = CentralExtraArea(item);
+      if (name.Bytes.size() > MaxStoredNameLength || extra.size() > MaxFieldLength ||
+          item.Comment.size() > MaxFieldLength) {
+        throw EZAException(zaerr::FieldTooLong, this, {item.Name});
+      }
+      // An entry rebuilt from its local header holds the local signature.
+      item.Signature = dm.EndRecord.Signature == sigOwnEndRecord ? sigOwnCentralHeader : sigCentralHeader;
+      item.StoredName = name.Bytes;
+      item.Flags = static_cast<std::uint16_t>(name.Utf8 ? item.Flags | FlagUtf8 : item.Flags & ~FlagUtf8);
+      item.NameLength = static_cast<std::uint16_t>(name.Bytes.size());
+      item.ExtraLength = static_cast<std::uint16_t>(extra.size());
+      item.CommentLength = static_cast<std::uint16_t>(item.Comment.size());
+      const auto header = item.StoreCentralHeader();
+      if (!spanning) {
+        // A single file takes the directory in large writes.
+        pending.insert(pending.end(), header.begin(), header.end());
+        pending.insert(pending.end(), name.Bytes.begin(), name.Bytes.end());
+        pending.insert(pending.end(), extra.begin(), extra.end());
+        pending.insert(pending.end(), item.Comment.begin(), item.Comment.end());
+        directorySize += header.size() + name.Bytes.size() + extra.size() + item.Comment.size();
+        if (pending.size() >= PendingLimit) flushPending();
+        continue;
+      }
+      const std::int32_t volumeBefore = info.VolumeNumber;
+      WriteToVolumesOrFail(header.data(), header.size(), temp, static_cast<std::int64_t>(extra.size() + name.Bytes.size()),
+                           info, out);
+      if (i == 0 && info.VolumeNumber != volumeBefore) {
+        // The first header did not fit on the volume the directory was to start on.
+        startDisk = info.VolumeNumber;
+        start = 0;
+      }
+      std::vector<std::uint8_t> rest(name.Bytes.begin(), name.Bytes.end());
+      rest.insert(rest.end(), extra.begin(), extra.end());
+      rest.insert(rest.end(), item.Comment.begin(), item.Comment.end());
+      WriteToVolumesOrFail(rest.data(), rest.size(), temp, -1, info, out);
+      directorySize += header.size() + rest.size();
+    }
+  };
+  // 5.
+  dm.CentralDirStart = start;
+  // 7. What gathered in memory is written whether the entries were written or not.
+  try {
+    writeEntries();
+  } catch (...) {
+    if (temp && buffer.Size() > 0) {
+      TZAStream* s = out;
+      WriteToVolumes(buffer.Data().data(), buffer.Data().size(), nullptr, -1, info, s);
+    }
+    throw;
+  }
+  if (temp && buffer.Size() > 0) WriteToVolumesOrFail(buffer.Data().data(), buffer.Data().size(), nullptr, -1, info, out);
+  flushPending();
+  dm.CentralDirStart = start;
+  // 8.
+  const std::uint64_t count = static_cast<std::uint64_t>(dir.GetCount());
+  TEndRecord& end = dm.EndRecord;
+  end.DiskNumber = Clip16(static_cast<std::uint64_t>(info.VolumeNumber));
+  end.StartDisk = Clip16(static_cast<std::uint64_t>(startDisk));
+  end.EntriesOnDisk = Clip16(count);
+  end.TotalEntries = Clip16(count);
+  end.DirectorySize = Clip32(directorySize);
+  end.DirectoryOffset = Clip32(static_cast<std::uint64_t>(start));
+  end.CommentLength = static_cast<std::uint16_t>(dm.Comment.size());
+  // 9.
+  TZAByteWriter records;
+  const std::int64_t position = out->Position();
+  dm.IsZip64 = static_cast<std::uint64_t>(position) >= Escape32 || count > Zip64EntryThreshold;
+  if (dm.IsZip64) {
+    TZip64EndRecord& z = dm.Zip64EndRecord;
+    z.Signature = sigZip64EndRecord;
+    z.RecordSize = Zip64EndRecordSize - 12;
+    z.VersionMadeBy = VersionZip64;
+    z.VersionNeeded = VersionZip64;
+    // The real numbers of a set, which readers take the volumes from.
+    z.DiskNumber = static_cast<std::uint32_t>(info.VolumeNumber);
+    z.StartDisk = static_cast<std::uint32_t>(startDisk);
+    z.EntriesOnDisk = count;
+    z.TotalEntries = count;
+    z.DirectorySize = directorySize;
+    z.DirectoryOffset = static_cast<std::uint64_t>(start);
+    PutZip64EndRecord(records, z);
+    TZip64Locator& l = dm.Zip64Locator;
+    l.Signature = sigZip64Locator;
+    l.EndRecordDisk = static_cast<std::uint32_t>(info.VolumeNumber);
+    l.EndRecordOffset = static_cast<std::uint64_t>(position);
+    l.TotalDisks = static_cast<std::uint32_t>(info.VolumeNumber + 1);
+    PutZip64Locator(records, l);
+  }
+  // 10.
+  PutEndRecord(records, end);
+  records.Bytes(dm.Comment);
+  if (out->Write(records.Data().data(), records.Size()) != records.Size()) {
+    throw EZAException(zaerr::ShortWrite, this);
+  }
+  FDirectoryWritten = true;
+  // 11. The last volume takes the archive's own name, over any file of that name.
+  if (spanning && FVolumeFileName != FileName) {
+    std::string last = FileName;
+    MakeVolumeFileName(last, -1, false);
+    if (last != FVolumeFileName) {
+      FArchiveStream.reset();
+      dm.ArchiveStream = nullptr;
+      const std::string from = platform::ToFileSystemPath(FVolumeFileName);
+      const std::string to = platform::ToFileSystemPath(last);
+      if (std::rename(from.c_str(), to.c_str()) != 0) {
+        FArchiveStream = std::make_unique<TZAFileStream>(from, fmOpenReadWriteDenyWrite);
+        dm.ArchiveStream = FArchiveStream.get();
+        throw EZAException(zaerr::RenameFailed, this, {FVolumeFileName, last});
+      }
+      if (!FWrittenVolumes.empty()) FWrittenVolumes.back() = last;
+      FArchiveStream = std::make_unique<TZAFileStream>(to, fmOpenReadWriteDenyWrite);
+      FArchiveStream->Seek(FArchiveStream->Size());
+      FVolumeFileName = last;
+      dm.ArchiveStream = FArchiveStream.get();
+    }
+  }
+  FVolumeNumberInfo.VolumeNumber = info.VolumeNumber;
+  // The archive exists from now on: a later open of one of its volumes must not create it anew.
+  if (FFileOpenMode == ZAFileModeCreate && !InMemory()) FFileOpenMode = fmOpenReadWriteDenyWrite;
+}
+
+}  // namespace zip

@@ -1,0 +1,464 @@
+// The per-item services of the update bracket: refilling an item from a disk file, removing an
+// item, naming temporary files, and the operations that open, fill and close a bracket.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+#include "ZADirManager.h"
+#include "ZAMasks.h"
+#include "ZAPlatform.h"
+#include "ZAStrFunc.h"
+#include "ZAWriteRecords.h"
+#include "ZipArchiver.h"
+#include "os/codepage.h"
+
+namespace zip {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint16_t VersionOem = 0x0014;
+constexpr std::uint16_t VersionAnsi = 0x0B14;
+
+std::int32_t DosDateTimeOfTime(std::time_t t) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  if (tm.tm_year < 80) return (1 << 21) | (1 << 16);  // the format starts in 1980...
+  if (tm.tm_year > 80 + 127) return static_cast<std::int32_t>((0xFF9Fu << 16) | 0xBF7Du);  // ...and ends in 2107
+  const std::uint32_t date = static_cast<std::uint32_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+  const std::uint32_t time = static_cast<std::uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+  return static_cast<std::int32_t>((date << 16) | time);
+}
+
+bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+// The last count parts of a "/" separated path.
+std::string LastParts(const std::string& path, std::size_t count) {
+  std::size_t pos = path.size();
+  while (count > 0 && pos > 0) {
+    const auto slash = path.rfind('/', pos - 1);
+    --count;
+    if (slash == std::string::npos) return path;
+    if (count == 0) return path.substr(slash + 1);
+    pos = slash;
+  }
+  return path.substr(pos);
+}
+
+}  // namespace
+
+// ---- item services --------------------------------------------------------------------------
+
+namespace {
+
+// Refills an item from a disk file (fsPath) whose engine name is path; names are made relative
+// to baseDir.
+void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, const std::string& fsPath,
+                  const std::string& baseDir, bool useFileData, std::int16_t compressionMethod) {
+  // 1.
+  std::string stored = MakeStoredFileName(path, baseDir, a.Options().StorePath);
+  if (stored.empty()) return;
+  struct stat st {};
+  const bool exists = ::stat(fsPath.c_str(), &st) == 0;
+  // 2.
+  const bool isDir = exists && S_ISDIR(st.st_mode);
+  // 3.
+  std::int32_t dateTime;
+  std::uint32_t attributes = faArchive;
+  std::uint32_t unixMode = 0;
+  if (useFileData) {
+    dateTime = DosDateTimeOfTime(exists ? st.st_mtime : std::time(nullptr));
+    if (exists) {
+      attributes = isDir ? faDirectory : faArchive;
+      if (!(st.st_mode & S_IWUSR)) attributes |= faReadOnly;
+      unixMode = st.st_mode & 0xFFFF;
+    }
+    if (isDir && stored.back() != '/') stored += '/';
+  } else {
+    dateTime = DosDateTimeOfTime(std::time(nullptr));
+  }
+  // 4.
+  item.Name = stored;
+  // The real name, every character of it, where the engine's form has lost some.
+  item.Utf8Name = os::Cp1252ToUtf8(stored);
+  if (os::Cp1252ToUtf8(path) != fsPath) {
+    const std::size_t parts = static_cast<std::size_t>(std::count(stored.begin(), stored.end(), '/')) +
+                              (isDir ? 0 : 1);
+    std::string real = fsPath;
+    while (real.size() > 1 && real.back() == '/') real.pop_back();
+    item.Utf8Name = LastParts(real, parts) + (isDir ? "/" : "");
+  }
+  item.IsNew = true;
+  item.Password = a.Password;
+  item.SourceFileName = path;
+  item.SourcePath = fsPath;
+  item.CompressionMode = isDir ? 0 : a.CompressionMode();
+  // 5.
+  item.Signature = CentralHeaderSignature;
+  item.VersionNeeded = a.Options().OEMFileNames ? VersionOem : VersionAnsi;
+  // A Unix file keeps its mode in the high half of the attributes, which a Unix host marks.
+  item.VersionMadeBy = unixMode != 0 ? static_cast<std::uint16_t>((HostUnix << 8) | (item.VersionNeeded & 0xFF))
+                                     : item.VersionNeeded;
+  item.Flags = a.Password.empty() ? 0 : FlagEncrypted;
+  item.Method = static_cast<std::uint16_t>(compressionMethod < 0 ? 0 : compressionMethod);
+  item.ModTime = static_cast<std::uint16_t>(dateTime & 0xFFFF);
+  item.ModDate = static_cast<std::uint16_t>(static_cast<std::uint32_t>(dateTime) >> 16);
+  item.Crc32 = 0xFFFFFFFFu;
+  item.CompressedSize = 0;
+  item.UncompressedSize = 0;
+  item.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(stored.size(), 0xFFFF));
+  item.ExtraLength = 0;
+  item.CommentLength = 0;
+  item.DiskNumberStart = 0;
+  item.InternalAttributes = 0;
+  item.ExternalAttributes = attributes | (unixMode << 16);
+  item.LocalHeaderOffset = 0;
+  // 6.
+  if (isDir) {
+    item.Method = 0;
+    item.Crc32 = 0;
+    item.Flags = 2;
+  }
+  // 7.
+  if (!a.FZipFormat) {
+    item.Signature = OwnCentralHeaderSignature;
+    item.VersionNeeded = 0x4114;
+  }
+}
+
+}  // namespace
+
+void TZABaseArchiver::FillItemFromFile(std::int32_t Index, const std::string& Path, bool UseFileData) {
+  TDirItem& item = FDirManager->CentralDir.ItemRef(Index);
+  FillFromDisk(*this, item, Path, platform::ToFileSystemPath(Path), platform::GetCurrentDir(), UseFileData,
+               FCompressionMethod);
+}
+
+TDirItem& TZABaseArchiver::ReplaceItemFromFile(std::int32_t Index, const std::string& Path) {
+  if (!FDirManager || Index < 0 || Index >= FDirManager->CentralDir.GetCount()) {
+    throw EZAException(zaerr::ChangeIndexOutOfBounds, this);
+  }
+  if (!InUpdate()) throw EZAException(zaerr::ChangeOutsideUpdate, this);
+  FillItemFromFile(Index, Path, true);
+  TDirItem& item = FDirManager->CentralDir.ItemRef(Index);
+  item.Operation = poUpdate;
+  return item;
+}
+
+void TZABaseArchiver::DeleteDirItem(std::int32_t Index) {
+  if (!FDirManager || Index < 0 || Index >= FDirManager->CentralDir.GetCount()) {
+    throw EZAException(zaerr::DeleteIndexOutOfBounds, this);
+  }
+  if (!InUpdate()) throw EZAException(zaerr::DeleteOutsideUpdate, this);
+  FDirManager->CentralDir.RemoveItem(Index);
+}
+
+std::string TZABaseArchiver::MakeTempFileName() {
+  const std::string dir = TempDir.empty() ? platform::GetTempPath() : TempDir;
+  std::string name = platform::CreateTempFile(dir, "FC");
+  if (name.empty()) throw EZAException(zaerr::CannotCreateTempFile, this, {dir});
+  return name;
+}
+
+// ---- the steps of the processing loop that change items -------------------------------------
+
+void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& FileName, const std::string& BaseFolder) {
+  const TDirItem& item = FDirManager->CentralDir.ItemRef(Index);
+  if (item.ExternalAttributes & faDirectory) return;
+  const std::string source = ExpandFileNameIn(FileName, BaseFolder);
+  const std::string fsSource = platform::ToFileSystemPath(source);
+  struct stat st {};
+  if (::stat(fsSource.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (!Options().ReplaceReadOnly && (item.ExternalAttributes & faReadOnly)) return;
+  const std::int32_t itemTime = static_cast<std::int32_t>((static_cast<std::uint32_t>(item.ModDate) << 16) | item.ModTime);
+  const std::int32_t fileTime = DosDateTimeOfTime(st.st_mtime);
+  bool replace = false;
+  switch (Options().OverwriteMode) {
+    case omPrompt: {
+      std::string dest = FileName;
+      replace = true;
+      DoConfirmOverwrite(source, dest, replace);
+      break;
+    }
+    case omAlways: replace = true; break;
+    case omNever: replace = false; break;
+    case omIfNewer: replace = fileTime > itemTime; break;
+    case omIfOlder: replace = fileTime < itemTime; break;
+  }
+  if (!replace) return;
+  TDirItem& target = ReplaceItemFromFile(Index, source);
+  // The stored name is made against the base folder, as the item was found there.
+  FillFromDisk(*this, target, source, fsSource, BaseFolder, true, FCompressionMethod);
+  target.Operation = poUpdate;
+}
+
+void TZABaseArchiver::DeleteItem(std::int32_t Index) { DeleteDirItem(Index); }
+
+// ---- the update bracket and the operations that fill it -------------------------------------
+
+namespace {
+
+// Opens a bracket for one operation when none is open, and commits it at the end.
+class TZAOwnBracket {
+ public:
+  explicit TZAOwnBracket(TZABaseArchiver& a) : FArchiver(a), FOwn(!a.InUpdate()) {
+    if (FOwn) FArchiver.BeginUpdate();
+  }
+  void Commit() {
+    if (FOwn && FArchiver.InUpdate()) FArchiver.EndUpdate();
+    FOwn = false;
+  }
+  ~TZAOwnBracket() {
+    // A failure before the commit drops the operation's changes.
+    if (FOwn && FArchiver.InUpdate()) {
+      FArchiver.FUpdateCount = 0;
+      FArchiver.RestoreDirectoryFromBackup();
+    }
+  }
+  TZAOwnBracket(const TZAOwnBracket&) = delete;
+  TZAOwnBracket& operator=(const TZAOwnBracket&) = delete;
+
+ private:
+  TZABaseArchiver& FArchiver;
+  bool FOwn;
+};
+
+}  // namespace
+
+void TZABaseArchiver::BeginUpdate() {
+  CheckOpen();
+  if (FUpdateCount == 0) {
+    // A set of volumes is written once, when it is created.
+    if (SpanningMode() != smNone && (FFileOpenMode != ZAFileModeCreate || FDirectoryWritten)) {
+      throw EZAException(zaerr::MultiVolumeModification, this);
+    }
+    if (!InMemory() && FFileOpenMode != ZAFileModeCreate && FFileOpenMode != fmOpenReadWriteDenyWrite) {
+      throw EZAException(zaerr::ReadOnlyArchive, this);
+    }
+    FDirManager->BackupDir.CopyFrom(FDirManager->CentralDir);
+    FNameIndexCount = -1;
+  }
+  ++FUpdateCount;
+}
+
+void TZABaseArchiver::EndUpdate() {
+  if (FUpdateCount <= 0) return;
+  if (--FUpdateCount > 0) return;
+  FUpdateCount = 1;
+  CommitUpdate();
+}
+
+void TZABaseArchiver::RestoreDirectoryFromBackup() {
+  if (FDirManager) FDirManager->CentralDir.CopyFrom(FDirManager->BackupDir);
+  FNameIndexCount = -1;
+}
+
+std::int32_t TZABaseArchiver::AppendItem() {
+  TZADirArray& dir = FDirManager->CentralDir;
+  const std::int32_t index = dir.GetCount();
+  dir.SetCount(index + 1);
+  dir.SetItem(index, TDirItem{});
+  return index;
+}
+
+std::int32_t TZABaseArchiver::FindItemByName(const std::string& Name) {
+  TZADirArray& dir = FDirManager->CentralDir;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1 || FNameIndexCount != dir.GetCount()) {
+      FNameIndex.clear();
+      for (std::int32_t i = dir.GetCount() - 1; i >= 0; --i) FNameIndex[dir.ItemRef(i).Name] = i;
+      FNameIndexCount = dir.GetCount();
+    }
+    const auto found = FNameIndex.find(Name);
+    if (found == FNameIndex.end()) return -1;
+    // An index whose item has another name by now: the map is rebuilt once.
+    if (found->second < dir.GetCount() && dir.ItemRef(found->second).Name == Name) return found->second;
+  }
+  return -1;
+}
+
+namespace {
+
+void CheckNameLength(const TZABaseArchiver& a, const std::string& name) {
+  if (name.size() > MaxStoredNameLength) throw EZAException(zaerr::FieldTooLong, &a, {name});
+}
+
+}  // namespace
+
+void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation) {
+  CheckOpen();
+  TZAOwnBracket bracket(*this);
+  const std::string base = ExcludeTrailingBackslash(ResolvePath(BaseDir, ""));
+  const std::string full = ExpandFileNameIn(FileMask, BaseDirWithBackslash(base));
+  TZADirArray& dir = FDirManager->CentralDir;
+
+  const auto addOne = [&](const fs::path& fsPath) {
+    // Only files and folders: a pipe or a device would block or never end.
+    std::error_code statError;
+    const auto status = fs::status(fsPath, statError);
+    if (!fs::is_regular_file(status) && !fs::is_directory(status)) return;
+    const std::string path = platform::FromFileSystemPath(fsPath.string());
+    TDirItem probe;
+    FillFromDisk(*this, probe, path, fsPath.string(), base, true, FCompressionMethod);
+    if (probe.Name.empty()) return;
+    CheckNameLength(*this, probe.Name);
+    probe.Operation = Operation;
+    // A name the archive holds already is refilled in place; added over a stored item, it is a
+    // freshen (a failure keeps the old data).
+    std::int32_t index = FindItemByName(probe.Name);
+    if (index >= 0) {
+      const TDirItem& item = dir.ItemRef(index);
+      if (!item.IsNew && Operation == poAdd) probe.Operation = poUpdate;
+      probe.Comment = item.Comment;
+      probe.CommentLength = item.CommentLength;
+      probe.ExtraFields = item.ExtraFields;
+    } else {
+      index = AppendItem();
+    }
+    dir.SetItem(index, probe);
+    FNameIndex[probe.Name] = index;
+    FNameIndexCount = dir.GetCount();
+  };
+  std::function<void(const fs::path&)> addTree = [&](const fs::path& folder) {
+    std::error_code ec;
+    std::vector<fs::path> children;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) children.push_back(entry.path());
+    std::sort(children.begin(), children.end());
+    for (const fs::path& child : children) {
+      addOne(child);
+      if (Options().Recurse && fs::is_directory(child, ec) && !fs::is_symlink(child, ec)) addTree(child);
+    }
+  };
+
+  const std::string fsFull = platform::ToFileSystemPath(full);
+  std::error_code ec;
+  const fs::path target(fsFull);
+  const std::string pattern = platform::FromFileSystemPath(target.filename().string());
+  if (!HasWildcards(pattern)) {
+    if (fs::is_directory(target, ec)) {
+      addOne(target);
+      addTree(target);
+    } else if (fs::exists(target, ec)) {
+      addOne(target);
+    }
+  } else {
+    std::function<void(const fs::path&)> walk = [&](const fs::path& folder) {
+      std::vector<fs::path> children;
+      for (const auto& entry : fs::directory_iterator(folder, ec)) children.push_back(entry.path());
+      std::sort(children.begin(), children.end());
+      for (const fs::path& child : children) {
+        const bool isDir = fs::is_directory(child, ec) && !fs::is_symlink(child, ec);
+        if (NameMatchesMask(platform::FromFileSystemPath(child.filename().string()), pattern)) {
+          addOne(child);
+          if (isDir && Options().Recurse) addTree(child);
+        } else if (isDir && Options().Recurse) {
+          walk(child);
+        }
+      }
+    };
+    walk(target.parent_path());
+  }
+  bracket.Commit();
+}
+
+void TZABaseArchiver::AddFiles(const std::string& FileMask) { AddDiskFiles(FileMask, poAdd); }
+
+void TZABaseArchiver::MoveFiles(const std::string& FileMask) { AddDiskFiles(FileMask, poMove); }
+
+void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_ptr<TZAStream> Stream,
+                                    std::uint32_t Attributes, std::int32_t DosDateTime) {
+  CheckOpen();
+  std::string name = ToSlashes(StoredName);
+  while (!name.empty() && name.front() == '/') name.erase(0, 1);
+  if (name.empty()) return;
+  CheckNameLength(*this, name);
+  TZAOwnBracket bracket(*this);
+  TZADirArray& dir = FDirManager->CentralDir;
+  std::int32_t index = FindItemByName(name);
+  if (index < 0) index = AppendItem();
+  TDirItem& item = dir.ItemRef(index);
+  const std::int32_t when = DosDateTime != 0 ? DosDateTime : DosDateTimeOfTime(std::time(nullptr));
+  TDirItem fresh;
+  fresh.Name = name;
+  fresh.Utf8Name = os::Cp1252ToUtf8(name);
+  fresh.Comment = item.Comment;
+  fresh.CommentLength = item.CommentLength;
+  fresh.IsNew = true;
+  fresh.Operation = poAdd;
+  fresh.Password = Password;
+  fresh.SourceFileName = name;
+  fresh.SourceStream = Stream;
+  fresh.SourceStreamStart = Stream ? static_cast<std::int32_t>(Stream->Position()) : 0;
+  fresh.CompressionMode = (Attributes & faDirectory) ? 0 : CompressionMode();
+  fresh.Signature = CentralHeaderSignature;
+  fresh.VersionNeeded = fresh.VersionMadeBy = Options().OEMFileNames ? VersionOem : VersionAnsi;
+  fresh.Flags = Password.empty() ? 0 : FlagEncrypted;
+  fresh.Method = static_cast<std::uint16_t>(FCompressionMethod < 0 ? 0 : FCompressionMethod);
+  fresh.ModTime = static_cast<std::uint16_t>(when & 0xFFFF);
+  fresh.ModDate = static_cast<std::uint16_t>(static_cast<std::uint32_t>(when) >> 16);
+  fresh.Crc32 = 0xFFFFFFFFu;
+  fresh.ExternalAttributes = Attributes;
+  if (Attributes & faDirectory) {
+    if (fresh.Name.back() != '/') fresh.Name += '/';
+    fresh.Method = 0;
+    fresh.Crc32 = 0;
+    fresh.Flags = 0;
+    fresh.SourceStream.reset();
+  }
+  dir.SetItem(index, fresh);
+  FNameIndex[fresh.Name] = index;
+  FNameIndexCount = dir.GetCount();
+  bracket.Commit();
+}
+
+void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& NewName) {
+  CheckOpen();
+  const std::string from = ToSlashes(OldName);
+  std::string to = ToSlashes(NewName);
+  while (!to.empty() && to.front() == '/') to.erase(0, 1);
+  CheckNameLength(*this, to);
+  TZAOwnBracket bracket(*this);
+  TZADirArray& dir = FDirManager->CentralDir;
+  const std::int32_t index = FindItemByName(from);
+  if (index < 0 || to.empty()) throw EZAException(zaerr::RenameItemNotFound, this, {OldName});
+  TDirItem& item = dir.ItemRef(index);
+  if (item.Name.back() == '/' && to.back() != '/') to += '/';
+  if (!item.IsNew) {
+    item.Name2 = item.Name;
+    item.IsNew = true;
+    item.Operation = poRename;
+  }
+  item.Name = to;
+  item.Utf8Name = os::Cp1252ToUtf8(to);
+  FNameIndexCount = -1;
+  bracket.Commit();
+}
+
+void TZABaseArchiver::DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr) {
+  ProcessMatchingInBracket(FileMask, SearchAttr, poDelete);
+}
+
+void TZABaseArchiver::UpdateFiles(const std::string& FileMask, std::int32_t SearchAttr) {
+  ProcessMatchingInBracket(FileMask, SearchAttr, poUpdate);
+}
+
+void TZABaseArchiver::ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr,
+                                               TZAProcessOperation Operation) {
+  CheckOpen();
+  TZAOwnBracket bracket(*this);
+  SelectMatchingItems(FileMask, SearchAttr, "");
+  ProcessFiles(Operation);
+  bracket.Commit();
+}
+
+void TZABaseArchiver::TestFiles(const std::string& FileMask, std::int32_t SearchAttr) {
+  CheckOpen();
+  CheckNotInUpdate();
+  SelectMatchingItems(FileMask, SearchAttr, "");
+  ProcessFiles(poTest);
+}
+
+}  // namespace zip

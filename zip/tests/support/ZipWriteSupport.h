@@ -1,0 +1,41 @@
+#pragma once
+// Test support for the write path: the engine driven in-process, and what the real peers say of
+// the archives it writes.
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ZipArchiver.h"
+#include "ZipTestSupport.h"
+
+namespace ziptest {
+
+// An archiver set up for a test: no built-in dialog can come up (failures are answered with
+// Ignore and recorded, volume questions from the disk).
+struct TWriteRun {
+  std::vector<std::string> Failures;  // "name: code" of every failure event, in order
+  std::vector<int> FailureCodes;
+};
+void PrepareArchiver(zip::TZipArchiver& archiver, TWriteRun& run);
+
+// Opens (or with create, creates) archive, runs actions inside one update bracket and closes it.
+// Returns the commit's outcome.
+zip::TZACommitResult WriteWithEngine(const fs::path& archive, bool create,
+                                     const std::function<void(zip::TZipArchiver&)>& actions,
+                                     const std::function<void(zip::TZipArchiver&)>& setup = {},
+                                     TWriteRun* run = nullptr);
+
+// What unzip -t, zip -T, 7-Zip's test and Python's zipfile (reading every member) say of an
+// archive: empty when all four accept it, else what each reported. sevenZipName is the name 7-Zip
+// opens (the first volume's for a split set); skip lists the checks not to run ("zip", "7z").
+std::string PeerCheck(const fs::path& archive, const std::string& password = "",
+                      const std::vector<std::string>& skip = {});
+
+// Python's view of an archive: "name size crc method flags" per member, one a line.
+std::string PythonListing(const fs::path& archive);
+
+// The engine name of a path.
+std::string EngineName(const fs::path& path);
+
+}  // namespace ziptest

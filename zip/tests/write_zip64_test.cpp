@@ -1,0 +1,117 @@
+// Zip64 as the engine writes it: an archive of 70000 entries, a file over 4 GiB (sparse on disk,
+// so that the disk need not hold it), and the refusals when Zip64 is disabled.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "ZARecords.h"
+#include "ZipEngineRun.h"
+#include "ZipWriteSupport.h"
+
+namespace {
+
+using namespace ziptest;
+
+void MakeSparse(const fs::path& path, std::uint64_t size) {
+  const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ::ftruncate(fd, static_cast<off_t>(size)));
+  // A few bytes of data at the start and near the end, so that the CRC sees them.
+  ASSERT_EQ(5, ::pwrite(fd, "start", 5, 0));
+  ASSERT_EQ(3, ::pwrite(fd, "end", 3, static_cast<off_t>(size - 10)));
+  ::close(fd);
+}
+
+TEST(Zip64Written, SeventyThousandEntries) {
+  TTempDir dir;
+  const fs::path archive = dir / "many.zip";
+  auto empty = std::make_shared<zip::TZAMemoryStream>();
+  const auto result = WriteWithEngine(archive, true, [&](zip::TZipArchiver& a) {
+    for (int i = 0; i < 70000; ++i) {
+      const std::string name = "d" + std::to_string(i / 1000) + "/f" + std::to_string(i) + ".txt";
+      if (i % 997 == 0) {
+        a.AddFromStream(name, std::make_shared<zip::TZAMemoryStream>(TextBytes(2000, i)));
+      } else {
+        a.AddFromStream(name, empty);
+      }
+    }
+  });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  EXPECT_EQ(70000, result.Stored);
+  // The counts go into the Zip64 end record; the end record holds the escape value.
+  const auto bytes = ReadBytes(archive);
+  const std::uint8_t* end = bytes.data() + bytes.size() - 22;
+  EXPECT_EQ(zip::sigEndRecord, zip::GetU32(end));
+  EXPECT_EQ(0xFFFF, zip::GetU16(end + 10));
+  EXPECT_EQ(zip::sigZip64Locator, zip::GetU32(end - 20));
+  EXPECT_EQ("", PeerCheck(archive));
+  const auto names = ListWithEngine(archive);
+  ASSERT_EQ(70000u, names.size());
+  EXPECT_EQ("d69/f69999.txt", names.back());
+  // Changing one entry of it rewrites the archive beside the old one and keeps every other.
+  const auto changed = WriteWithEngine(archive, false, [&](zip::TZipArchiver& a) { a.DeleteFiles("f0.txt"); });
+  ASSERT_TRUE(changed.Succeeded()) << changed.Message;
+  EXPECT_EQ(69999u, ListWithEngine(archive).size());
+  EXPECT_EQ("", PeerCheck(archive, "", {"zip", "7z"}));
+}
+
+TEST(Zip64Written, FileOverFourGiB) {
+  TTempDir dir;
+  const std::uint64_t size = 0x100000000ull + 123456;
+  MakeSparse(dir / "huge.bin", size);
+  WriteBytes(dir / "small.txt", TextBytes(1000, 1));
+  const fs::path archive = dir / "huge.zip";
+  const auto result = WriteWithEngine(
+      archive, true,
+      [&](zip::TZipArchiver& a) {
+        a.AddFiles("small.txt");
+        a.AddFiles("huge.bin");
+        a.AddFiles("small.txt");  // again: refilled in place, not a second entry
+      },
+      [&](zip::TZipArchiver& a) {
+        a.BaseDir = EngineName(dir.Path());
+        a.Zip64Mode = zip::zmAuto;
+      });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  EXPECT_LT(fs::file_size(archive), 20u * 1024 * 1024);
+  {
+    zip::TZipArchiver a;
+    a.FileName = EngineName(archive);
+    a.OpenArchive(zip::fmOpenReadDenyWrite);
+    ASSERT_EQ(2, a.ItemCount());
+    const zip::TDirItem& huge = a.CentralDir()->ItemRef(1);
+    EXPECT_EQ(0xFFFFFFFFu, huge.UncompressedSize);
+    EXPECT_EQ(size, huge.GetUncompressedSize());
+    EXPECT_EQ(45, huge.VersionNeeded & 0xFF);
+    // The local header carries both sizes in its Zip64 block.
+    const auto bytes = ReadBytes(archive);
+    const std::uint8_t* local = bytes.data() + huge.LocalHeaderOffset;
+    EXPECT_EQ(0xFFFFFFFFu, zip::GetU32(local + 18));
+    EXPECT_EQ(0xFFFFFFFFu, zip::GetU32(local + 22));
+    EXPECT_EQ(20, zip::GetU16(local + 28));
+    EXPECT_EQ(size, zip::GetU64(local + 30 + 8 + 4));
+    a.CloseArchive();
+  }
+  EXPECT_EQ("", PeerCheck(archive));
+}
+
+TEST(Zip64Written, RefusedWhenDisabled) {
+  // A source that holds 4 GiB, or whose compressed form might reach it, needs Zip64 fields.
+  for (const std::uint64_t size : {0xFFFFFFFFull, 0xFFFFFFFFull - 4096}) {
+    SCOPED_TRACE(size);
+    TTempDir dir;
+    MakeSparse(dir / "big.bin", size);
+    TWriteRun run;
+    const auto result = WriteWithEngine(
+        dir / "a.zip", true, [&](zip::TZipArchiver& a) { a.AddFiles("big.bin"); },
+        [&](zip::TZipArchiver& a) { a.BaseDir = EngineName(dir.Path()); }, &run);
+    EXPECT_EQ(std::vector<int>{43}, run.FailureCodes);
+    EXPECT_EQ(1, result.Ignored);
+    EXPECT_EQ(0u, ListWithEngine(dir / "a.zip").size());
+  }
+}
+
+}  // namespace
