@@ -601,8 +601,9 @@ bool TZADirManager::OffsetsIncludeStub() const {
 
 void TZADirManager::AdjustOffsetsForStub() {
   for (std::int32_t i = 0; i < CentralDir.GetCount(); ++i) {
+    // Folders too: their offsets are written back when the archive is rewritten, and a folder
+    // left pointing into the data in front would make the rewritten archive unreadable.
     TDirItem& item = CentralDir.ItemRef(i);
-    if (item.ExternalAttributes & 0x10) continue;
     // An offset kept in the Zip64 field moves there; adding to the escape value would destroy it.
     if (item.LocalHeaderOffset == 0xFFFFFFFFu) {
       item.LocalHeaderOffset64 += static_cast<std::uint64_t>(SfxStubSize);
