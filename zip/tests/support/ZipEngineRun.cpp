@@ -5,25 +5,31 @@
 
 namespace ziptest {
 
+void AnswerEventsForTests(zip::TZipArchiver& archiver, std::vector<std::string>& failures,
+                          std::vector<int>& failureCodes, bool confirmOverwrite) {
+  archiver.OnProcessFileFailure = [&failures, &failureCodes](auto*, const std::string& name, zip::TZAProcessOperation,
+                                                             int native, int, const std::string&,
+                                                             zip::TZAAction& action) {
+    failures.push_back(name + ": " + std::to_string(native));
+    failureCodes.push_back(native);
+    action = zip::fxaIgnore;
+  };
+  const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
+  archiver.OnRequestFirstVolume = [=](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestLastVolume = [=](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnRequestMiddleVolume = [=](auto*, int, std::string& name, bool& cancel) { cancel = missing(name); };
+  archiver.OnPassword = [](auto*, const std::string&, std::string&, bool& skip) { skip = true; };
+  archiver.OnConfirmOverwrite = [confirmOverwrite](auto*, const std::string&, std::string&, bool& confirm) {
+    confirm = confirmOverwrite;
+  };
+}
+
 TEngineRun ExtractWithEngine(const std::filesystem::path& archive, const std::filesystem::path& folder,
                              const std::function<void(zip::TZipArchiver&)>& setup) {
   TEngineRun run;
   zip::TZipArchiver archiver;
   archiver.SetName("ZipArchiver1");
-  archiver.OnProcessFileFailure = [&run](auto*, const std::string& name, zip::TZAProcessOperation, int native, int,
-                                         const std::string&, zip::TZAAction& action) {
-    run.Failures.push_back(name + ": " + std::to_string(native));
-    run.FailureCodes.push_back(native);
-    action = zip::fxaIgnore;
-  };
-  // No built-in dialog may come up in a test: volume questions are answered from the disk, password
-  // questions by skipping, unless setup says otherwise.
-  const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
-  archiver.OnRequestFirstVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnRequestLastVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnRequestMiddleVolume = [&](auto*, int, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnPassword = [](auto*, const std::string&, std::string&, bool& skip) { skip = true; };
-  archiver.OnConfirmOverwrite = [](auto*, const std::string&, std::string&, bool& confirm) { confirm = false; };
+  AnswerEventsForTests(archiver, run.Failures, run.FailureCodes, false);
   if (setup) setup(archiver);
   archiver.FileName = zip::platform::FromFileSystemPath(archive.string());
   try {

@@ -18,6 +18,12 @@ struct TEngineRun {
   std::vector<int> FailureCodes;
 };
 
+// Answers every event of archiver as the tests need it, so that no built-in dialog comes up:
+// failures are logged ("name: code" and the code) and ignored, volume questions are answered from
+// the disk, password questions by skipping, overwrite questions with confirmOverwrite.
+void AnswerEventsForTests(zip::TZipArchiver& archiver, std::vector<std::string>& failures,
+                          std::vector<int>& failureCodes, bool confirmOverwrite);
+
 // Opens archive read-only (mode 32), sets BaseDir to folder, extracts "*.*" with attributes 10431
 // and closes. Failures are answered with Ignore unless setup installs its own handler; setup may
 // change any option or event before the open.

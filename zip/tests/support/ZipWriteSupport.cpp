@@ -5,6 +5,7 @@
 
 #include "ZAFiles.h"
 #include "ZAPlatform.h"
+#include "ZipEngineRun.h"
 
 namespace ziptest {
 
@@ -12,18 +13,7 @@ std::string EngineName(const fs::path& path) { return zip::platform::FromFileSys
 
 void PrepareArchiver(zip::TZipArchiver& archiver, TWriteRun& run) {
   archiver.SetName("ZipArchiver1");
-  archiver.OnProcessFileFailure = [&run](auto*, const std::string& name, zip::TZAProcessOperation, int native, int,
-                                         const std::string&, zip::TZAAction& action) {
-    run.Failures.push_back(name + ": " + std::to_string(native));
-    run.FailureCodes.push_back(native);
-    action = zip::fxaIgnore;
-  };
-  const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
-  archiver.OnRequestFirstVolume = [=](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnRequestLastVolume = [=](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnRequestMiddleVolume = [=](auto*, int, std::string& name, bool& cancel) { cancel = missing(name); };
-  archiver.OnPassword = [](auto*, const std::string&, std::string&, bool& skip) { skip = true; };
-  archiver.OnConfirmOverwrite = [](auto*, const std::string&, std::string&, bool& confirm) { confirm = true; };
+  AnswerEventsForTests(archiver, run.Failures, run.FailureCodes, true);
 }
 
 zip::TZACommitResult WriteWithEngine(const fs::path& archive, bool create,
