@@ -41,21 +41,8 @@ struct TBenchData {
   TArchive Large;
   TBenchData() {
     const fs::path src = Dir / "src";
-    fs::create_directories(src / "small");
     // Text-like data (compresses well), random data (does not), and many small files.
-    for (int i = 0; i < 8; ++i) {
-      WriteBytes(src / ("text" + std::to_string(i) + ".txt"), TextBytes(12 * 1024 * 1024, 100 + i));
-      Mixed.PlainBytes += 12 * 1024 * 1024;
-    }
-    for (int i = 0; i < 4; ++i) {
-      WriteBytes(src / ("random" + std::to_string(i) + ".bin"), RandomBytes(16 * 1024 * 1024, 200 + i));
-      Mixed.PlainBytes += 16 * 1024 * 1024;
-    }
-    for (int i = 0; i < 3000; ++i) {
-      WriteBytes(src / "small" / ("f" + std::to_string(i) + ".txt"), TextBytes(3000 + i % 5000, 300 + i));
-      Mixed.PlainBytes += 3000 + i % 5000;
-    }
-    StampTimes(src);
+    Mixed.PlainBytes = MakeBenchTree(src);
     Mixed.Path = Dir / "mixed.zip";
     Shell("cd " + Quote(src.string()) + " && zip -q -r -6 " + Quote(Mixed.Path.string()) + " .");
 
