@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "booking_dialog.h"
@@ -288,11 +289,19 @@ TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
     std::function<void(const fs::path&)> make;
     std::string error;
   };
-  const Unreadable ways[] = {
+  std::vector<Unreadable> ways = {
       {"a folder in its place", [](const fs::path& p) { fs::create_directories(p / "dedans"); }, "Erreur d'E/S 21"},
       {"a link to a file that fails to read", [](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
        "Erreur d'E/S 5"},
   };
+  if (::geteuid() != 0) {
+    ways.push_back({"no read permission",
+                    [](const fs::path& p) {
+                      std::ofstream(p, std::ios::binary) << "garde@x.fr\r\n";
+                      fs::permissions(p, fs::perms::none);
+                    },
+                    "Erreur d'E/S 13"});
+  }
   struct Lists {
     const char* unreadable;
     const char* readable;
@@ -325,7 +334,13 @@ TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
 
       EXPECT_EQ(dialogs_.Messages().size(), 1u) << "only the close question";
       const fs::file_status left = fs::symlink_status(File(l.unreadable));
-      EXPECT_TRUE(fs::is_directory(left) || fs::is_symlink(left)) << "the unread file is left as it was";
+      EXPECT_TRUE(fs::is_directory(left) || fs::is_symlink(left) || fs::is_regular_file(left))
+          << "the unread file is left as it was";
+      if (fs::is_regular_file(left)) {
+        fs::permissions(File(l.unreadable), fs::perms::owner_all);
+        std::ifstream kept(File(l.unreadable), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "garde@x.fr\r\n") << "and not replaced";
+      }
       std::ifstream in(File(l.readable), std::ios::binary);
       EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
                 std::string(l.readable) == "base.ami" ? "@Exemple.fr\r\nzoe@x.fr\r\n" : "r\xE9union\r\nurgent\r\n")
