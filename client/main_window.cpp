@@ -45,8 +45,15 @@ void TForm1::FormCreate(TObject*) {
     message_ov->SetChecked(true);
     bip_ov->SetChecked(true);
   }
-  lirefichecg();
-  lirefichecg2();
+  // Each list is read on its own: a file that cannot be read is told like any other error
+  // and does not keep the other list from being read.
+  for (void (TForm1::*read)() : {&TForm1::lirefichecg, &TForm1::lirefichecg2}) {
+    try {
+      (this->*read)();
+    } catch (...) {
+      HandleException(this, std::current_exception());
+    }
+  }
 }
 
 void TForm1::FormCloseQuery(TObject*, bool& CanClose) {

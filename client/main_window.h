@@ -156,11 +156,14 @@ class TForm1 : public forms::TForm {
   // True when nom_ov, pass_ov and site_ov are all filled in.
   bool HasCredentials() const;
 
-  // The friends lists on disk.
+  // The friends lists on disk. A list whose file could not be read is never written back
+  // over that file (it would lose what the file holds).
   void lirefichecg();
   void lirefichecg2();
   void finfichcg();
   void finfichcg2();
+  bool friendsFileUnread_ = false;
+  bool subjectsFileUnread_ = false;
 
   // --- Mail watch, mail reader, friends pages and mail program: handlers ---------------
   // The mail list of page 3.

@@ -36,14 +36,20 @@ std::string FirstCharacters(const std::string& s, std::size_t count) {
   return s;
 }
 
-void Load(TListBox& list, const char* fileName) {
+// Reads the list from its file; `unread` tells, until the next read, that the file is there
+// but could not be read (the error is thrown on).
+void Load(TListBox& list, const char* fileName, bool& unread) {
+  unread = true;
   const auto entries = ReadFriendsFile(settings_store::ExecutableFolder() + fileName);
+  unread = false;
   if (!entries) return;  // no file: the list keeps what it has
   list.Items().Clear();
   for (const std::string& entry : *entries) list.Items().Add(entry);
 }
 
-void Save(const TListBox& list, const char* fileName) {
+// Writes the list to its file, unless that file could not be read: it is left as it is.
+void Save(const TListBox& list, const char* fileName, bool unread) {
+  if (unread) return;
   const std::string path = settings_store::ExecutableFolder() + fileName;
   try {
     WriteFriendsFile(path, list.Items().ToVector());
@@ -125,10 +131,10 @@ int ChercheDansListBox(const std::string& text, const TListBox& list) {
   return -1;
 }
 
-void TForm1::lirefichecg() { Load(*ListBox3, kFriendsFile); }
-void TForm1::lirefichecg2() { Load(*ListBox4, kFriendSubjectsFile); }
-void TForm1::finfichcg() { Save(*ListBox3, kFriendsFile); }
-void TForm1::finfichcg2() { Save(*ListBox4, kFriendSubjectsFile); }
+void TForm1::lirefichecg() { Load(*ListBox3, kFriendsFile, friendsFileUnread_); }
+void TForm1::lirefichecg2() { Load(*ListBox4, kFriendSubjectsFile, subjectsFileUnread_); }
+void TForm1::finfichcg() { Save(*ListBox3, kFriendsFile, friendsFileUnread_); }
+void TForm1::finfichcg2() { Save(*ListBox4, kFriendSubjectsFile, subjectsFileUnread_); }
 
 void TForm1::BitBtn3Click(TObject*) { AddFromPage(*Edit3, *ListBox3); }
 void TForm1::BitBtn8Click(TObject*) { AddFromPage(*Edit6, *ListBox4); }

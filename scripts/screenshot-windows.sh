@@ -14,8 +14,8 @@
 #   09-updater-engine-error.png  an archive that is no zip file: the engine's error box
 #   10-updater-not-installed.png    then the status text; the button stays disabled (greyed)
 #
-# The updater ends every process named OrvalisP.exe it finds: it runs in a process namespace of
-# its own (unshare), where the only such process is the dummy client beside it.
+# The updater ends only the client that runs the OrvalisP.exe beside it, under its own user;
+# it still runs in a process namespace of its own (unshare), beside the dummy client.
 #
 #   scripts/screenshot-windows.sh [OUT_DIR]        (default: build-windows/shots)
 #

@@ -4,9 +4,9 @@
 
 namespace updater {
 
-bool TerminateProcessByExeName(const std::string& ExeName) {
-  // The walk stops at the first equal name, whether it can be ended or not.
-  const auto pid = os::FindProcessByExeName(ExeName, os::NameCase::Ignore);
+bool TerminateClientProcess(const std::string& ClientExePath) {
+  // Only that first process is tried, whether it can be ended or not.
+  const auto pid = os::FindOwnProcessRunningFile(ClientExePath);
   return pid && os::TerminateProcess(*pid, 0);
 }
 

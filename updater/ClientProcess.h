@@ -4,9 +4,11 @@
 
 namespace updater {
 
-// Ends the first process of the process list whose executable's file name equals `ExeName`
-// without regard to letter case, with exit code 0 and without waiting for it to go; its own
-// closing code does not run. Only that first match is tried. True when it was terminated.
-bool TerminateProcessByExeName(const std::string& ExeName);
+// Ends the client that is about to be replaced: the first process of the process list that
+// runs the very file at `ClientExePath` (the client in the updater's own folder) under the
+// user who runs the updater. Clients of other folders, other files of the same name and
+// other users' processes are left alone. The process is ended with exit code 0 and without
+// waiting for it to go; its own closing code does not run. True when it was terminated.
+bool TerminateClientProcess(const std::string& ClientExePath);
 
 }  // namespace updater

@@ -206,11 +206,13 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
     return;
   }
 
-  TerminateProcessByExeName(ClientExeName);
+  TerminateClientProcess(ClientExePath());
   Label1->SetCaption("Téléchargement des mises à jour " + ProductCaption + ".");
-  // A download that failed or stopped short is never extracted.
-  if (!DownloadArchive()) {
-    EndFailedRun(TRunFailure::DownloadFailed);
+  // A download that failed or stopped short is never extracted; the old client runs again
+  // before the user is told why.
+  std::string downloadError;
+  if (!DownloadArchive(downloadError)) {
+    EndFailedRun(TRunFailure::DownloadFailed, downloadError);
     return;
   }
 
@@ -233,10 +235,10 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
 
 void TForm1::BitBtn2Click(forms::TObject*) { Close(); }
 
-// Creates the archive file and downloads the archive into it. False when the download failed
-// (the error has been shown); the file is closed either way. An archive file that cannot be
-// created ends the run through the error box.
-bool TForm1::DownloadArchive() {
+// Creates the archive file and downloads the archive into it. False when the download failed,
+// with the text that tells the user why in `Error`; the file is closed either way. An archive
+// file that cannot be created ends the run through the error box.
+bool TForm1::DownloadArchive(std::string& Error) {
   std::unique_ptr<TDownloadFile> file;
   try {
     file = std::make_unique<TDownloadFile>(UpdateZipPath);
@@ -250,9 +252,9 @@ bool TForm1::DownloadArchive() {
     file->Close();
     return true;
   } catch (const http::EHttpException& E) {
-    forms::ShowMessage(std::string("Erreur durant le téléchargement : ") + E.what());
+    Error = std::string("Erreur durant le téléchargement : ") + E.what();
   } catch (const std::exception& E) {
-    forms::ShowMessage(std::string("Erreur inconnue : ") + E.what());
+    Error = std::string("Erreur inconnue : ") + E.what();
   }
   return false;
 }
@@ -271,13 +273,16 @@ bool TForm1::ExtractArchive() {
 }
 
 // A run that could not install the update. The client was ended already: it is started
-// again as it is, whatever went wrong, and the run ends as its failure says.
-void TForm1::EndFailedRun(TRunFailure failure) {
+// again as it is, whatever went wrong, and only then does any box tell the user (`Told`, then
+// the failure's own message; an error box comes after the return); the run ends as its
+// failure says.
+void TForm1::EndFailedRun(TRunFailure failure, const std::string& Told) {
   const TFailedRunEnding& ending = kFailedRunEndings[static_cast<int>(failure)];
   StartClient();
   if (ending.RemoveArchive) DeleteArchive();
   Label1->SetCaption(WithProduct(ending.Status));
   if (ending.ButtonBack) BitBtn1->SetEnabled(true);
+  if (!Told.empty()) forms::ShowMessage(Told);
   if (ending.Message) forms::ShowMessage(WithProduct(ending.Message));
 }
 

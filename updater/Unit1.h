@@ -85,9 +85,9 @@ class TForm1 : public forms::TForm {
 
  private:
   std::string ClientExePath() const;
-  bool DownloadArchive();
+  bool DownloadArchive(std::string& Error);
   bool ExtractArchive();
-  void EndFailedRun(TRunFailure failure);
+  void EndFailedRun(TRunFailure failure, const std::string& Told = {});
   std::string WithProduct(std::string_view text) const;
   void StartClient();
   void DeleteArchive();

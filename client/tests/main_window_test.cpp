@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "booking_dialog.h"
@@ -275,6 +277,76 @@ TEST_F(MainWindowTest, AnUnreadableFriendsFileAtStartLandsInTheStatusBar) {
   EXPECT_EQ(f.StatusBar1->Panels(0).Text(), "Erreur d'E/S 21");
   EXPECT_EQ(f.Label16->Caption(), "Erreur d'E/S 21");
   EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+// A list file that is there but cannot be read (tests run as root, where a file without read
+// permission still reads: a folder in its place, or a link to a file whose reading fails):
+// the other list is read all the same, and at close neither the unread file nor the other
+// list is lost, even when an entry was added to the unread list meanwhile.
+TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
+  struct Unreadable {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    std::string error;
+  };
+  std::vector<Unreadable> ways = {
+      {"a folder in its place", [](const fs::path& p) { fs::create_directories(p / "dedans"); }, "Erreur d'E/S 21"},
+      {"a link to a file that fails to read", [](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
+       "Erreur d'E/S 5"},
+  };
+  if (::geteuid() != 0) {
+    ways.push_back({"no read permission",
+                    [](const fs::path& p) {
+                      std::ofstream(p, std::ios::binary) << "garde@x.fr\r\n";
+                      fs::permissions(p, fs::perms::none);
+                    },
+                    "Erreur d'E/S 13"});
+  }
+  struct Lists {
+    const char* unreadable;
+    const char* readable;
+    const char* readableBytes;
+    std::vector<std::string> readableEntries;
+  };
+  const Lists lists[] = {
+      {"base.ami", "sujet.ami", "urgent\r\nr\xE9union\r\n", {"r\xC3\xA9union", "urgent"}},
+      {"sujet.ami", "base.ami", "zoe@x.fr\r\n@Exemple.fr\r\n", {"@Exemple.fr", "zoe@x.fr"}},
+  };
+  for (const Unreadable& way : ways) {
+    for (const Lists& l : lists) {
+      SCOPED_TRACE(std::string(way.name) + ", " + l.unreadable);
+      fs::remove_all(File("base.ami"));
+      fs::remove_all(File("sujet.ami"));
+      way.make(File(l.unreadable));
+      std::ofstream(File(l.readable), std::ios::binary) << l.readableBytes;
+      dialogs_.ClearRecords();
+
+      auto& f = Start();
+      EXPECT_EQ(f.StatusBar1->Panels(0).Text(), way.error);
+      forms::TListBox* readable = std::string(l.readable) == "base.ami" ? f.ListBox3 : f.ListBox4;
+      forms::TListBox* unreadable = readable == f.ListBox3 ? f.ListBox4 : f.ListBox3;
+      EXPECT_EQ(readable->Items().ToVector(), l.readableEntries) << "the other list is read all the same";
+      EXPECT_EQ(unreadable->Items().Count(), 0);
+      unreadable->Items().Add("ajout@exemple.fr");
+
+      dialogs_.AnswerMessage(forms::mrNo);
+      f.SpeedButton10->UserClick();
+
+      EXPECT_EQ(dialogs_.Messages().size(), 1u) << "only the close question";
+      const fs::file_status left = fs::symlink_status(File(l.unreadable));
+      EXPECT_TRUE(fs::is_directory(left) || fs::is_symlink(left) || fs::is_regular_file(left))
+          << "the unread file is left as it was";
+      if (fs::is_regular_file(left)) {
+        fs::permissions(File(l.unreadable), fs::perms::owner_all);
+        std::ifstream kept(File(l.unreadable), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "garde@x.fr\r\n") << "and not replaced";
+      }
+      std::ifstream in(File(l.readable), std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                std::string(l.readable) == "base.ami" ? "@Exemple.fr\r\nzoe@x.fr\r\n" : "r\xE9union\r\nurgent\r\n")
+          << "the other list is written back whole";
+    }
+  }
 }
 
 TEST_F(MainWindowTest, FriendsListsAreReadAtStart) {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "os/ascii.h"
@@ -73,6 +74,20 @@ std::string ExeFileOf(const std::string& procDir) {
   return name;
 }
 
+// The real user id from the "Uid:" line of /proc/<pid>/status.
+uid_t RealUserOf(const std::string& procDir) {
+  const std::string status = ReadFile(procDir + "/status");
+  const auto line = status.find("\nUid:");
+  if (line == std::string::npos) return static_cast<uid_t>(-1);
+  const char* text = status.c_str() + line + 5;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || end == text || value >= static_cast<unsigned long>(static_cast<uid_t>(-1)))
+    return static_cast<uid_t>(-1);
+  return static_cast<uid_t>(value);
+}
+
 bool ParsePid(const char* text, pid_t& pid) {
   if (*text < '1' || *text > '9') return false;
   char* end = nullptr;
@@ -97,7 +112,15 @@ class ProcFsProcessList final : public ProcessList {
       if (state == '?' || state == 'Z' || state == 'X') continue;  // gone, or only a zombie left
       std::string exe = ExeFileOf(dir);
       if (exe.empty()) continue;  // it went while we looked
-      entries.push_back({pid, std::move(exe)});
+      ProcessEntry entry{pid, std::move(exe)};
+      entry.uid = RealUserOf(dir);
+      struct stat file {};
+      if (::stat((dir + "/exe").c_str(), &file) == 0) {
+        entry.exeKnown = true;
+        entry.exeDevice = file.st_dev;
+        entry.exeInode = file.st_ino;
+      }
+      entries.push_back(std::move(entry));
     }
     std::sort(entries.begin(), entries.end(), [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; });
     return entries;
@@ -128,6 +151,17 @@ std::optional<pid_t> FindProcessByExeName(std::string_view exeName, NameCase nam
     const bool equal = nameCase == NameCase::Exact ? entry.exeFile == exeName
                                                    : ascii::EqualsIgnoringCase(entry.exeFile, exeName);
     if (equal) return entry.pid;
+  }
+  return std::nullopt;
+}
+
+std::optional<pid_t> FindOwnProcessRunningFile(const std::string& path) {
+  struct stat file {};
+  if (::stat(path.c_str(), &file) != 0) return std::nullopt;
+  const uid_t self = ::getuid();
+  for (const ProcessEntry& entry : Use<ProcessList>().Snapshot()) {
+    if (entry.uid == self && entry.exeKnown && entry.exeDevice == file.st_dev && entry.exeInode == file.st_ino)
+      return entry.pid;
   }
   return std::nullopt;
 }

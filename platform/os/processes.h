@@ -18,6 +18,14 @@ struct ProcessEntry {
   // read (another user's process), the file name of argv[0] from /proc/<pid>/cmdline; else
   // /proc/<pid>/comm.
   std::string exeFile;
+  // The real user id the process runs under; (uid_t)-1 when it could not be read.
+  uid_t uid = static_cast<uid_t>(-1);
+  // The file the process runs, as device and inode of /proc/<pid>/exe: the same whether the
+  // file was reached by another path or a link. `exeKnown` is false when it could not be
+  // looked at (another user's process, or it went meanwhile).
+  bool exeKnown = false;
+  dev_t exeDevice = 0;
+  ino_t exeInode = 0;
 };
 
 class ProcessList {
@@ -44,6 +52,11 @@ enum class NameCase { Exact, Ignore };
 // The first process of a snapshot whose exeFile equals `exeName`, exactly or without regard
 // to the case of ASCII letters.
 std::optional<pid_t> FindProcessByExeName(std::string_view exeName, NameCase nameCase);
+
+// The first process of a snapshot that runs the very file at `path` (same device and inode,
+// whatever its name or the path it was started by) under the calling process's real user id.
+// Nothing when the file cannot be looked at or no such process runs.
+std::optional<pid_t> FindOwnProcessRunningFile(const std::string& path);
 
 // Shortcuts for Use<ProcessList>().
 std::vector<ProcessEntry> ProcessSnapshot();

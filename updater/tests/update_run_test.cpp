@@ -138,6 +138,17 @@ class UpdateRun : public ::testing::Test {
     for (const auto& request : host.Requests()) targets.push_back(request.target);
     return targets;
   }
+  // For every message box, whether a client started from the installation folder (the
+  // `expectedStarts`th start of the log) is running while the box waits for the user.
+  void NoteTheClientAtEachBox(std::size_t expectedStarts) {
+    dialogs.OnMessage = [this, expectedStarts](const forms::MessageRequest&) -> std::optional<forms::TModalResult> {
+      const auto starts = WaitForClientStarts(install, expectedStarts, 10s);
+      clientUpAtBox.push_back(starts.size() >= expectedStarts && Running(starts.back().pid));
+      return std::nullopt;
+    };
+  }
+  std::vector<bool> clientUpAtBox;
+
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> texts;
     for (const auto& message : dialogs.Messages()) texts.push_back(message.Text);
@@ -391,11 +402,13 @@ TEST_P(FailedDownload, IsNeverExtracted) {
   const pid_t client = StartClient();
   Form();
   if (c.readTimeout.count() > 0) form->IdHTTP1.ReadTimeout = c.readTimeout;
+  NoteTheClientAtEachBox(2);
 
   Press();
 
   EXPECT_TRUE(WaitKilled(client, 5s));
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{c.message});
+  EXPECT_EQ(clientUpAtBox, std::vector<bool>{true}) << "the old client runs again before the box";
   const auto starts = WaitForClientStarts(install, 2, 10s);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[1].version, "old");
@@ -454,9 +467,11 @@ TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
   Serve(kArchivePath, Ok(MakeArchive()));
   const pid_t client = StartClient();
   Form();
+  NoteTheClientAtEachBox(2);
 
   Press();
 
+  EXPECT_EQ(clientUpAtBox, std::vector<bool>{true});
   EXPECT_TRUE(WaitKilled(client, 5s));
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_EQ(dialogs.Messages()[0].Type, forms::mtError);
@@ -512,6 +527,30 @@ TEST_F(UpdateRun, OnlyTheFirstOfTwoClientsIsEnded) {
   const auto starts = WaitForClientStarts(install, 3, 10s);
   ASSERT_EQ(starts.size(), 3u);
   EXPECT_EQ(starts[2].version, "new");
+}
+
+// A client of the same name runs from another folder, started first so that it comes first
+// in the process list: it is not the one being replaced and keeps running.
+TEST_F(UpdateRun, AClientOfAnotherFolderIsLeftRunning) {
+  const std::string elsewhere = temp.Path() + "ailleurs/";
+  ASSERT_EQ(::mkdir(elsewhere.c_str(), 0755), 0);
+  CopyFile(OldClientProgram(), elsewhere + "OrvalisP.exe", 0755);
+  const pid_t theirs = Spawn(elsewhere + "OrvalisP.exe");
+  ASSERT_EQ(WaitForClientStarts(elsewhere, 1, 5s).size(), 1u);
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(MakeArchive()));
+  const pid_t ours = StartClient();
+  Form();
+
+  Press();
+
+  EXPECT_EQ(processes.Terminated(), std::vector<pid_t>{ours});
+  EXPECT_TRUE(WaitKilled(ours, 5s));
+  EXPECT_TRUE(Running(theirs));
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, "new");
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{kInstalled});
 }
 
 TEST_F(UpdateRun, EncryptedItemsTakeThePasswordAskedFor) {
@@ -601,9 +640,11 @@ TEST_F(UpdateRun, ArchiveThatIsNoZipShowsTheEngineMessage) {
   Serve(kArchivePath, Ok("<html><body>Maintenance en cours</body></html>"));
   StartClient();
   Form();
+  NoteTheClientAtEachBox(2);
 
   Press();
 
+  EXPECT_EQ(clientUpAtBox, std::vector<bool>{true});
   ASSERT_EQ(dialogs.Messages().size(), 1u);
   EXPECT_EQ(dialogs.Messages()[0].Type, forms::mtError);
   EXPECT_NE(dialogs.Messages()[0].Text.find("Native error: 00035"), std::string::npos)

@@ -110,6 +110,53 @@ TEST(Processes, ReplacedExecutableKeepsItsName) {
   EXPECT_EQ(NamedChild::ExeOf(child.pid()), name);
 }
 
+TEST(Processes, FindsTheProcessThatRunsAFileWhateverItsName) {
+  TempDir dirA, dirB;
+  const std::string name = UniqueName("Client");
+  NamedChild running(dirA, name);
+  // The same bytes under the same name elsewhere are another file.
+  const std::string copy = dirB / name;
+  std::filesystem::copy_file(running.path(), copy);
+  const std::string hardLink = dirB / "autre-nom";
+  std::filesystem::create_hard_link(running.path(), hardLink);
+
+  EXPECT_EQ(os::FindOwnProcessRunningFile(running.path()), running.pid());
+  EXPECT_EQ(os::FindOwnProcessRunningFile(hardLink), running.pid()) << "the same file by another name";
+  EXPECT_EQ(os::FindOwnProcessRunningFile(copy), std::nullopt);
+  EXPECT_EQ(os::FindOwnProcessRunningFile(running.path() + ".absent"), std::nullopt);
+  for (const auto& e : os::ProcessSnapshot()) {
+    if (e.pid != running.pid()) continue;
+    EXPECT_EQ(e.uid, ::getuid());
+    EXPECT_TRUE(e.exeKnown);
+  }
+}
+
+TEST(Processes, AFileRunByAnotherUserIsNotFound) {
+  if (::getuid() != 0) GTEST_SKIP() << "starting a process as another user needs root";
+  TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all & ~std::filesystem::perms::group_write &
+                                               ~std::filesystem::perms::others_write);
+  const std::string program = dir / UniqueName("Theirs");
+  std::filesystem::copy_file("/bin/sleep", program);
+  std::filesystem::permissions(program, std::filesystem::perms::all & ~std::filesystem::perms::group_write &
+                                            ~std::filesystem::perms::others_write);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) ::execl(program.c_str(), "sleep", "30", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const bool started = os_test::WaitFor([&] {
+    for (const auto& e : os::ProcessSnapshot())
+      if (e.pid == pid) return e.uid == 65534u && e.exeKnown;
+    return false;
+  });
+  EXPECT_TRUE(started);
+  EXPECT_EQ(os::FindOwnProcessRunningFile(program), std::nullopt);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
 TEST(Processes, TerminateEndsTheProcessAtOnceAndItLeavesTheList) {
   TempDir dir;
   const std::string name = UniqueName("Doomed");

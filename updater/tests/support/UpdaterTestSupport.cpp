@@ -1,6 +1,7 @@
 #include "UpdaterTestSupport.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -121,6 +122,17 @@ pid_t Spawn(const std::string& program) {
   pid_t pid = 0;
   if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, args, environ) != 0)
     throw std::runtime_error("cannot start " + program);
+  return pid;
+}
+
+pid_t SpawnAsUser(const std::string& program, uid_t uid) {
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("cannot fork");
+  if (pid == 0) {
+    char* args[] = {const_cast<char*>(program.c_str()), nullptr};
+    if (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0) ::execv(program.c_str(), args);
+    ::_exit(127);
+  }
   return pid;
 }
 

@@ -50,6 +50,8 @@ std::string NewClientProgram();
 
 // Starts a program as a child of the test; its pid.
 pid_t Spawn(const std::string& program);
+// The same, run under another user id (and that id as group); only root can do it.
+pid_t SpawnAsUser(const std::string& program, uid_t uid);
 // Waits (at most `limit`) for a child of the test to end; true when it was killed by SIGKILL.
 bool WaitKilled(pid_t child, std::chrono::milliseconds limit);
 // True while the process exists and is not a zombie.
