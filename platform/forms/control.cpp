@@ -232,7 +232,12 @@ void TControl::ApplyFont() {
 
 void TControl::SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
 
-void TControl::Repaint() { NativeWidget()->repaint(); }
+void TControl::Repaint() {
+  QWidget* w = NativeWidget();
+  w->repaint();
+  // A scrolling control draws its content in its viewport, which is a widget of its own.
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) area->viewport()->repaint();
+}
 
 void TControl::BringToFront() { NativeWidget()->raise(); }
 

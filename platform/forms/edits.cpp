@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <limits>
 #include <stdexcept>
 
 #include "forms/dispatcher.h"
@@ -19,6 +20,10 @@ using detail::Q;
 using detail::S;
 
 namespace {
+
+// The window system's edit box keeps 32767 characters unless told otherwise; a box without
+// a limit keeps its whole text.
+constexpr int kNoLengthLimit = std::numeric_limits<int>::max();
 
 QLineEdit* LineOf(const TControl* c) { return static_cast<QLineEdit*>(c->NativeWidget()); }
 QPlainTextEdit* PlainOf(const TControl* c) { return static_cast<QPlainTextEdit*>(c->NativeWidget()); }
@@ -112,6 +117,7 @@ TCustomEdit::TCustomEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(O
   auto line = std::make_unique<QLineEdit>();
   QLineEdit* raw = line.get();
   AttachWidget(std::move(line));
+  raw->setMaxLength(kNoLengthLimit);
   QObject::connect(raw, &QLineEdit::textChanged, raw, [this] { Change(); });
 }
 
@@ -132,7 +138,7 @@ void TCustomEdit::SetReadOnly(bool v) {
 
 void TCustomEdit::SetMaxLength(int n) {
   maxLength_ = n < 0 ? 0 : n;
-  LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+  LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : kNoLengthLimit);
 }
 
 namespace {

@@ -166,6 +166,15 @@ void TListItem::Refresh() {
   const QIcon* icon = nullptr;
   if (TImageList* images = view_.SmallImages()) icon = static_cast<const QIcon*>(images->Icon(imageIndex_));
   row->setIcon(0, icon ? *icon : QIcon());
+  // The row's colours may come from any of its cells: the whole row is drawn again, not
+  // only the cell that changed.
+  QTreeWidget* tree = TreeOf(&view_);
+  QRect rect = tree->visualRect(tree->indexFromItem(row));
+  if (rect.isValid()) {
+    rect.setLeft(0);
+    rect.setRight(tree->viewport()->width());
+    tree->viewport()->update(rect);
+  }
 }
 
 TListItems::~TListItems() = default;

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QImage>
+#include <QTreeWidget>
+#include <QScreen>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -128,6 +132,42 @@ TEST_F(FormsListView, RowColoursComeFromTheCustomDrawHandler) {
   ASSERT_LT(y, 200);
   EXPECT_EQ(shot.pixelColor(150, y + 2), QColor(227, 227, 227));
   EXPECT_EQ(shot.pixelColor(150, 2), QColor(255, 255, 255));
+}
+
+// What the window shows on screen now: the window system's copy of it, as drawn so far.
+QImage OnScreen(TForm& form) {
+  form.NativeWidget()->repaint();
+  QCoreApplication::processEvents();
+  return QGuiApplication::primaryScreen()->grabWindow(form.NativeWidget()->winId()).toImage();
+}
+
+TEST_F(FormsListView, ARowWhoseCellChangesIsDrawnAgainWholeInItsNewColours) {
+  for (const char* n : {"dupont", "durand", "martin"}) AddRow(n);
+  list->OnCustomDrawItem = [this](TObject*, TListItem* item, TCustomDrawState, bool&) {
+    list->Canvas().Brush().SetColor(item->SubItems()[2] == "pris" ? TColor(0xCCCCCC) : clWhite);
+  };
+  QWidget* viewport = list->NativeWidget()->findChild<QWidget*>("qt_scrollarea_viewport");
+  // A point of a row's Heure cell, right of its text, in the window.
+  const QHeaderView* header = static_cast<QTreeWidget*>(list->NativeWidget())->header();
+  const int x = header->sectionPosition(2) + header->sectionSize(2) - 4;
+  const auto dateCellOf = [&](int row) {
+    int y = 0;
+    while (y < 200 && list->GetItemAt(150, y) != list->Items()[row]) ++y;
+    return viewport->mapTo(form->NativeWidget(), QPoint(x, y + 3));
+  };
+  const QPoint second = dateCellOf(1), third = dateCellOf(2);
+  ASSERT_EQ(OnScreen(*form).pixelColor(second), QColor(255, 255, 255));
+  list->Items()[1]->SubItems().Put(2, "pris");
+  QCoreApplication::processEvents();
+  const QImage after = QGuiApplication::primaryScreen()->grabWindow(form->NativeWidget()->winId()).toImage();
+  EXPECT_EQ(after.pixelColor(second), QColor(204, 204, 204)) << "the cells that kept their text turn grey too";
+  // Repaint draws the rows again, not only the list's frame.
+  list->OnCustomDrawItem = [this](TObject*, TListItem*, TCustomDrawState, bool&) {
+    list->Canvas().Brush().SetColor(TColor(0xCCCCCC));
+  };
+  list->Repaint();
+  const QImage repainted = QGuiApplication::primaryScreen()->grabWindow(form->NativeWidget()->winId()).toImage();
+  EXPECT_EQ(repainted.pixelColor(third), QColor(204, 204, 204));
 }
 
 TEST_F(FormsListView, ActivateHintShowsTheHintOfTheControlUnderThePoint) {
