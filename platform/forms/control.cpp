@@ -6,8 +6,10 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QTextDocument>
+#include <QToolTip>
 #include <algorithm>
 
+#include "forms/application.h"
 #include "forms/dispatcher.h"
 #include "forms/menus.h"
 #include "forms/native.h"
@@ -97,6 +99,16 @@ class ControlFilter : public QObject {
       case QEvent::MouseButtonDblClick:
         Fire(&control_, control_.OnDblClick, &control_);
         break;
+      case QEvent::ToolTip: {
+        // The mouse rests on the control: its hint shows for the application's hide pause.
+        // The window system's own tooltips (an item view's cells have none) neither replace
+        // nor hide a hint that the program shows.
+        if (control_.Hint().empty()) break;
+        auto* he = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(he->globalPos(), ToolTipText(control_.Hint()), control_.NativeWidget(), QRect(),
+                           Application ? Application->HintHidePause() : -1);
+        return true;
+      }
       case QEvent::Resize:
         if (auto* wc = dynamic_cast<TWinControl*>(&control_);
             wc && watched == wc->NativeContainer())

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTreeWidget>
 #include <QScreen>
+#include <QToolTip>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app_fixture.h"
 #include "forms/form.h"
 #include "forms/imagelist.h"
+#include "forms/test_support/user_input.h"
 
 namespace forms {
 namespace {
@@ -168,6 +170,32 @@ TEST_F(FormsListView, ARowWhoseCellChangesIsDrawnAgainWholeInItsNewColours) {
   list->Repaint();
   const QImage repainted = QGuiApplication::primaryScreen()->grabWindow(form->NativeWidget()->winId()).toImage();
   EXPECT_EQ(repainted.pixelColor(third), QColor(204, 204, 204));
+}
+
+TEST_F(FormsListView, AHintShownOverARowStaysForTheHidePauseAndComesBackOnTheSameRow) {
+  AddRow("dupont");
+  form->NativeWidget()->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return form->NativeWidget()->isActiveWindow(); }));
+  app->SetHintHidePause(15000);
+  // As the client does: the row under the mouse gives the list its hint, shown at once.
+  list->OnMouseMove = [this](TObject*, TShiftState, int X, int Y) {
+    const std::string text = list->GetItemAt(X, Y) ? "dupont\r-----\rIso : 7" : "";
+    if (text == list->Hint()) return;
+    list->SetHint(text);
+    if (text.empty()) app->CancelHint();
+    else app->ActivateHint(list->ClientToScreen({X, Y}));
+  };
+  const auto shown = [] { return QToolTip::isVisible() && QToolTip::text().contains(QStringLiteral("dupont")); };
+  testing::MoveMouseTo(*list, {40, 8});
+  ASSERT_TRUE(shown());
+  // The mouse rests on the row: the list's own tooltip handling comes after about a second.
+  WaitFor([] { return false; }, 2500);
+  EXPECT_TRUE(shown()) << "still up after the window system's tooltip delay";
+  // Hidden (a key, a click...), it comes back when the mouse rests on the same row again.
+  QToolTip::hideText();
+  ASSERT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
+  testing::MoveMouseTo(*list, {42, 8});
+  EXPECT_TRUE(WaitFor(shown, 5000));
 }
 
 TEST_F(FormsListView, ActivateHintShowsTheHintOfTheControlUnderThePoint) {

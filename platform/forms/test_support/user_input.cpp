@@ -1,0 +1,85 @@
+#include "forms/test_support/user_input.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+namespace forms::testing {
+
+namespace {
+
+QWidget* InputWidget(TControl& control) {
+  QWidget* w = control.NativeWidget();
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) return area->viewport();
+  return w;
+}
+
+Qt::Key QtKey(Key key) {
+  switch (key) {
+    case Key::Enter: return Qt::Key_Return;
+    case Key::Escape: return Qt::Key_Escape;
+    case Key::Left: return Qt::Key_Left;
+    case Key::Right: return Qt::Key_Right;
+    case Key::Up: return Qt::Key_Up;
+    case Key::Down: return Qt::Key_Down;
+    case Key::Tab: return Qt::Key_Tab;
+    case Key::Backspace: return Qt::Key_Backspace;
+    case Key::F4: return Qt::Key_F4;
+  }
+  return Qt::Key_unknown;
+}
+
+void Focus(QWidget* w) {
+  w->window()->activateWindow();
+  w->setFocus(Qt::OtherFocusReason);
+  QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+void MoveMouseTo(TControl& control, TPoint clientPoint) {
+  QTest::mouseMove(InputWidget(control), QPoint(clientPoint.X, clientPoint.Y));
+  QCoreApplication::processEvents();
+}
+
+void TypeKeys(TWinControl& control, const std::string& text) {
+  QWidget* w = control.NativeWidget();
+  Focus(w);
+  QTest::keyClicks(w->focusWidget() ? w->focusWidget() : w, QString::fromStdString(text));
+  QCoreApplication::processEvents();
+}
+
+void PressKey(TWinControl& control, Key key, bool alt) {
+  QWidget* w = control.NativeWidget();
+  Focus(w);
+  QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, QtKey(key), alt ? Qt::AltModifier : Qt::NoModifier);
+  QCoreApplication::processEvents();
+}
+
+bool PressKeyOnPopup(Key key) {
+  QWidget* popup = QApplication::activePopupWidget();
+  if (!popup) return false;
+  QWidget* target = popup->focusWidget() ? popup->focusWidget() : popup;
+  QTest::keyClick(target, QtKey(key));
+  QCoreApplication::processEvents();
+  return true;
+}
+
+void ClickOutsidePopup(TControl& control) {
+  QWidget* window = control.NativeWidget()->window();
+  QWidget* popup = QApplication::activePopupWidget();
+  // A press outside a popup reaches the popup first, which closes.
+  const QPoint corner(window->width() - 2, window->height() - 2);
+  QTest::mouseClick(popup ? popup : window, Qt::LeftButton, Qt::NoModifier,
+                    popup ? popup->mapFromGlobal(window->mapToGlobal(corner)) : corner);
+  QCoreApplication::processEvents();
+}
+
+void LeaveControl(TWinControl& control, TWinControl& next) {
+  Focus(control.NativeWidget());
+  next.NativeWidget()->setFocus(Qt::TabFocusReason);
+  QCoreApplication::processEvents();
+}
+
+}  // namespace forms::testing
