@@ -1,6 +1,7 @@
 // The controls' properties and events, driven the way the user and the program drive them.
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QColor>
@@ -31,6 +32,7 @@
 #include "forms/statusbar.h"
 #include "forms/stringgrid.h"
 #include "forms/timer.h"
+#include "forms/test_support/user_input.h"
 #include "forms/trayicon.h"
 
 namespace forms {
@@ -255,6 +257,35 @@ TEST_F(FormsControls, ASpinEditKeepsItsValueWithinItsBounds) {
     spin.UserEnterText(c.typed);
     EXPECT_EQ(spin.Value(), c.value) << c.typed;
   }
+}
+
+TEST_F(FormsControls, ASpinEditTakesAnyTypedTextAndBringsItWithinItsBoundsOnLeaving) {
+  TSpinEdit& spin = form->Create<TSpinEdit>("SpinEdit1", form);
+  TEdit& next = form->Create<TEdit>("Edit1", form);
+  next.SetTop(40);
+  spin.SetMinValue(1);
+  spin.SetMaxValue(4);
+  spin.SetValue(2);
+  struct Case {
+    const char* typed;
+    int value;
+    const char* shown;
+  } cases[] = {{"9", 4, "4"}, {"3", 3, "3"}, {"0", 1, "1"}, {"abc", 1, "1"}, {"-7", 1, "1"}, {"12", 4, "4"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    testing::LeaveControl(next, spin);  // Tab into the box selects its text
+    testing::TypeKeys(spin, c.typed);
+    EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.typed)
+        << "every key is taken";
+    testing::LeaveControl(spin, next);
+    EXPECT_EQ(spin.Value(), c.value);
+    EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.shown);
+  }
+  // Enter reads the box too.
+  testing::LeaveControl(next, spin);
+  testing::TypeKeys(spin, "7");
+  testing::PressKey(spin, testing::Key::Enter);
+  EXPECT_EQ(spin.Value(), 4);
 }
 
 TEST_F(FormsControls, APageControlShowsOnePageAtATimeAndTellsThePages) {
