@@ -43,6 +43,11 @@ void MoveMouseTo(TControl& control, TPoint clientPoint) {
   QCoreApplication::processEvents();
 }
 
+void ClickAt(TControl& control, TPoint clientPoint) {
+  QTest::mouseClick(InputWidget(control), Qt::LeftButton, Qt::NoModifier, QPoint(clientPoint.X, clientPoint.Y));
+  QCoreApplication::processEvents();
+}
+
 void TypeKeys(TWinControl& control, const std::string& text) {
   QWidget* w = control.NativeWidget();
   Focus(w);

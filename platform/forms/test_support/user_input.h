@@ -12,6 +12,8 @@ enum class Key { Enter, Escape, Left, Right, Up, Down, Tab, Backspace, F4 };
 
 // The mouse pointer moves to a point of the control's client area and rests there.
 void MoveMouseTo(TControl& control, TPoint clientPoint);
+// A click of the left mouse button at a point of the control's client area.
+void ClickAt(TControl& control, TPoint clientPoint);
 // The control takes the focus, then each character of the text is typed on the keyboard.
 void TypeKeys(TWinControl& control, const std::string& text);
 // One key pressed and released on the control (with Alt held when asked).

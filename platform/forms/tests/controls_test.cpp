@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -571,6 +572,39 @@ TEST_F(FormsControls, TheDatePickerReportsChangesAndTheCloseUpOfAPick) {
   picker.SetDateFormat(dfLong);
   EXPECT_EQ(picker.Text(), "lundi 1 f\xC3\xA9vrier 2027");
   EXPECT_EQ(picker.Text(), LongDateToStr(picker.Date()));
+}
+
+TEST_F(FormsControls, TheDatePickerClosesUpWhicheverWayItsCalendarIsClosed) {
+  TDateTimePicker& picker = form->Create<TDateTimePicker>("DateTimePicker1", form);
+  picker.SetBounds(10, 10, 200, 24);
+  picker.SetDateTime(EncodeDate(2026, 12, 10) + EncodeTime(9, 30, 0));
+  std::vector<std::string> closeUps;
+  picker.OnCloseUp = [&](TObject*) { closeUps.push_back(DateToStr(picker.Date())); };
+  const auto openCalendar = [&] {
+    testing::ClickAt(picker, {picker.Width() - 6, picker.Height() / 2});
+    return WaitFor([] { return QApplication::activePopupWidget() != nullptr; });
+  };
+  struct Case {
+    const char* name;
+    testing::Key move;
+    std::function<void()> close;
+    const char* day;
+  } cases[] = {
+      {"Enter", testing::Key::Right, [] { testing::PressKeyOnPopup(testing::Key::Enter); }, "11/12/2026"},
+      {"Escape", testing::Key::Down, [] { testing::PressKeyOnPopup(testing::Key::Escape); }, "18/12/2026"},
+      {"a click outside", testing::Key::Left, [&] { testing::ClickOutsidePopup(picker); }, "17/12/2026"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    closeUps.clear();
+    ASSERT_TRUE(openCalendar());
+    ASSERT_TRUE(testing::PressKeyOnPopup(c.move));
+    c.close();
+    ASSERT_TRUE(WaitFor([&] { return !closeUps.empty(); }));
+    WaitFor([] { return false; }, 50);
+    EXPECT_EQ(closeUps, std::vector<std::string>{c.day}) << "once, with the day the picker shows";
+    EXPECT_EQ(DateToStr(picker.Date()), c.day);
+  }
 }
 
 }  // namespace
