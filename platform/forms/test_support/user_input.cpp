@@ -2,7 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTreeWidget>
 #include <QWidget>
 
 namespace forms::testing {
@@ -79,6 +83,21 @@ void ClickOutsidePopup(TControl& control) {
   QTest::mouseClick(popup ? popup : window, Qt::LeftButton, Qt::NoModifier,
                     popup ? popup->mapFromGlobal(window->mapToGlobal(corner)) : corner);
   QCoreApplication::processEvents();
+}
+
+bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText) {
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  QHeaderView* header = tree->header();
+  const int width = header->sectionSize(column);
+  if (width < header->sectionSizeHint(column)) return false;
+  QStyleOptionViewItem cell;
+  cell.initFrom(tree->viewport());
+  cell.font = tree->font();
+  cell.fontMetrics = QFontMetrics(cell.font);
+  cell.text = QString::fromStdString(cellText);
+  cell.features = QStyleOptionViewItem::HasDisplay;
+  cell.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  return width >= tree->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), tree).width();
 }
 
 void LeaveControl(TWinControl& control, TWinControl& next) {

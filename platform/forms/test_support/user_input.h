@@ -5,6 +5,7 @@
 #include <string>
 
 #include "forms/control.h"
+#include "forms/listview.h"
 
 namespace forms::testing {
 
@@ -22,6 +23,9 @@ void PressKey(TWinControl& control, Key key, bool alt = false);
 bool PressKeyOnPopup(Key key);
 // A click of the mouse in the control's window, away from every control (closes a popup).
 void ClickOutsidePopup(TControl& control);
+// Whether column `column` of the list shows its caption and a cell holding `cellText` whole,
+// as the desktop's style draws them (nothing cut, no "…").
+bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
 // The focus leaves the control for another control of its window, as Tab would move it.
 void LeaveControl(TWinControl& control, TWinControl& next);
 

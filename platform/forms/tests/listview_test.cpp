@@ -198,6 +198,33 @@ TEST_F(FormsListView, AHintShownOverARowStaysForTheHidePauseAndComesBackOnTheSam
   EXPECT_TRUE(WaitFor(shown, 5000));
 }
 
+TEST_F(FormsListView, AColumnIsAtLeastAsWideAsItsCaptionAndItsFixedFormValues) {
+  TListColumn& wideCaption = list->Columns().Add();
+  wideCaption.SetCaption("Fax/Mail/Gsm");
+  wideCaption.SetWidth(30);
+  list->Columns()[1].SetWidth(20);
+  list->Columns()[1].SetSample("28/12/2026");
+  list->Columns()[2].SetWidth(20);
+  list->Columns()[2].SetSample("23:59:59");
+  TListItem* row = list->Items().Add();
+  for (const char* text : {"28/12/2026", "23:59:59", "dupont", "06 12 34 56 78"}) row->SubItems().Add(text);
+  list->Font().SetSize(14);  // a bigger font widens them again
+
+  auto* tree = static_cast<QTreeWidget*>(list->NativeWidget());
+  const QAbstractItemView* view = tree;
+  for (int i : {1, 2, 4}) {
+    SCOPED_TRACE(i);
+    EXPECT_GE(tree->header()->sectionSize(i), tree->header()->sectionSizeHint(i)) << "the caption fits";
+    if (i != 4) {
+      EXPECT_GE(tree->header()->sectionSize(i), view->sizeHintForColumn(i)) << "the value fits";
+    }
+  }
+  EXPECT_EQ(list->Columns()[1].Width(), 20) << "the design width stays what it was set to";
+  EXPECT_EQ(tree->header()->sectionSize(3), 80) << "a column wide enough keeps its width";
+  list->Columns()[2].SetWidth(0);
+  EXPECT_TRUE(tree->isColumnHidden(2));
+}
+
 TEST_F(FormsListView, ActivateHintShowsTheHintOfTheControlUnderThePoint) {
   AddRow("a");
   list->SetHint("10/12/2026 à 09:00\rdupont");
