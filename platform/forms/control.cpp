@@ -13,6 +13,7 @@
 #include "forms/dispatcher.h"
 #include "forms/menus.h"
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -26,7 +27,8 @@ QString DisplayText(const std::string& s) {
 }
 
 QString ToolTipText(const std::string& s) {
-  const QString text = DisplayText(s);
+  // A hint never grows past the screen, however long the text it is given.
+  const QString text = FitToRoom(DisplayText(s), QToolTip::font(), ScreenRoom(48), Fit::BreakLines);
   if (text.isEmpty()) return text;
   return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
 }

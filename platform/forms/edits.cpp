@@ -111,6 +111,37 @@ class MemoLines : public TStrings {
   TCustomMemo& memo_;
 };
 
+// A memo wraps its lines at blanks and breaks a word too long for a line anywhere. The
+// window system does that in time that grows with the square of the word's length (a reply
+// line of a megabyte without a blank: minutes), so while the memo holds a word longer than
+// any screen line it breaks every line where it reaches the edge, in time that grows with the
+// text, as a screen shows such a word anyway.
+constexpr int kLongestWord = 1000;
+
+bool HoldsLongWord(const QTextDocument* doc, int from, int to) {
+  for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+    int run = 0;
+    for (const QChar c : b.text()) {
+      run = c.isSpace() ? 0 : run + 1;
+      if (run > kLongestWord) return true;
+    }
+  }
+  return false;
+}
+
+void FollowLongWords(QPlainTextEdit* edit) {
+  QTextDocument* doc = edit->document();
+  QObject::connect(doc, &QTextDocument::contentsChange, edit, [edit, doc](int position, int removed, int added) {
+    const bool anywhere = edit->wordWrapMode() == QTextOption::WrapAnywhere;
+    bool holds = anywhere;
+    if (anywhere && removed > 0) holds = HoldsLongWord(doc, 0, doc->characterCount());
+    else if (!anywhere) holds = HoldsLongWord(doc, position, position + added);
+    // Before the document lays out the change.
+    if (holds != anywhere)
+      edit->setWordWrapMode(holds ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+  });
+}
+
 }  // namespace
 
 TCustomEdit::TCustomEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
@@ -183,6 +214,8 @@ TCustomMemo::TCustomMemo(TComponent* Owner, TWinControl* Parent) : TCustomEdit(O
   QPlainTextEdit* raw = edit.get();
   AttachWidget(std::move(edit));
   raw->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  raw->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  FollowLongWords(raw);
   QObject::connect(raw, &QPlainTextEdit::textChanged, raw, [this] { Change(); });
   lines_ = std::make_unique<MemoLines>(*this);
 }

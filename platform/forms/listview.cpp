@@ -15,6 +15,7 @@
 #include "forms/dispatcher.h"
 #include "forms/imagelist.h"
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -83,6 +84,8 @@ class RowDelegate : public QStyledItemDelegate {
     const QPalette palette = option->palette;
     const QFont font = option->font;
     QStyledItemDelegate::initStyleOption(option, index);
+    // A cell draws what a screen line can hold of its text; the row keeps it whole.
+    option->text = detail::FitToCell(option->text);
     if (view_.OnCustomDrawItem) {
       option->backgroundBrush = keep;
       option->palette.setColor(QPalette::Text, palette.color(QPalette::Text));
