@@ -78,7 +78,9 @@ TEST_F(FormsLongText, AMemoWrapsAtBlanksAndBreaksAWordTooLongForALineAnywhereInB
   while (words.size() < 400) words += "consigne transmise ";
   memo.Lines().Add(words);
   for (int start : rowStarts()) {
-    if (start > 0) EXPECT_EQ(words[static_cast<std::size_t>(start) - 1], ' ') << "a row starts with a word";
+    if (start > 0) {
+      EXPECT_EQ(words[static_cast<std::size_t>(start) - 1], ' ') << "a row starts with a word";
+    }
   }
 
   const std::string reply = Unbroken(1 << 20);
@@ -95,7 +97,9 @@ TEST_F(FormsLongText, AMemoWrapsAtBlanksAndBreaksAWordTooLongForALineAnywhereInB
   memo.Lines().Clear();
   memo.Lines().Add(words);
   for (int start : rowStarts()) {
-    if (start > 0) EXPECT_EQ(words[static_cast<std::size_t>(start) - 1], ' ') << "words again, once it is gone";
+    if (start > 0) {
+      EXPECT_EQ(words[static_cast<std::size_t>(start) - 1], ' ') << "words again, once it is gone";
+    }
   }
 }
 
@@ -164,7 +168,7 @@ TEST(FormsLongTextInABox, AHugeRefusalInAMessageBoxIsShownAtOnceWithinTheScreen)
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
-      boxSize = box->size();
+      boxSize = box->size().expandedTo(box->sizeHint());
       shown = box->text();
       box->buttons().front()->click();
     });
