@@ -362,4 +362,23 @@ TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses
   }
 }
 
+TEST_F(AgendaTest, ARowsHintStaysUpForItsHidePauseWhileTheMouseRestsOnTheRow) {
+  f->Show();
+  server.Queue(Body(SampleDay()));
+  f->JvTransparentButton4->Click();
+  ASSERT_EQ(Isos(), (Strings{"101", "102", "103", "104"}));
+  int y = 0;
+  while (y < 300 && f->ListView3->GetItemAt(60, y) != f->ListView3->Items()[IndexOf("104")]) ++y;
+  ASSERT_LT(y, 300);
+  forms::testing::MoveMouseTo(*f->ListView3, {60, y + 2});
+  EXPECT_NE(forms::testing::ShownHint().find("Iso : 104"), std::string::npos);
+  // Past the window system's own tooltip delay, the mouse still resting on the row.
+  const auto until = std::chrono::steady_clock::now() + 2500ms;
+  while (std::chrono::steady_clock::now() < until) {
+    forms::Application->ProcessMessages();
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_NE(forms::testing::ShownHint().find("Iso : 104"), std::string::npos);
+}
+
 }  // namespace

@@ -6,6 +6,8 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -83,6 +85,13 @@ void ClickOutsidePopup(TControl& control) {
   QTest::mouseClick(popup ? popup : window, Qt::LeftButton, Qt::NoModifier,
                     popup ? popup->mapFromGlobal(window->mapToGlobal(corner)) : corner);
   QCoreApplication::processEvents();
+}
+
+std::string ShownHint() {
+  if (!QToolTip::isVisible()) return {};
+  QTextDocument shown;
+  shown.setHtml(QToolTip::text());
+  return shown.toPlainText().toStdString();
 }
 
 bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText) {

@@ -23,6 +23,8 @@ void PressKey(TWinControl& control, Key key, bool alt = false);
 bool PressKeyOnPopup(Key key);
 // A click of the mouse in the control's window, away from every control (closes a popup).
 void ClickOutsidePopup(TControl& control);
+// The text of the hint on screen now, as the user reads it (empty when none is shown).
+std::string ShownHint();
 // Whether column `column` of the list shows its caption and a cell holding `cellText` whole,
 // as the desktop's style draws them (nothing cut, no "…").
 bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
