@@ -49,7 +49,8 @@ int TSpinEdit::Read(const QString& text) const {
   return Clamp(StrToIntDef(Trim(detail::S(text)), min_));
 }
 
-int TSpinEdit::Value() const { return SpinOf(this)->value(); }
+// As the framework reads its box: the text shown, even while it is being typed.
+int TSpinEdit::Value() const { return Read(SpinOf(this)->text()); }
 
 void TSpinEdit::SetValue(int v) { SpinOf(this)->setValue(Clamp(v)); }
 

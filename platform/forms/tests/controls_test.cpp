@@ -278,6 +278,7 @@ TEST_F(FormsControls, ASpinEditTakesAnyTypedTextAndBringsItWithinItsBoundsOnLeav
     testing::TypeKeys(spin, c.typed);
     EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.typed)
         << "every key is taken";
+    EXPECT_EQ(spin.Value(), c.value) << "read as the box shows it, before leaving too";
     testing::LeaveControl(spin, next);
     EXPECT_EQ(spin.Value(), c.value);
     EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.shown);
