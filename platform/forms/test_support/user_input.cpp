@@ -5,6 +5,9 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
@@ -92,6 +95,17 @@ std::string ShownHint() {
   QTextDocument shown;
   shown.setHtml(QToolTip::text());
   return shown.toPlainText().toStdString();
+}
+
+TColor ShownCellColor(TListView& list, int row, int column) {
+  QCoreApplication::processEvents();
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  const QRect cell = tree->visualRect(tree->model()->index(row, column));
+  QWidget* window = tree->window();
+  const QPoint p = tree->viewport()->mapTo(window, QPoint(cell.right() - 3, cell.top() + 3));
+  const QImage shot = QGuiApplication::primaryScreen()->grabWindow(window->winId()).toImage();
+  const QColor c = shot.pixelColor(p);
+  return RGB(c.red(), c.green(), c.blue());
 }
 
 bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText) {

@@ -25,6 +25,9 @@ bool PressKeyOnPopup(Key key);
 void ClickOutsidePopup(TControl& control);
 // The text of the hint on screen now, as the user reads it (empty when none is shown).
 std::string ShownHint();
+// The colour the screen shows now inside a cell of the list, near its right end (away from
+// its text): the window system's copy of the window, as drawn so far, not drawn anew.
+TColor ShownCellColor(TListView& list, int row, int column);
 // Whether column `column` of the list shows its caption and a cell holding `cellText` whole,
 // as the desktop's style draws them (nothing cut, no "…").
 bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
