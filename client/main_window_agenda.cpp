@@ -51,16 +51,22 @@ void TForm1::DateTimePicker1Change(TObject*) {
     return;
   }
 
-  // 3.-6. The day's lines (the login goes out, and is kept, with "_" for its spaces). A day
-  //       that cannot be fetched shows no rows rather than those of another day, which could
-  //       be cancelled or booked by mistake.
+  // 3.-6. The day's lines (the login goes out, and is kept, with "_" for its spaces). While
+  //       they are on their way the list offers no row: rows of another day could be
+  //       cancelled or booked by mistake under the date the picker shows.
   Memo2->Lines().Clear();
+  ForgetDayRows();
+  TStringList reply;
   try {
-    SendSecretariatRequest("indya.pl?date=" + day, Memo2->Lines());
+    SendSecretariatRequest("indya.pl?date=" + day, reply);
   } catch (...) {
-    ForgetDayRows();
+    // The user picked another day meanwhile: the fetch of that day tells its own outcome.
+    if (DateToStr(DateTimePicker1->Date()) != day) return;
     throw;
   }
+  // A reply for a day the picker no longer shows is dropped, whenever it ends.
+  if (DateToStr(DateTimePicker1->Date()) != day) return;
+  Memo2->Lines().Assign(reply);
 
   // 7.-8. The rows anew, each reason without its "&copy;" marks.
   ForgetDayRows();

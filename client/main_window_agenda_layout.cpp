@@ -1,5 +1,6 @@
 // The main window's day agenda (page 6) and its instruction and stop-visits page (page 2), as
 // designed: their controls, texts and hints, where they sit, and the handlers bound to them.
+#include "column_samples.h"
 #include "main_window.h"
 
 namespace client {
@@ -120,6 +121,7 @@ void TForm1::BuildAgendaPage() {
     column.SetCaption(c.caption);
     if (c.width >= 0) column.SetWidth(c.width);
   }
+  ListView3->Columns()[1].SetSample(SampleServerTime());
   ListView3->Columns()[8].SetAutoSize(true);  // "Adresse" fills the rest
   ListView3->OnCustomDrawItem = [this](TObject* Sender, TListItem* Item, TCustomDrawState State, bool& DefaultDraw) {
     ListView3CustomDrawItem(Sender, Item, State, DefaultDraw);

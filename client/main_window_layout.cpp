@@ -1,4 +1,5 @@
 // The main window as designed: its controls, their texts and hints, and where they sit.
+#include "column_samples.h"
 #include "edit_ini.h"
 #include "main_window.h"
 
@@ -306,6 +307,8 @@ void TForm1::BuildPendingList() {
     column.SetCaption(c.caption);
     column.SetWidth(c.width);
   }
+  ListView1->Columns()[1].SetSample(SampleDate());
+  ListView1->Columns()[2].SetSample(SampleServerTime());
   TListColumn& address = ListView1->Columns().Add();
   address.SetCaption("Adresse");
   address.SetAutoSize(true);

@@ -1,5 +1,6 @@
 // The main window's mail page as designed: the mail list's columns, its popup menu and the
 // button that starts the mail program; the POP3 client and the message.
+#include "column_samples.h"
 #include "forms/application.h"
 #include "main_window.h"
 
@@ -33,6 +34,8 @@ void TForm1::BuildMailPage() {
     column.SetCaption(c.caption);
     column.SetWidth(c.width);
   }
+  ListView2->Columns()[2].SetSample(SampleDate());
+  ListView2->Columns()[3].SetSample(SampleTime());
   TListColumn& sender = ListView2->Columns().Add();
   sender.SetCaption("Exp\xC3\xA9" "diteur");
   sender.SetAutoSize(true);

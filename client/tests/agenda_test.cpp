@@ -1,17 +1,22 @@
 // The day agenda of page 6 against a real HTTP server on 127.0.0.1, driving the real main
 // window offscreen: the day fetch, the rows, their colours and hints, the filters, the page
 // button and the selection rules.
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agenda_fixture.h"
 #include "forms/sysutils.h"
+#include "forms/test_support/user_input.h"
+#include "forms/timer.h"
 
 namespace {
 
 using client_test::AgendaTest;
 using client_test::Body;
+using namespace std::chrono_literals;
 using forms::EncodeDate;
 using Strings = std::vector<std::string>;
 
@@ -277,6 +282,103 @@ TEST_F(AgendaTest, AFailedFetchShowsTheErrorAndNoRowOfAnotherDay) {
   f->BitBtn17->UserClick();
   EXPECT_EQ(Status(), "Connection refused (Error #111)");
   EXPECT_EQ(f->ListView3->Items().Count(), 0);
+}
+
+TEST_F(AgendaTest, WhileADayIsFetchedNoRowOfAnotherDayIsListedAndALateReplyForAnotherDayIsDropped) {
+  FetchDay(SampleDay());
+  Select("101");
+  // A slow day: nothing is listed, nor can be acted on, while it is on its way.
+  auto slow = Body(Line({"rv", "08:00", "", "", "", "", "201", "", "", "3", ""}));
+  slow.delay = 600ms;
+  server.Queue(slow);
+  forms::TTimer probe(nullptr);
+  probe.SetInterval(50);
+  int listedDuringTheWait = -1;
+  std::size_t idsDuringTheWait = 99;
+  probe.OnTimer = [&](forms::TObject*) {
+    probe.SetEnabled(false);
+    listedDuringTheWait = f->ListView3->Items().Count();
+    idsDuringTheWait = static_cast<std::size_t>(f->ListBox5->Items().Count());
+  };
+  probe.SetEnabled(true);
+  f->Button7->UserClick();
+  EXPECT_EQ(listedDuringTheWait, 0) << "the previous day's rows are gone under the new date";
+  EXPECT_EQ(idsDuringTheWait, 0u);
+  EXPECT_EQ(Isos(), Strings{"201"});
+
+  // Two fetches in flight: the day the picker shows wins, whichever reply ends last.
+  slow.body = Line({"rv", "08:00", "", "", "", "", "301", "", "", "3", ""});
+  server.Queue(slow);  // for the 12th
+  server.Queue(Body(Line({"rv", "08:30", "", "", "", "", "401", "", "", "3", ""})));  // for the 13th
+  probe.OnTimer = [&](forms::TObject*) {
+    probe.SetEnabled(false);
+    f->Button7->UserClick();  // the next day, while the 12th is on its way
+  };
+  probe.SetEnabled(true);
+  f->Button7->UserClick();
+  EXPECT_FALSE(probe.Enabled());
+  ASSERT_EQ(Sent(), 4u);
+  EXPECT_EQ(f->DateTimePicker1->Date(), EncodeDate(2026, 12, 13));
+  EXPECT_EQ(Isos(), Strings{"401"}) << "the 12th's reply, which ended last, is dropped";
+  EXPECT_EQ(f->Memo2->Lines().ToVector(), Strings{"rv|08:30|||||401|||3|"});
+}
+
+TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses) {
+  f->Show();
+  forms::TDateTimePicker& picker = *f->DateTimePicker1;
+  server.Queue(Body(SampleDay()));
+  f->JvTransparentButton4->Click();  // the agenda page, today
+  const auto waitForRequests = [&](std::size_t n) {
+    for (int i = 0; i < 2000 && Sent() < n; ++i) {
+      forms::Application->ProcessMessages();
+      std::this_thread::sleep_for(2ms);
+    }
+    return Sent() == n;
+  };
+  struct Case {
+    const char* name;
+    forms::testing::Key move;
+    std::function<void()> close;
+    const char* day;
+  } cases[] = {
+      {"Enter", forms::testing::Key::Right, [] { forms::testing::PressKeyOnPopup(forms::testing::Key::Enter); },
+       "11/12/2026"},
+      {"Escape", forms::testing::Key::Down, [] { forms::testing::PressKeyOnPopup(forms::testing::Key::Escape); },
+       "18/12/2026"},
+      {"a click outside", forms::testing::Key::Left, [&] { forms::testing::ClickOutsidePopup(picker); },
+       "17/12/2026"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetRequests();
+    server.Queue(Body(SampleDay()));
+    forms::testing::ClickAt(picker, {picker.Width() - 6, picker.Height() / 2});
+    ASSERT_TRUE(forms::testing::PressKeyOnPopup(c.move)) << "the calendar is open";
+    c.close();
+    ASSERT_TRUE(waitForRequests(1));
+    EXPECT_EQ(LastTarget(), std::string("/cgi-bin/clients/indya.pl?date=") + c.day);
+    EXPECT_EQ(forms::DateToStr(picker.Date()), c.day);
+    EXPECT_EQ(Isos(), (Strings{"101", "102", "103", "104"}));
+  }
+}
+
+TEST_F(AgendaTest, ARowsHintStaysUpForItsHidePauseWhileTheMouseRestsOnTheRow) {
+  f->Show();
+  server.Queue(Body(SampleDay()));
+  f->JvTransparentButton4->Click();
+  ASSERT_EQ(Isos(), (Strings{"101", "102", "103", "104"}));
+  int y = 0;
+  while (y < 300 && f->ListView3->GetItemAt(60, y) != f->ListView3->Items()[IndexOf("104")]) ++y;
+  ASSERT_LT(y, 300);
+  forms::testing::MoveMouseTo(*f->ListView3, {60, y + 2});
+  EXPECT_NE(forms::testing::ShownHint().find("Iso : 104"), std::string::npos);
+  // Past the window system's own tooltip delay, the mouse still resting on the row.
+  const auto until = std::chrono::steady_clock::now() + 2500ms;
+  while (std::chrono::steady_clock::now() < until) {
+    forms::Application->ProcessMessages();
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_NE(forms::testing::ShownHint().find("Iso : 104"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Page 2, the instruction and the stop of visits, against a real HTTP server on 127.0.0.1,
 // driving the real main window offscreen.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,23 @@ TEST_F(InstructionTest, ARequestErrorLeavesMemo3Empty) {
   Account("127.0.0.1:" + std::to_string(http::stand_in::ClosedPort()));
   f->Button3->UserClick();
   EXPECT_EQ(Status(), "Connection refused (Error #111)");
+}
+
+TEST_F(InstructionTest, AHugeReplyLineWithoutABlankIsShownInTheMemoInBoundedTime) {
+  f->Show();
+  f->JvTransparentButton1->Click();  // page 2, the memo on screen
+  std::string line;
+  while (line.size() < (1u << 20)) line += "0123456789abcdef";
+  server.Queue(Body("Refus\r\n" + line));
+  f->Edit1->SetText("Rappeler");
+  const auto start = std::chrono::steady_clock::now();
+  f->Button3->UserClick();
+  f->Repaint();
+  forms::Application->ProcessMessages();
+  // Generous: it took 45 s; it takes a fraction of a second now, even under the sanitizers.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  ASSERT_EQ(f->Memo3->Lines().Count(), 2);
+  EXPECT_EQ(f->Memo3->Lines()[1], line) << "the memo holds the whole line";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agenda_fixture.h"
+#include "forms/test_support/user_input.h"
 #include "forms/timer.h"
 
 namespace {
@@ -242,6 +243,26 @@ TEST_F(SlotActionsTest, ARequestErrorLeavesTheRowAndTheId) {
   f->Pris1->UserClick();
   EXPECT_EQ(Status(), "Connection refused (Error #111)");
   EXPECT_EQ(f->ListBox5->Items().ToVector(), Strings{"101"});
+}
+
+TEST_F(SlotActionsTest, ARowRewrittenWhileAnotherIsSelectedIsDrawnGreyWhole) {
+  f->Show();
+  f->JvTransparentButton4->Click();  // the agenda page, its rows already listed
+  Select("101");
+  auto slow = Body("Mouvement iso 101 pris");
+  slow.delay = 600ms;
+  server.Queue(slow);
+  forms::TTimer clicker(nullptr);
+  clicker.SetInterval(50);
+  clicker.OnTimer = [&](forms::TObject*) {
+    clicker.SetEnabled(false);
+    Select("104");  // while the reply is on its way
+  };
+  clicker.SetEnabled(true);
+  f->Pris1->UserClick();
+  ASSERT_EQ(RowOf("101")[9], "pris");
+  // The Heure cell kept its text; it turns grey with the rest of the row.
+  EXPECT_EQ(forms::testing::ShownCellColor(*f->ListView3, IndexOf("101"), 1), forms::RGB(204, 204, 204));
 }
 
 }  // namespace

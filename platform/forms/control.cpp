@@ -6,11 +6,14 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QTextDocument>
+#include <QToolTip>
 #include <algorithm>
 
+#include "forms/application.h"
 #include "forms/dispatcher.h"
 #include "forms/menus.h"
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -24,7 +27,8 @@ QString DisplayText(const std::string& s) {
 }
 
 QString ToolTipText(const std::string& s) {
-  const QString text = DisplayText(s);
+  // A hint never grows past the screen, however long the text it is given.
+  const QString text = FitToRoom(DisplayText(s), QToolTip::font(), ScreenRoom(48), Fit::BreakLines);
   if (text.isEmpty()) return text;
   return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
 }
@@ -97,6 +101,16 @@ class ControlFilter : public QObject {
       case QEvent::MouseButtonDblClick:
         Fire(&control_, control_.OnDblClick, &control_);
         break;
+      case QEvent::ToolTip: {
+        // The mouse rests on the control: its hint shows for the application's hide pause.
+        // The window system's own tooltips (an item view's cells have none) neither replace
+        // nor hide a hint that the program shows.
+        if (control_.Hint().empty()) break;
+        auto* he = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(he->globalPos(), ToolTipText(control_.Hint()), control_.NativeWidget(), QRect(),
+                           Application ? Application->HintHidePause() : -1);
+        return true;
+      }
       case QEvent::Resize:
         if (auto* wc = dynamic_cast<TWinControl*>(&control_);
             wc && watched == wc->NativeContainer())
@@ -232,7 +246,12 @@ void TControl::ApplyFont() {
 
 void TControl::SetPopupMenu(TPopupMenu* menu) { popupMenu_ = menu; }
 
-void TControl::Repaint() { NativeWidget()->repaint(); }
+void TControl::Repaint() {
+  QWidget* w = NativeWidget();
+  w->repaint();
+  // A scrolling control draws its content in its viewport, which is a widget of its own.
+  if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) area->viewport()->repaint();
+}
 
 void TControl::BringToFront() { NativeWidget()->raise(); }
 

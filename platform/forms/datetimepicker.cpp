@@ -3,6 +3,7 @@
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QLocale>
+#include <QEvent>
 #include <QTimer>
 #include <cmath>
 
@@ -47,6 +48,19 @@ QString QtPattern(const std::string& pattern) {
   return out;
 }
 
+class CloseUpFilter final : public QObject {
+ public:
+  CloseUpFilter(TDateTimePicker& picker, QObject* owner) : QObject(owner), picker_(picker) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Hide)
+      QTimer::singleShot(0, picker_.NativeWidget(), [this] { Fire(&picker_, picker_.OnCloseUp, &picker_); });
+    return false;
+  }
+
+ private:
+  TDateTimePicker& picker_;
+};
+
 }  // namespace
 
 TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
@@ -65,12 +79,9 @@ TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinC
     value_ = v;
     Fire(this, OnChange, this);
   });
-  if (QCalendarWidget* cal = raw->calendarWidget()) {
-    QObject::connect(cal, &QCalendarWidget::clicked, raw, [this] {
-      // After the picker has taken the day and closed its calendar.
-      QTimer::singleShot(0, NativeWidget(), [this] { Fire(this, OnCloseUp, this); });
-    });
-  }
+  // However the drop-down calendar closes (a click on a day, Enter, Escape, a click
+  // outside), the picker has taken its day: OnCloseUp runs, once the calendar is gone.
+  if (QCalendarWidget* cal = raw->calendarWidget()) cal->window()->installEventFilter(new CloseUpFilter(*this, raw));
 }
 
 void TDateTimePicker::SetDateTime(TDateTime v) {

@@ -25,7 +25,7 @@ class TDateTimePicker : public TWinControl {
   std::string Text() const;
 
   // OnChange: every change of the value (user or code). OnCloseUp: the drop-down calendar
-  // was closed after a pick.
+  // was closed, whichever way (a day clicked, Enter, Escape, a click outside it).
   TNotifyEvent OnChange;
   TNotifyEvent OnCloseUp;
 

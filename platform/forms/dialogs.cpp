@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <atomic>
 
 #include "forms/application.h"
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -77,6 +79,14 @@ std::string MsgDlgButtonCaption(TMsgDlgBtn button) {
 namespace {
 
 // The window system's dialogs.
+// A box's text as the box shows it: it wraps at blanks, a word too long for the box is broken
+// where it passes the box's width, and no more rows than fit on the screen are shown.
+QString BoxText(const std::string& text, const QFont& font) {
+  const QSize screen = detail::ScreenRoom();
+  const QSize room(std::min(screen.width() / 2, 480), screen.height() * 2 / 3);
+  return detail::FitToRoom(detail::DisplayText(text), font, room, detail::Fit::BreakWords);
+}
+
 class RealDialogs : public DialogService {
  public:
   TModalResult Message(const MessageRequest& r) override {
@@ -86,7 +96,7 @@ class RealDialogs : public DialogService {
     // What a box tells often comes from outside (a server's line, a file name): it is shown
     // as the text it is, never read as markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(detail::DisplayText(r.Text));
+    box.setText(BoxText(r.Text, box.font()));
     switch (r.Type) {
       case mtWarning: box.setIcon(QMessageBox::Warning); break;
       case mtError: box.setIcon(QMessageBox::Critical); break;
@@ -111,7 +121,7 @@ class RealDialogs : public DialogService {
     if (!QApplication::instance()) return false;
     QInputDialog dlg;
     dlg.setWindowTitle(Q(r.Caption));
-    dlg.setLabelText(detail::DisplayText(r.Prompt));
+    dlg.setLabelText(BoxText(r.Prompt, dlg.font()));
     for (QLabel* label : dlg.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     dlg.setTextValue(Q(r.Value));
     dlg.setOkButtonText(QStringLiteral("OK"));

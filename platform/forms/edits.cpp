@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <limits>
 #include <stdexcept>
 
 #include "forms/dispatcher.h"
@@ -19,6 +20,10 @@ using detail::Q;
 using detail::S;
 
 namespace {
+
+// The window system's edit box keeps 32767 characters unless told otherwise; a box without
+// a limit keeps its whole text.
+constexpr int kNoLengthLimit = std::numeric_limits<int>::max();
 
 QLineEdit* LineOf(const TControl* c) { return static_cast<QLineEdit*>(c->NativeWidget()); }
 QPlainTextEdit* PlainOf(const TControl* c) { return static_cast<QPlainTextEdit*>(c->NativeWidget()); }
@@ -106,12 +111,44 @@ class MemoLines : public TStrings {
   TCustomMemo& memo_;
 };
 
+// A memo wraps its lines at blanks and breaks a word too long for a line anywhere. The
+// window system does that in time that grows with the square of the word's length (a reply
+// line of a megabyte without a blank: minutes), so while the memo holds a word longer than
+// any screen line it breaks every line where it reaches the edge, in time that grows with the
+// text, as a screen shows such a word anyway.
+constexpr int kLongestWord = 1000;
+
+bool HoldsLongWord(const QTextDocument* doc, int from, int to) {
+  for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+    int run = 0;
+    for (const QChar c : b.text()) {
+      run = c.isSpace() ? 0 : run + 1;
+      if (run > kLongestWord) return true;
+    }
+  }
+  return false;
+}
+
+void FollowLongWords(QPlainTextEdit* edit) {
+  QTextDocument* doc = edit->document();
+  QObject::connect(doc, &QTextDocument::contentsChange, edit, [edit, doc](int position, int removed, int added) {
+    const bool anywhere = edit->wordWrapMode() == QTextOption::WrapAnywhere;
+    bool holds = anywhere;
+    if (anywhere && removed > 0) holds = HoldsLongWord(doc, 0, doc->characterCount());
+    else if (!anywhere) holds = HoldsLongWord(doc, position, position + added);
+    // Before the document lays out the change.
+    if (holds != anywhere)
+      edit->setWordWrapMode(holds ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+  });
+}
+
 }  // namespace
 
 TCustomEdit::TCustomEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
   auto line = std::make_unique<QLineEdit>();
   QLineEdit* raw = line.get();
   AttachWidget(std::move(line));
+  raw->setMaxLength(kNoLengthLimit);
   QObject::connect(raw, &QLineEdit::textChanged, raw, [this] { Change(); });
 }
 
@@ -132,7 +169,7 @@ void TCustomEdit::SetReadOnly(bool v) {
 
 void TCustomEdit::SetMaxLength(int n) {
   maxLength_ = n < 0 ? 0 : n;
-  LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+  LineOf(this)->setMaxLength(maxLength_ > 0 ? maxLength_ : kNoLengthLimit);
 }
 
 namespace {
@@ -177,6 +214,8 @@ TCustomMemo::TCustomMemo(TComponent* Owner, TWinControl* Parent) : TCustomEdit(O
   QPlainTextEdit* raw = edit.get();
   AttachWidget(std::move(edit));
   raw->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  raw->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  FollowLongWords(raw);
   QObject::connect(raw, &QPlainTextEdit::textChanged, raw, [this] { Change(); });
   lines_ = std::make_unique<MemoLines>(*this);
 }

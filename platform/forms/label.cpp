@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -18,7 +19,9 @@ TLabel::TLabel(TComponent* Owner, TWinControl* Parent) : TControl(Owner, Parent)
 
 void TLabel::SetCaption(const std::string& caption) {
   caption_ = caption;
-  LabelOf(this)->setText(detail::DisplayText(caption));
+  // What the label shows of a long text is what a screen can hold; Caption keeps it whole.
+  LabelOf(this)->setText(detail::FitToRoom(detail::DisplayText(caption), LabelOf(this)->font(), detail::ScreenRoom(16),
+                                           detail::Fit::BreakWords));
   Fit();
 }
 

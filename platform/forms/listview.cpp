@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "forms/dispatcher.h"
 #include "forms/imagelist.h"
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -82,6 +84,8 @@ class RowDelegate : public QStyledItemDelegate {
     const QPalette palette = option->palette;
     const QFont font = option->font;
     QStyledItemDelegate::initStyleOption(option, index);
+    // A cell draws what a screen line can hold of its text; the row keeps it whole.
+    option->text = detail::FitToCell(option->text);
     if (view_.OnCustomDrawItem) {
       option->backgroundBrush = keep;
       option->palette.setColor(QPalette::Text, palette.color(QPalette::Text));
@@ -103,6 +107,10 @@ void TListColumn::SetCaption(const std::string& c) {
 }
 void TListColumn::SetWidth(int w) {
   width_ = std::max(0, w);
+  view_.ColumnChanged(index_);
+}
+void TListColumn::SetSample(const std::string& s) {
+  sample_ = s;
   view_.ColumnChanged(index_);
 }
 void TListColumn::SetAutoSize(bool a) {
@@ -166,6 +174,15 @@ void TListItem::Refresh() {
   const QIcon* icon = nullptr;
   if (TImageList* images = view_.SmallImages()) icon = static_cast<const QIcon*>(images->Icon(imageIndex_));
   row->setIcon(0, icon ? *icon : QIcon());
+  // The row's colours may come from any of its cells: the whole row is drawn again, not
+  // only the cell that changed.
+  QTreeWidget* tree = TreeOf(&view_);
+  QRect rect = tree->visualRect(tree->indexFromItem(row));
+  if (rect.isValid()) {
+    rect.setLeft(0);
+    rect.setRight(tree->viewport()->width());
+    tree->viewport()->update(rect);
+  }
 }
 
 TListItems::~TListItems() = default;
@@ -353,8 +370,27 @@ void TListView::ColumnChanged(int index) {
     header->setSectionResizeMode(index, QHeaderView::Stretch);
   } else {
     header->setSectionResizeMode(index, QHeaderView::Interactive);
-    if (c.Width() > 0) tree->setColumnWidth(index, c.Width());
+    if (c.Width() > 0) tree->setColumnWidth(index, ShownWidth(index));
   }
+}
+
+int TListView::ShownWidth(int index) {
+  QTreeWidget* tree = TreeOf(this);
+  TListColumn& c = columns_[index];
+  QStyle* style = tree->style();
+  QHeaderView* header = tree->header();
+  // The caption as the header lays it out; the sample with a cell's text margins, and the
+  // row's image in the first column.
+  const int captionWidth = c.Caption().empty() ? 0 : header->sectionSizeHint(index);
+  const int textMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+  int sampleWidth = c.Sample().empty() ? 0 : tree->fontMetrics().horizontalAdvance(Q(c.Sample())) + 2 * textMargin + 4;
+  if (sampleWidth > 0 && index == 0 && smallImages_) sampleWidth += tree->iconSize().width() + 4;
+  return std::max({c.Width(), captionWidth, sampleWidth});
+}
+
+void TListView::ApplyFont() {
+  TWinControl::ApplyFont();
+  for (int i = 0; i < columns_.Count(); ++i) ColumnChanged(i);
 }
 
 void TListView::RowSelectionChanged(const std::vector<void*>& deselected, const std::vector<void*>& selected) {

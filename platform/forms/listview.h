@@ -28,6 +28,10 @@ class TListColumn {
   void SetWidth(int w);  // 0 hides the column
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool a);  // the column takes the remaining width
+  // A value of the fixed form this column shows (a date, a time). A shown column is drawn at
+  // least as wide as its caption and as this sample in the list's font, whatever Width says.
+  const std::string& Sample() const { return sample_; }
+  void SetSample(const std::string& s);
 
   // For the forms layer.
   TListColumn(TListView& view, int index) : view_(view), index_(index) {}
@@ -36,6 +40,7 @@ class TListColumn {
   TListView& view_;
   int index_;
   std::string caption_;
+  std::string sample_;
   int width_ = 50;
   bool autoSize_ = false;
 };
@@ -170,6 +175,8 @@ class TListView : public TWinControl {
 
   // For the forms layer.
   void ColumnChanged(int index);
+  // The width column `index` is drawn with: its Width, widened to its caption and sample.
+  int ShownWidth(int index);
   void RowSelectionChanged(const std::vector<void*>& deselected, const std::vector<void*>& selected);
   bool SuppressSelectEvents() const { return suppress_ > 0; }
   struct Suppress {
@@ -179,6 +186,7 @@ class TListView : public TWinControl {
   };
 
  private:
+  void ApplyFont() override;
   TListColumns columns_{*this};
   TListItems items_{*this};
   TViewStyle viewStyle_ = vsReport;

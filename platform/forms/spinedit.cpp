@@ -1,20 +1,43 @@
 #include "forms/spinedit.h"
 
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <algorithm>
 #include <climits>
+#include <functional>
 
 #include "forms/dispatcher.h"
+#include "forms/native.h"
 #include "forms/sysutils.h"
 
 namespace forms {
 
 namespace {
-QSpinBox* SpinOf(const TControl* c) { return static_cast<QSpinBox*>(c->NativeWidget()); }
+
+// A spin box that takes whatever is typed and reads it when the user leaves it (or presses
+// Enter): a number outside the range becomes the nearer bound, and a text that is not a
+// number reads as MinValue, as the framework reads its box.
+class FrameworkSpinBox final : public QSpinBox {
+ public:
+  explicit FrameworkSpinBox(std::function<int(const QString&)> read) : read_(std::move(read)) {}
+  QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
+  void fixup(QString&) const override {}
+  int valueFromText(const QString& text) const override { return read_(text); }
+  QLineEdit* Editor() const { return lineEdit(); }
+
+ private:
+  std::function<int(const QString&)> read_;
+};
+
+FrameworkSpinBox* SpinOf(const TControl* c) { return static_cast<FrameworkSpinBox*>(c->NativeWidget()); }
+
 }  // namespace
 
 TSpinEdit::TSpinEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
-  auto spin = std::make_unique<QSpinBox>();
+  auto spin = std::make_unique<FrameworkSpinBox>([this](const QString& text) { return Read(text); });
   QSpinBox* raw = spin.get();
   AttachWidget(std::move(spin));
   ApplyRange();
@@ -22,7 +45,12 @@ TSpinEdit::TSpinEdit(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner
   QObject::connect(raw, &QSpinBox::valueChanged, raw, [this] { Fire(this, OnChange, this); });
 }
 
-int TSpinEdit::Value() const { return SpinOf(this)->value(); }
+int TSpinEdit::Read(const QString& text) const {
+  return Clamp(StrToIntDef(Trim(detail::S(text)), min_));
+}
+
+// As the framework reads its box: the text shown, even while it is being typed.
+int TSpinEdit::Value() const { return Read(SpinOf(this)->text()); }
 
 void TSpinEdit::SetValue(int v) { SpinOf(this)->setValue(Clamp(v)); }
 
@@ -54,7 +82,19 @@ void TSpinEdit::ApplyRange() {
 
 void TSpinEdit::UserEnterText(const std::string& text) {
   if (!Enabled()) return;
-  SetValue(StrToIntDef(Trim(text), min_));
+  FrameworkSpinBox* spin = SpinOf(this);
+  QLineEdit* editor = spin->Editor();
+  // The old text selected, the new one typed over it key by key, then the box is left.
+  editor->selectAll();
+  for (const QChar ch : detail::Q(text)) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(spin, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+    QApplication::sendEvent(spin, &release);
+  }
+  if (text.empty()) editor->clear();
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(spin, &out);
 }
 
 }  // namespace forms

@@ -1,7 +1,10 @@
 #pragma once
 // The spin edit: an integer with up and down arrows, between MinValue and MaxValue (both 0:
-// no limits). A value outside the range is brought to the nearer bound.
+// no limits). The user may type any text; on leaving the box (or on Enter) a number outside
+// the range becomes the nearer bound and a text that is not a number reads as MinValue.
 #include "forms/control.h"
+
+class QString;
 
 namespace forms {
 
@@ -19,13 +22,13 @@ class TSpinEdit : public TWinControl {
 
   TNotifyEvent OnChange;
 
-  // The user's road: types a text into the box and leaves it. Text that is not a number
-  // gives MinValue, as the framework reads it.
+  // The user's road: types a text over the box's text, key by key, and leaves the box.
   void UserEnterText(const std::string& text);
 
  private:
   void ApplyRange();
   int Clamp(int v) const;
+  int Read(const QString& text) const;
   int min_ = 0, max_ = 0, increment_ = 1;
 };
 

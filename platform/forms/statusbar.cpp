@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "forms/native.h"
+#include "forms/screen_text.h"
 
 namespace forms {
 
@@ -69,7 +70,8 @@ TStatusPanel& TStatusBar::AddPanel() {
 
 void TStatusBar::SetSimpleText(const std::string& text) {
   simpleText_ = text;
-  BarOf(this)->simple_->setText(detail::DisplayText(text));
+  QLabel* label = BarOf(this)->simple_;
+  label->setText(detail::FitToRoom(detail::DisplayText(text), label->font(), detail::ScreenRoom(16), detail::Fit::CutLines));
 }
 
 void TStatusBar::PanelChanged(int index) {
@@ -77,7 +79,9 @@ void TStatusBar::PanelChanged(int index) {
   if (index < 0 || index >= static_cast<int>(bar->labels.size())) return;
   QLabel* label = bar->labels[static_cast<size_t>(index)];
   const TStatusPanel& panel = *panels_[static_cast<size_t>(index)];
-  label->setText(detail::DisplayText(panel.Text()));
+  // A panel shows what a screen line can hold of its text; Text keeps it whole.
+  label->setText(
+      detail::FitToRoom(detail::DisplayText(panel.Text()), label->font(), detail::ScreenRoom(16), detail::Fit::CutLines));
   // Every panel but the last keeps its width; the last one takes what remains.
   for (size_t i = 0; i < bar->labels.size(); ++i) {
     QLabel* l = bar->labels[i];

@@ -245,6 +245,15 @@ TEST_F(EditIniTest, SavedValuesComeBackAtTheNextStart) {
   EXPECT_EQ(again.choices_cb->ItemIndex(), -1);
 }
 
+TEST_F(EditIniTest, ALongValueComesBackWholeAndIsSavedWhole) {
+  const std::string server(40000, 'x');
+  WriteIni("[Form1]\nnom_ov=" + server + "\n");
+  auto& form = CreateForm();
+  EXPECT_EQ(form.nom_ov->Text(), server);
+  form.EditIni1->SauveIni();
+  EXPECT_EQ(Ini().ReadString("Form1", "nom_ov", ""), server);
+}
+
 TEST_F(EditIniTest, ValuesThatDoNotConvertLeaveTheControlAlone) {
   WriteIni("[Form1]\nwhen_dt=pas une date\ncount_se=douze\n");
   auto& form = CreateForm();

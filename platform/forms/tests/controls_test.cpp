@@ -1,6 +1,7 @@
 // The controls' properties and events, driven the way the user and the program drive them.
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QColor>
@@ -12,6 +13,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,7 @@
 #include "forms/statusbar.h"
 #include "forms/stringgrid.h"
 #include "forms/timer.h"
+#include "forms/test_support/user_input.h"
 #include "forms/trayicon.h"
 
 namespace forms {
@@ -255,6 +258,36 @@ TEST_F(FormsControls, ASpinEditKeepsItsValueWithinItsBounds) {
     spin.UserEnterText(c.typed);
     EXPECT_EQ(spin.Value(), c.value) << c.typed;
   }
+}
+
+TEST_F(FormsControls, ASpinEditTakesAnyTypedTextAndBringsItWithinItsBoundsOnLeaving) {
+  TSpinEdit& spin = form->Create<TSpinEdit>("SpinEdit1", form);
+  TEdit& next = form->Create<TEdit>("Edit1", form);
+  next.SetTop(40);
+  spin.SetMinValue(1);
+  spin.SetMaxValue(4);
+  spin.SetValue(2);
+  struct Case {
+    const char* typed;
+    int value;
+    const char* shown;
+  } cases[] = {{"9", 4, "4"}, {"3", 3, "3"}, {"0", 1, "1"}, {"abc", 1, "1"}, {"-7", 1, "1"}, {"12", 4, "4"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    testing::LeaveControl(next, spin);  // Tab into the box selects its text
+    testing::TypeKeys(spin, c.typed);
+    EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.typed)
+        << "every key is taken";
+    EXPECT_EQ(spin.Value(), c.value) << "read as the box shows it, before leaving too";
+    testing::LeaveControl(spin, next);
+    EXPECT_EQ(spin.Value(), c.value);
+    EXPECT_EQ(static_cast<QAbstractSpinBox*>(spin.NativeWidget())->text().toStdString(), c.shown);
+  }
+  // Enter reads the box too.
+  testing::LeaveControl(next, spin);
+  testing::TypeKeys(spin, "7");
+  testing::PressKey(spin, testing::Key::Enter);
+  EXPECT_EQ(spin.Value(), 4);
 }
 
 TEST_F(FormsControls, APageControlShowsOnePageAtATimeAndTellsThePages) {
@@ -540,6 +573,39 @@ TEST_F(FormsControls, TheDatePickerReportsChangesAndTheCloseUpOfAPick) {
   picker.SetDateFormat(dfLong);
   EXPECT_EQ(picker.Text(), "lundi 1 f\xC3\xA9vrier 2027");
   EXPECT_EQ(picker.Text(), LongDateToStr(picker.Date()));
+}
+
+TEST_F(FormsControls, TheDatePickerClosesUpWhicheverWayItsCalendarIsClosed) {
+  TDateTimePicker& picker = form->Create<TDateTimePicker>("DateTimePicker1", form);
+  picker.SetBounds(10, 10, 200, 24);
+  picker.SetDateTime(EncodeDate(2026, 12, 10) + EncodeTime(9, 30, 0));
+  std::vector<std::string> closeUps;
+  picker.OnCloseUp = [&](TObject*) { closeUps.push_back(DateToStr(picker.Date())); };
+  const auto openCalendar = [&] {
+    testing::ClickAt(picker, {picker.Width() - 6, picker.Height() / 2});
+    return WaitFor([] { return QApplication::activePopupWidget() != nullptr; });
+  };
+  struct Case {
+    const char* name;
+    testing::Key move;
+    std::function<void()> close;
+    const char* day;
+  } cases[] = {
+      {"Enter", testing::Key::Right, [] { testing::PressKeyOnPopup(testing::Key::Enter); }, "11/12/2026"},
+      {"Escape", testing::Key::Down, [] { testing::PressKeyOnPopup(testing::Key::Escape); }, "18/12/2026"},
+      {"a click outside", testing::Key::Left, [&] { testing::ClickOutsidePopup(picker); }, "17/12/2026"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    closeUps.clear();
+    ASSERT_TRUE(openCalendar());
+    ASSERT_TRUE(testing::PressKeyOnPopup(c.move));
+    c.close();
+    ASSERT_TRUE(WaitFor([&] { return !closeUps.empty(); }));
+    WaitFor([] { return false; }, 50);
+    EXPECT_EQ(closeUps, std::vector<std::string>{c.day}) << "once, with the day the picker shows";
+    EXPECT_EQ(DateToStr(picker.Date()), c.day);
+  }
 }
 
 }  // namespace

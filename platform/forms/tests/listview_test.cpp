@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QImage>
+#include <QTreeWidget>
+#include <QScreen>
+#include <QToolTip>
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -10,6 +15,7 @@
 #include "app_fixture.h"
 #include "forms/form.h"
 #include "forms/imagelist.h"
+#include "forms/test_support/user_input.h"
 
 namespace forms {
 namespace {
@@ -128,6 +134,95 @@ TEST_F(FormsListView, RowColoursComeFromTheCustomDrawHandler) {
   ASSERT_LT(y, 200);
   EXPECT_EQ(shot.pixelColor(150, y + 2), QColor(227, 227, 227));
   EXPECT_EQ(shot.pixelColor(150, 2), QColor(255, 255, 255));
+}
+
+// What the window shows on screen now: the window system's copy of it, as drawn so far.
+QImage OnScreen(TForm& form) {
+  form.NativeWidget()->repaint();
+  QCoreApplication::processEvents();
+  return QGuiApplication::primaryScreen()->grabWindow(form.NativeWidget()->winId()).toImage();
+}
+
+TEST_F(FormsListView, ARowWhoseCellChangesIsDrawnAgainWholeInItsNewColours) {
+  for (const char* n : {"dupont", "durand", "martin"}) AddRow(n);
+  list->OnCustomDrawItem = [this](TObject*, TListItem* item, TCustomDrawState, bool&) {
+    list->Canvas().Brush().SetColor(item->SubItems()[2] == "pris" ? TColor(0xCCCCCC) : clWhite);
+  };
+  QWidget* viewport = list->NativeWidget()->findChild<QWidget*>("qt_scrollarea_viewport");
+  // A point of a row's Heure cell, right of its text, in the window.
+  const QHeaderView* header = static_cast<QTreeWidget*>(list->NativeWidget())->header();
+  const int x = header->sectionPosition(2) + header->sectionSize(2) - 4;
+  const auto dateCellOf = [&](int row) {
+    int y = 0;
+    while (y < 200 && list->GetItemAt(150, y) != list->Items()[row]) ++y;
+    return viewport->mapTo(form->NativeWidget(), QPoint(x, y + 3));
+  };
+  const QPoint second = dateCellOf(1), third = dateCellOf(2);
+  ASSERT_EQ(OnScreen(*form).pixelColor(second), QColor(255, 255, 255));
+  list->Items()[1]->SubItems().Put(2, "pris");
+  QCoreApplication::processEvents();
+  const QImage after = QGuiApplication::primaryScreen()->grabWindow(form->NativeWidget()->winId()).toImage();
+  EXPECT_EQ(after.pixelColor(second), QColor(204, 204, 204)) << "the cells that kept their text turn grey too";
+  // Repaint draws the rows again, not only the list's frame.
+  list->OnCustomDrawItem = [this](TObject*, TListItem*, TCustomDrawState, bool&) {
+    list->Canvas().Brush().SetColor(TColor(0xCCCCCC));
+  };
+  list->Repaint();
+  const QImage repainted = QGuiApplication::primaryScreen()->grabWindow(form->NativeWidget()->winId()).toImage();
+  EXPECT_EQ(repainted.pixelColor(third), QColor(204, 204, 204));
+}
+
+TEST_F(FormsListView, AHintShownOverARowStaysForTheHidePauseAndComesBackOnTheSameRow) {
+  AddRow("dupont");
+  form->NativeWidget()->activateWindow();
+  ASSERT_TRUE(WaitFor([&] { return form->NativeWidget()->isActiveWindow(); }));
+  app->SetHintHidePause(15000);
+  // As the client does: the row under the mouse gives the list its hint, shown at once.
+  list->OnMouseMove = [this](TObject*, TShiftState, int X, int Y) {
+    const std::string text = list->GetItemAt(X, Y) ? "dupont\r-----\rIso : 7" : "";
+    if (text == list->Hint()) return;
+    list->SetHint(text);
+    if (text.empty()) app->CancelHint();
+    else app->ActivateHint(list->ClientToScreen({X, Y}));
+  };
+  const auto shown = [] { return QToolTip::isVisible() && QToolTip::text().contains(QStringLiteral("dupont")); };
+  testing::MoveMouseTo(*list, {40, 8});
+  ASSERT_TRUE(shown());
+  // The mouse rests on the row: the list's own tooltip handling comes after about a second.
+  WaitFor([] { return false; }, 2500);
+  EXPECT_TRUE(shown()) << "still up after the window system's tooltip delay";
+  // Hidden (a key, a click...), it comes back when the mouse rests on the same row again.
+  QToolTip::hideText();
+  ASSERT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }));
+  testing::MoveMouseTo(*list, {42, 8});
+  EXPECT_TRUE(WaitFor(shown, 5000));
+}
+
+TEST_F(FormsListView, AColumnIsAtLeastAsWideAsItsCaptionAndItsFixedFormValues) {
+  TListColumn& wideCaption = list->Columns().Add();
+  wideCaption.SetCaption("Fax/Mail/Gsm");
+  wideCaption.SetWidth(30);
+  list->Columns()[1].SetWidth(20);
+  list->Columns()[1].SetSample("28/12/2026");
+  list->Columns()[2].SetWidth(20);
+  list->Columns()[2].SetSample("23:59:59");
+  TListItem* row = list->Items().Add();
+  for (const char* text : {"28/12/2026", "23:59:59", "dupont", "06 12 34 56 78"}) row->SubItems().Add(text);
+  list->Font().SetSize(14);  // a bigger font widens them again
+
+  auto* tree = static_cast<QTreeWidget*>(list->NativeWidget());
+  const QAbstractItemView* view = tree;
+  for (int i : {1, 2, 4}) {
+    SCOPED_TRACE(i);
+    EXPECT_GE(tree->header()->sectionSize(i), tree->header()->sectionSizeHint(i)) << "the caption fits";
+    if (i != 4) {
+      EXPECT_GE(tree->header()->sectionSize(i), view->sizeHintForColumn(i)) << "the value fits";
+    }
+  }
+  EXPECT_EQ(list->Columns()[1].Width(), 20) << "the design width stays what it was set to";
+  EXPECT_EQ(tree->header()->sectionSize(3), 80) << "a column wide enough keeps its width";
+  list->Columns()[2].SetWidth(0);
+  EXPECT_TRUE(tree->isColumnHidden(2));
 }
 
 TEST_F(FormsListView, ActivateHintShowsTheHintOfTheControlUnderThePoint) {

@@ -1,11 +1,12 @@
 // stand-in-secretariat: serves the sample secretariat on 127.0.0.1 until Ctrl-C.
 //
-//   stand-in-secretariat [--port N] [--login L --password P] [--new-every SECONDS]
+//   stand-in-secretariat [--port N] [--login L --password P] [--new-every SECONDS] [--slow MS]
 //
 // Without --port a free port is taken; the address to type into the client's server field is
 // printed first. Without --login any credentials are accepted. With --new-every a poll finds a
-// new message once that many seconds have passed since the last one. Each request is printed as
-// it arrives.
+// new message once that many seconds have passed since the last one. With --slow every reply
+// waits that many milliseconds before it goes out (a slow line or server). Each request is
+// printed as it arrives.
 #include <signal.h>
 
 #include <chrono>
@@ -30,7 +31,7 @@ std::string Today() {
 }
 
 int Usage() {
-  std::cerr << "usage: stand-in-secretariat [--port N] [--login L --password P] [--new-every SECONDS]\n";
+  std::cerr << "usage: stand-in-secretariat [--port N] [--login L --password P] [--new-every SECONDS] [--slow MS]\n";
   return 2;
 }
 
@@ -39,6 +40,7 @@ int Usage() {
 int main(int argc, char** argv) {
   int port = 0;
   int new_every = -1;
+  int slow_ms = 0;
   std::string login;
   std::string password;
   for (int i = 1; i < argc; ++i) {
@@ -59,6 +61,13 @@ int main(int argc, char** argv) {
         return Usage();
       }
       if (new_every < 0) return Usage();
+    } else if (option == "--slow") {
+      try {
+        slow_ms = std::stoi(value);
+      } catch (const std::exception&) {
+        return Usage();
+      }
+      if (slow_ms < 0) return Usage();
     } else if (option == "--login") {
       login = value;
     } else if (option == "--password") {
@@ -82,6 +91,7 @@ int main(int argc, char** argv) {
     http::stand_in::Server server(
         [&](const http::stand_in::RecordedRequest& request) {
           auto reply = secretariat.Answer(request);
+          reply.delay = std::chrono::milliseconds(slow_ms);
           std::lock_guard lock(output);
           std::cout << request.request_line << "  ->  " << reply.status << " " << reply.reason
                     << std::endl;

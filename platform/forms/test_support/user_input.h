@@ -1,0 +1,37 @@
+#pragma once
+// Tests only: input as the window system delivers it from the user's mouse and keyboard
+// (through Qt's test library), for the faults that only real input shows: the window
+// system's own tooltip timing, validators that refuse keys, a calendar closed by a key.
+#include <string>
+
+#include "forms/control.h"
+#include "forms/listview.h"
+
+namespace forms::testing {
+
+enum class Key { Enter, Escape, Left, Right, Up, Down, Tab, Backspace, F4 };
+
+// The mouse pointer moves to a point of the control's client area and rests there.
+void MoveMouseTo(TControl& control, TPoint clientPoint);
+// A click of the left mouse button at a point of the control's client area.
+void ClickAt(TControl& control, TPoint clientPoint);
+// The control takes the focus, then each character of the text is typed on the keyboard.
+void TypeKeys(TWinControl& control, const std::string& text);
+// One key pressed and released on the control (with Alt held when asked).
+void PressKey(TWinControl& control, Key key, bool alt = false);
+// One key on the popup that is open (a drop-down calendar, a menu); false when none is.
+bool PressKeyOnPopup(Key key);
+// A click of the mouse in the control's window, away from every control (closes a popup).
+void ClickOutsidePopup(TControl& control);
+// The text of the hint on screen now, as the user reads it (empty when none is shown).
+std::string ShownHint();
+// The colour the screen shows now inside a cell of the list, near its right end (away from
+// its text): the window system's copy of the window, as drawn so far, not drawn anew.
+TColor ShownCellColor(TListView& list, int row, int column);
+// Whether column `column` of the list shows its caption and a cell holding `cellText` whole,
+// as the desktop's style draws them (nothing cut, no "…").
+bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
+// The focus leaves the control for another control of its window, as Tab would move it.
+void LeaveControl(TWinControl& control, TWinControl& next);
+
+}  // namespace forms::testing
