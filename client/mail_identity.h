@@ -3,10 +3,12 @@
 // change when another mail program deletes a message, so a mail listed at a check is found
 // again by its unique id (UIDL) and, on a server without UIDL, by its Message-ID (or its whole
 // header when it has none) before anything is read or deleted by number.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "mail/message.h"
 #include "mail/pop3_client.h"
 
 namespace client {
@@ -19,13 +21,20 @@ struct MailIdentity {
 };
 
 // The identity of message `number` at a check, from the server's ids (nothing: no UIDL) and
-// the header the check fetched.
+// the header the check fetched, as `parsed` took it apart.
+MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::UniqueId>>& uids, const std::string& header,
+                        const mail::Message& parsed);
+// The same, taking the header apart itself.
 MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::UniqueId>>& uids, const std::string& header);
+
+// How a header is taken apart (by default on the spot).
+using HeaderParser = std::function<void(mail::Message&, const std::string&)>;
 
 // The number the mail has now on the connected server, or nothing when it is no longer there
 // (or cannot be told apart). `uidsNow` is what UIDL answers now; without UIDL the header of
-// message `listedNumber` is fetched and compared.
+// message `listedNumber` is fetched, taken apart by `parse` and compared.
 std::optional<int> CurrentNumber(mail::Pop3Client& pop3, const MailIdentity& identity, int listedNumber,
-                                 const std::optional<std::vector<mail::UniqueId>>& uidsNow);
+                                 const std::optional<std::vector<mail::UniqueId>>& uidsNow,
+                                 const HeaderParser& parse = nullptr);
 
 }  // namespace client
