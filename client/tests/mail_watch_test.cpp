@@ -573,6 +573,40 @@ TEST_P(QuitDuringAMailOperationTest, QuittingEndsTheOperationUnderWayAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(EveryOperation, QuitDuringAMailOperationTest, ::testing::Range(0, 4));
 
+TEST_F(MailWatchTest, TheWindowKeepsRunningWhileAMailIsTakenApart) {
+  // Header fields by the hundred thousand, and a mail of empty parts: each takes a while.
+  std::string fields;
+  while (fields.size() < 4 * 1024 * 1024) fields += "A: b\r\n";
+  std::string parts;
+  while (parts.size() < 2 * 1024 * 1024) parts += "--b\r\n\r\n";
+  server->Deliver(Mail("a@x.fr", "champs", fields));
+  server->Deliver(Mail("b@x.fr", "parties", "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n",
+                       parts + "--b--\r\n"));
+  // The longest time the window went without serving its timer.
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last;
+  Clock::duration longest{};
+  forms::TTimer ticker(nullptr);
+  ticker.SetInterval(20);
+  ticker.OnTimer = [&](forms::TObject*) {
+    longest = std::max(longest, Clock::now() - last);
+    last = Clock::now();
+  };
+  const auto served = [&](const std::function<void()>& operation) {
+    longest = {};
+    last = Clock::now();
+    ticker.SetEnabled(true);
+    operation();
+    ticker.SetEnabled(false);
+    return std::max(longest, Clock::now() - last);
+  };
+  EXPECT_LT(served([&] { f->Button5->UserClick(); }), 1s) << "the check";
+  EXPECT_EQ(Subjects(), (Strings{"champs", "parties"}));
+  Select({1});
+  EXPECT_LT(served([&] { f->LirelEmailenModeTexte1->UserClick(); }), 1s) << "the reading";
+  EXPECT_EQ(Form3->Label2->Caption(), "Sujet : parties");
+}
+
 TEST_F(MailWatchTest, APollThatComesDuringACheckKeepsTheChecksCount) {
   http::stand_in::Server secretariat;
   http::stand_in::ScriptedReply reply;
