@@ -463,18 +463,20 @@ std::function<bool(Peer&, const std::string&)> Trickling(const std::string& comm
   };
 }
 
-// Announces as many mails as a count can hold and answers every TOP (for 20 s at most).
-bool EndlessCount(Peer& peer, const std::string& line) {
-  static thread_local std::chrono::steady_clock::time_point since;
-  if (line == "STAT") {
-    since = std::chrono::steady_clock::now();
-    peer.Send("+OK 2147483647 100\r\n");
+// Announces as many mails as a count can hold and answers every TOP, for 20 s at most (then
+// it cuts the connection).
+std::function<bool(Peer&, const std::string&)> EndlessCount() {
+  return [since = std::chrono::steady_clock::now()](Peer& peer, const std::string& line) mutable {
+    if (line == "STAT") {
+      since = std::chrono::steady_clock::now();
+      peer.Send("+OK 2147483647 100\r\n");
+      return true;
+    }
+    if (line.rfind("TOP ", 0) != 0) return false;
+    if (std::chrono::steady_clock::now() - since > 20s) throw std::runtime_error("long enough");
+    peer.Send("+OK\r\nFrom: a@x.fr\r\nSubject: encore\r\n\r\n.\r\n");
     return true;
-  }
-  if (line.rfind("TOP ", 0) != 0) return false;
-  if (std::chrono::steady_clock::now() - since > 20s) throw std::runtime_error("long enough");  // ends the connection
-  peer.Send("+OK\r\nFrom: a@x.fr\r\nSubject: encore\r\n\r\n.\r\n");
-  return true;
+  };
 }
 
 class MailOperationLimitTest : public MailWatchTest {
@@ -487,7 +489,7 @@ class MailOperationLimitTest : public MailWatchTest {
   };
   const std::vector<Case> cases{
       {"a count trickled", Operation::Check, Trickling("STAT")},
-      {"a count that never ends", Operation::Check, EndlessCount},
+      {"a count that never ends", Operation::Check, EndlessCount()},
       {"a mail trickled", Operation::Reading, Trickling("RETR")},
       {"a deletion trickled", Operation::Deletion, Trickling("DELE")},
   };
