@@ -1,5 +1,7 @@
 #include "mail_identity.h"
 
+#include <functional>
+
 #include "mail/message.h"
 
 namespace client {
@@ -11,7 +13,11 @@ MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::Unique
     for (const mail::UniqueId& u : *uids)
       if (u.number == number) identity.uid = u.id;
   identity.messageId = parsed.MessageId();
-  if (identity.messageId.empty()) identity.header = header;
+  if (identity.messageId.empty()) {
+    identity.header = header.substr(0, MailIdentity::kKeptHeader);
+    identity.headerSize = header.size();
+    if (header.size() > MailIdentity::kKeptHeader) identity.headerHash = std::hash<std::string>{}(header);
+  }
   return identity;
 }
 
@@ -44,7 +50,7 @@ std::optional<int> CurrentNumber(mail::Pop3Client& pop3, const MailIdentity& ide
   else
     parsed.Parse(header);
   const MailIdentity now = IdentityAt(listedNumber, std::nullopt, header, parsed);
-  const bool same = identity.messageId.empty() ? now.messageId.empty() && now.header == identity.header
+  const bool same = identity.messageId.empty() ? now.messageId.empty() && now.SameHeader(identity)
                                                : now.messageId == identity.messageId;
   return same ? std::optional<int>(listedNumber) : std::nullopt;
 }

@@ -3,6 +3,7 @@
 // change when another mail program deletes a message, so a mail listed at a check is found
 // again by its unique id (UIDL) and, on a server without UIDL, by its Message-ID (or its whole
 // header when it has none) before anything is read or deleted by number.
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,8 +17,17 @@ namespace client {
 struct MailIdentity {
   std::string uid;        // empty when the server has no UIDL
   std::string messageId;  // the Message-ID header, as written
-  std::string header;     // the whole header, for a mail without Message-ID
+  // For a mail without Message-ID, its header: the whole of it up to kKeptHeader bytes, else
+  // its beginning with its size and a hash of the whole, so that the identities of a long list
+  // do not hold every long header.
+  std::string header;
+  std::size_t headerSize = 0;
+  std::size_t headerHash = 0;
+  static constexpr std::size_t kKeptHeader = 64 * 1024;
   bool Known() const { return !uid.empty() || !messageId.empty() || !header.empty(); }
+  bool SameHeader(const MailIdentity& other) const {
+    return header == other.header && headerSize == other.headerSize && headerHash == other.headerHash;
+  }
 };
 
 // The identity of message `number` at a check, from the server's ids (nothing: no UIDL) and

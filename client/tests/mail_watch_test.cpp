@@ -376,11 +376,18 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
   const std::string listed = "From: a@b.c\r\nMessage-ID: <m1@b.c>\r\n\r\n";
   const std::string other = "From: a@b.c\r\nMessage-ID: <m2@b.c>\r\n\r\n";
   const std::string noId = "From: a@b.c\r\nSubject: s\r\n\r\n";
+  // Long headers without Message-ID, the same but for their last field.
+  std::string fields = "From: a@b.c\r\n";
+  while (fields.size() < 200000) fields += "X-Champ: y\r\n";
+  const std::string longNoId = fields + "X-Fin: 1\r\n\r\n";
+  const std::string otherLongNoId = fields + "X-Fin: 2\r\n\r\n";
   struct Case {
     std::string listedHeader, headerNow;
     std::optional<int> number;
   };
-  const Case cases[] = {{listed, listed, 2}, {listed, other, std::nullopt}, {noId, noId, 2}, {noId, other, std::nullopt}};
+  const Case cases[] = {{listed, listed, 2},           {listed, other, std::nullopt},
+                        {noId, noId, 2},               {noId, other, std::nullopt},
+                        {longNoId, longNoId, 2},       {longNoId, otherLongNoId, std::nullopt}};
   for (const Case& c : cases) {
     ScriptedPop3 server([&](Peer& peer) {
       for (const std::string& reply : Strings{"+OK\r\n", "+OK\r\n", "-ERR unknown\r\n", "+OK\r\n" + c.headerNow + ".\r\n"}) {
@@ -394,7 +401,9 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
     pop3.Connect();
     const auto uids = pop3.UniqueIds();
     ASSERT_FALSE(uids);
-    EXPECT_EQ(client::CurrentNumber(pop3, client::IdentityAt(2, std::nullopt, c.listedHeader), 2, uids), c.number);
+    const client::MailIdentity identity = client::IdentityAt(2, std::nullopt, c.listedHeader);
+    EXPECT_LE(identity.header.size(), client::MailIdentity::kKeptHeader) << "a long header is not kept whole";
+    EXPECT_EQ(client::CurrentNumber(pop3, identity, 2, uids), c.number);
   }
 }
 
