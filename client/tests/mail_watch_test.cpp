@@ -407,9 +407,9 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
   }
 }
 
-// A POP3 server over `mails` for what Dovecot does not do: `special` answers a command
+// A POP3 server over `mails` for what Dovecot does not do: `answerFirst` answers a command
 // first when it wants (true: answered); UIDL gives `uidl` when it is set.
-ScriptedPop3::Script Mailbox(Strings mails, std::function<bool(Peer&, const std::string&)> special = nullptr,
+ScriptedPop3::Script Mailbox(Strings mails, std::function<bool(Peer&, const std::string&)> answerFirst = nullptr,
                              std::optional<std::string> uidl = std::nullopt) {
   return [=](Peer& peer) {
     const auto numbered = [&](const std::string& command, const char* verb) {
@@ -420,7 +420,7 @@ ScriptedPop3::Script Mailbox(Strings mails, std::function<bool(Peer&, const std:
     };
     while (auto line = peer.ReadLine()) {
       const std::string& command = *line;
-      if (special && special(peer, command)) continue;
+      if (answerFirst && answerFirst(peer, command)) continue;
       if (command == "STAT") {
         peer.Send("+OK " + std::to_string(mails.size()) + " 100\r\n");
       } else if (command == "UIDL") {
@@ -494,7 +494,7 @@ class MailOperationLimitTest : public MailWatchTest {
   struct Case {
     const char* name;
     Operation operation;
-    std::function<bool(Peer&, const std::string&)> special;
+    std::function<bool(Peer&, const std::string&)> answerFirst;
   };
   const std::vector<Case> cases{
       {"a count trickled", Operation::Check, Trickling("STAT")},
@@ -528,7 +528,7 @@ TEST_F(MailOperationLimitTest, AnOperationEndsAtItsTimeLimitHoweverTheServerSpac
   EXPECT_EQ(f->POP3->SessionTimeout, 120000ms) << "as long as a wait for the server";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedPop3 server(Mailbox(mails, c.special));
+    ScriptedPop3 server(Mailbox(mails, c.answerFirst));
     f->POP3->SessionTimeout = 1s;
     const auto took = Run(c, server);
     EXPECT_LT(took, 8s);
@@ -551,7 +551,7 @@ class QuitDuringAMailOperationTest : public MailOperationLimitTest, public ::tes
 TEST_P(QuitDuringAMailOperationTest, QuittingEndsTheOperationUnderWayAtOnce) {
   const Case& c = cases.at(GetParam());
   SCOPED_TRACE(c.name);
-  ScriptedPop3 server(Mailbox(mails, c.special));
+  ScriptedPop3 server(Mailbox(mails, c.answerFirst));
   PointAt(server.Port());
   if (c.operation != Operation::Check) f->Button5->UserClick();
   // "Quitter", answered Yes, while the operation waits for the server (or lists).
