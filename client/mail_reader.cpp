@@ -83,7 +83,7 @@ void TForm3::FormCloseQuery(TObject*, bool& CanClose) {
 }
 
 void TForm1::Afficherladebutdumessage1Click(TObject*) {
-  if (mailBusy_) return;  // the check or a deletion holds the connection
+  if (mailBusy_ || ProgramEnding()) return;  // the check or a deletion holds the connection
   // 1. The mail of the selected row.
   if (!MailNumero.empty()) {
     MailOperation operation(mailBusy_);
@@ -100,9 +100,10 @@ void TForm1::Afficherladebutdumessage1Click(TObject*) {
       POP3->Connect();
       // Only the mail the row showed, under whatever number it has now.
       const auto uids = POP3->UniqueIds();
-      const auto current = CurrentNumber(*POP3, selectedMail_, StrToInt(MailNumero), uids);
+      const HeaderParser parse = [this](mail::Message& m, const std::string& raw) { ParseWhileServing(m, raw); };
+      const auto current = CurrentNumber(*POP3, selectedMail_, StrToInt(MailNumero), uids, parse);
       if (!current) throw mail::EMailError(mail::Failure::Refused, "Cet E-mail n'est plus sur votre serveur POP");
-      IdMsg->Parse(POP3->Retrieve(*current));
+      ParseWhileServing(*IdMsg, POP3->Retrieve(*current));
       // 3. The text parts: plain ones as they are, the others without their tags.
       bool anyText = false;
       for (const mail::MessagePart& part : IdMsg->Parts()) {

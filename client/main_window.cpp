@@ -76,6 +76,8 @@ void TForm1::FormClose(TObject*, TCloseAction& Action) {
     SpeedButton8Click(this);
   } else {
     Action = caFree;
+    // A mail operation under way ends now rather than keep the program open.
+    POP3->Abort();
   }
 }
 

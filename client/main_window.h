@@ -372,6 +372,10 @@ class TForm1 : public forms::TForm {
   // Runs the part of a mail operation that talks to the server: a failure of the server, of
   // the connection or of a number ends it with its message in Label15.
   void MailGuarded(const std::function<void()>& work);
+  // Takes a mail (or a header) apart on a thread of its own while the windows keep being served.
+  void ParseWhileServing(mail::Message& message, const std::string& raw);
+  // The program is closing: no mail operation starts any more.
+  static bool ProgramEnding();
   // The popup menu of the friends list as for an entry selected (or, empty, none).
   void ShowFriendInMenu(const std::string& entry, bool selected);
   // A mail operation (check, reading, deletion) is under way: another one does nothing.

@@ -1,7 +1,10 @@
 // The mail watch of page 3: the check of the POP3 mailbox, the mail list with its friend
 // test, its selection and colours, the deletion on the server, and new mails through the
 // user's mail program.
+#include <chrono>
 #include <ctime>
+#include <future>
+#include <system_error>
 
 #include "forms/application.h"
 #include "forms/sysutils.h"
@@ -83,8 +86,24 @@ void TForm1::MailGuarded(const std::function<void()>& work) {
   }
 }
 
+void TForm1::ParseWhileServing(mail::Message& message, const std::string& raw) {
+  std::future<void> parsing;
+  try {
+    parsing = std::async(std::launch::async, [&message, &raw] { message.Parse(raw); });
+  } catch (const std::system_error&) {
+    message.Parse(raw);  // no thread to be had: here, then
+    return;
+  }
+  while (parsing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+    if (Application) Application->ProcessMessages();
+  parsing.get();
+}
+
+bool TForm1::ProgramEnding() { return Application && Application->Terminated(); }
+
 void TForm1::Button5Click(TObject*) {
-  if (mailBusy_) return;  // a check, a reading or a deletion is under way
+  // A check, a reading or a deletion under way, or a program that closes: nothing starts.
+  if (mailBusy_ || ProgramEnding()) return;
   // 1. Nothing to check without a server and a user.
   if (pop_3->Text().empty() || pop_user->Text().empty()) {
     Label15->SetCaption(kFillInTheFields);
@@ -97,27 +116,36 @@ void TForm1::Button5Click(TObject*) {
   mailIdentities_.clear();
   // 3. The account.
   GiveAccountToPop3();
-  // 4. The count and every header; 5. on a failure the rows listed so far stay.
+  // 4. The count and every header, each taken apart once; 5. on a failure the rows listed so
+  //    far stay.
+  int count = 0;
+  int listed = 0;
+  bool allListed = false;
   MailGuarded([&] {
     POP3->Connect();
-    const int count = POP3->CheckMessages();
+    count = POP3->CheckMessages();
     Edit2->SetText(IntToStr(count));
     const auto uids = POP3->UniqueIds();
     for (int i = 1; i <= count; ++i) {
       Application->ProcessMessages();
       const std::string header = POP3->RetrieveHeader(i);
-      IdMsg->Parse(header);
+      ParseWhileServing(*IdMsg, header);
       std::string date, time;
       DateAndTime(*IdMsg, date, time);
       ajoutmail(IntToStr(i), date, time, IdMsg->Subject(), IdMsg->FromAddress(), IdMsg->ContentType());
-      mailIdentities_[IntToStr(i)] = IdentityAt(i, uids, header);
+      mailIdentities_[IntToStr(i)] = IdentityAt(i, uids, header, *IdMsg);
       IdMsg->Clear();
+      listed = i;
     }
+    allListed = true;
   });
   // 6.
   POP3->Disconnect();
-  // 7.
-  if (Edit2->Text() != "0") Label15->SetCaption("Vous avez " + Edit2->Text() + " E-mail");
+  // 7. The count is what the list shows: after a failure, the mails listed before it, and
+  //    the failure's message stays in Label15.
+  if (!allListed) count = listed;
+  Edit2->SetText(IntToStr(count));
+  if (allListed && count != 0) Label15->SetCaption("Vous avez " + IntToStr(count) + " E-mail");
 }
 
 void TForm1::ajoutmail(const std::string& numero, const std::string& date, const std::string& heure,
@@ -182,13 +210,14 @@ void TForm1::ListView2CustomDrawItem(TObject*, TListItem* Item, TCustomDrawState
 }
 
 void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
-  if (mailBusy_) return;
+  if (mailBusy_ || ProgramEnding()) return;
   // 1. The question.
   if (MessageDlg(kDeleteQuestion, mtCustom, mbYesNo) == mrNo) return;
   // 2. The selected rows, the highest first, each only while it is still the mail listed.
   if (!MailNumero.empty()) {
     MailOperation operation(mailBusy_);
     GiveAccountToPop3();
+    const HeaderParser parse = [this](mail::Message& m, const std::string& raw) { ParseWhileServing(m, raw); };
     MailGuarded([&] {
       POP3->Connect();
       const auto uidsNow = POP3->UniqueIds();
@@ -199,7 +228,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
         const int listed = StrToInt(numero);
         const auto known = mailIdentities_.find(numero);
         if (known == mailIdentities_.end()) continue;
-        if (const auto current = CurrentNumber(*POP3, known->second, listed, uidsNow)) POP3->Delete(*current);
+        if (const auto current = CurrentNumber(*POP3, known->second, listed, uidsNow, parse)) POP3->Delete(*current);
       }
     });
     // The server removes the flagged mails now, those flagged before a failure too.

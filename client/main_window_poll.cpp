@@ -36,8 +36,10 @@ void TForm1::Button2Click(TObject*) {
   // 5. The counts of line 0.
   const Counts counts = ParseCounts(Memo1->Lines().Count() > 0 ? Memo1->Lines()[0] : std::string());
 
-  // 6. The mail count: the mail check runs unless the last error was a refused login.
-  Edit2->SetText("0");
+  // 6. The mail count: the mail check runs unless the last error was a refused login. While a
+  //    mail operation is under way (this poll came in during its wait) no check can start, and
+  //    the count stays the one it keeps.
+  if (!mailBusy_) Edit2->SetText("0");
   if (e_mail->Checked() && Label16->Caption().find("Authorization") == std::string::npos &&
       (message_ov->Checked() || rdv_ov->Checked() || vi_ov->Checked()))
     Button5->Click();

@@ -1,7 +1,10 @@
 // The mail watch of the main window against a real Dovecot (and scripted servers where a real
 // one cannot misbehave as needed).
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
 
 #include "forms/timer.h"
 #include "http/stand-in/server.h"
@@ -160,19 +163,29 @@ TEST_F(MailWatchTest, FailuresGoToTheStatusLine) {
   }
 }
 
-TEST_F(MailWatchTest, AFailureAfterTheCountKeepsTheRowsAndShowsTheCount) {
-  ScriptedPop3 cut([](Peer& peer) {
-    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 2 100\r\n", "-ERR no UIDL\r\n",
-                              "+OK\r\nFrom: a@b.c\r\nSubject: premier\r\n\r\n.\r\n", "+OK\r\nSubject: coup"}) {
-      if (!peer.ReadLine()) return;
-      peer.Send(reply);
-    }
-  });
-  PointAt(cut.Port());
-  f->Button5->UserClick();
-  EXPECT_EQ(Subjects(), Strings{"premier"});
-  EXPECT_EQ(f->Label15->Caption(), "Vous avez 2 E-mail");
-  EXPECT_EQ(f->Edit2->Text(), "2");
+TEST_F(MailWatchTest, AFailureAfterTheCountKeepsTheRowsCountsOnlyThemAndShowsTheFailure) {
+  struct Case {
+    const char* count;
+    int listedBeforeTheCut;
+  };
+  for (const Case& c : {Case{"2", 1}, Case{"2147483647", 3}}) {
+    SCOPED_TRACE(c.count);
+    ScriptedPop3 cut([&](Peer& peer) {
+      Strings replies{"+OK\r\n", "+OK\r\n", "+OK " + std::string(c.count) + " 100\r\n", "-ERR no UIDL\r\n"};
+      for (int i = 1; i <= c.listedBeforeTheCut; ++i)
+        replies.push_back("+OK\r\nFrom: a@b.c\r\nSubject: mail " + std::to_string(i) + "\r\n\r\n.\r\n");
+      replies.push_back("+OK\r\nSubject: coup");
+      for (const std::string& reply : replies) {
+        if (!peer.ReadLine()) return;
+        peer.Send(reply);
+      }
+    });
+    PointAt(cut.Port());
+    f->Button5->UserClick();
+    EXPECT_EQ(f->ListView2->Items().Count(), c.listedBeforeTheCut);
+    EXPECT_EQ(f->Edit2->Text(), std::to_string(c.listedBeforeTheCut)) << "the mails listed, not the count announced";
+    EXPECT_EQ(f->Label15->Caption(), "Connexion ferm\xC3\xA9" "e par le serveur POP3");
+  }
 }
 
 TEST_F(MailWatchTest, AServerThatStopsAnsweringIsGivenUpAfterTheTimeLimit) {
@@ -363,11 +376,18 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
   const std::string listed = "From: a@b.c\r\nMessage-ID: <m1@b.c>\r\n\r\n";
   const std::string other = "From: a@b.c\r\nMessage-ID: <m2@b.c>\r\n\r\n";
   const std::string noId = "From: a@b.c\r\nSubject: s\r\n\r\n";
+  // Long headers without Message-ID, the same but for their last field.
+  std::string fields = "From: a@b.c\r\n";
+  while (fields.size() < 200000) fields += "X-Champ: y\r\n";
+  const std::string longNoId = fields + "X-Fin: 1\r\n\r\n";
+  const std::string otherLongNoId = fields + "X-Fin: 2\r\n\r\n";
   struct Case {
     std::string listedHeader, headerNow;
     std::optional<int> number;
   };
-  const Case cases[] = {{listed, listed, 2}, {listed, other, std::nullopt}, {noId, noId, 2}, {noId, other, std::nullopt}};
+  const Case cases[] = {{listed, listed, 2},           {listed, other, std::nullopt},
+                        {noId, noId, 2},               {noId, other, std::nullopt},
+                        {longNoId, longNoId, 2},       {longNoId, otherLongNoId, std::nullopt}};
   for (const Case& c : cases) {
     ScriptedPop3 server([&](Peer& peer) {
       for (const std::string& reply : Strings{"+OK\r\n", "+OK\r\n", "-ERR unknown\r\n", "+OK\r\n" + c.headerNow + ".\r\n"}) {
@@ -381,8 +401,250 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
     pop3.Connect();
     const auto uids = pop3.UniqueIds();
     ASSERT_FALSE(uids);
-    EXPECT_EQ(client::CurrentNumber(pop3, client::IdentityAt(2, std::nullopt, c.listedHeader), 2, uids), c.number);
+    const client::MailIdentity identity = client::IdentityAt(2, std::nullopt, c.listedHeader);
+    EXPECT_LE(identity.header.size(), client::MailIdentity::kKeptHeader) << "a long header is not kept whole";
+    EXPECT_EQ(client::CurrentNumber(pop3, identity, 2, uids), c.number);
   }
+}
+
+// A POP3 server over `mails` for what Dovecot does not do: `answerFirst` answers a command
+// first when it wants (true: answered); UIDL gives `uidl` when it is set.
+ScriptedPop3::Script Mailbox(Strings mails, std::function<bool(Peer&, const std::string&)> answerFirst = nullptr,
+                             std::optional<std::string> uidl = std::nullopt) {
+  return [=](Peer& peer) {
+    const auto numbered = [&](const std::string& command, const char* verb) {
+      const std::string prefix = std::string(verb) + " ";
+      if (command.rfind(prefix, 0) != 0) return 0;
+      const int n = std::atoi(command.c_str() + prefix.size());
+      return n >= 1 && n <= static_cast<int>(mails.size()) ? n : 0;
+    };
+    while (auto line = peer.ReadLine()) {
+      const std::string& command = *line;
+      if (answerFirst && answerFirst(peer, command)) continue;
+      if (command == "STAT") {
+        peer.Send("+OK " + std::to_string(mails.size()) + " 100\r\n");
+      } else if (command == "UIDL") {
+        std::string reply = "+OK\r\n";
+        for (std::size_t i = 1; i <= mails.size(); ++i) reply += std::to_string(i) + " u" + std::to_string(i) + "\r\n";
+        peer.Send(uidl ? *uidl : reply + ".\r\n");
+      } else if (const int n = numbered(command, "TOP")) {
+        const std::string& m = mails[n - 1];
+        peer.Send("+OK\r\n" + m.substr(0, m.find("\r\n\r\n") + 4) + ".\r\n");
+      } else if (const int r = numbered(command, "RETR")) {
+        peer.Send("+OK\r\n" + mails[r - 1] + ".\r\n");
+      } else if (command == "QUIT") {
+        peer.Send("+OK\r\n");
+        return;
+      } else {
+        peer.Send("+OK\r\n");
+      }
+    }
+  };
+}
+
+TEST_F(MailWatchTest, AUidlListThatCannotBeReadIsTakenAsNoUidl) {
+  const Strings mails{Mail("a@x.fr", "un"), Mail("b@x.fr", "deux", "", "Le texte de deux\r\n"), Mail("c@x.fr", "trois")};
+  for (const char* uidl : {"+OK\r\n1 u1\r\n2u2\r\n3 u3\r\n.\r\n", "+OK\r\n0 u0\r\n1 u1\r\n.\r\n"}) {
+    SCOPED_TRACE(uidl);
+    ScriptedPop3 server(Mailbox(mails, nullptr, std::string(uidl)));
+    PointAt(server.Port());
+    f->Button5->UserClick();
+    EXPECT_EQ(Subjects(), (Strings{"un", "deux", "trois"}));
+    EXPECT_EQ(f->Label15->Caption(), "Vous avez 3 E-mail");
+    // The mail is found again by its Message-ID.
+    Select({1});
+    f->LirelEmailenModeTexte1->UserClick();
+    EXPECT_EQ(Form3->Memo1->Lines().ToVector(), Strings{"Le texte de deux"});
+    EXPECT_EQ(Form3->Label2->Caption(), "Sujet : deux");
+    Form3->Button1->UserClick();
+  }
+}
+
+const std::string kOperationTooLong =
+    "D\xC3\xA9lai de l'op\xC3\xA9ration POP3 d\xC3\xA9pass\xC3\xA9 (1000 ms) : le serveur POP3 est trop lent";
+
+// Answers `command` one byte every 50 ms (for 20 s at most).
+std::function<bool(Peer&, const std::string&)> Trickling(const std::string& command) {
+  return [command](Peer& peer, const std::string& line) {
+    if (line.rfind(command, 0) != 0) return false;
+    peer.Trickle("+OK " + std::string(4000, '9') + "\r\n", 50ms, 20s);
+    return true;
+  };
+}
+
+// Announces as many mails as a count can hold and answers every TOP, for 20 s at most (then
+// it cuts the connection).
+std::function<bool(Peer&, const std::string&)> EndlessCount() {
+  return [since = std::chrono::steady_clock::now()](Peer& peer, const std::string& line) mutable {
+    if (line == "STAT") {
+      since = std::chrono::steady_clock::now();
+      peer.Send("+OK 2147483647 100\r\n");
+      return true;
+    }
+    if (line.rfind("TOP ", 0) != 0) return false;
+    if (std::chrono::steady_clock::now() - since > 20s) throw std::runtime_error("long enough");
+    peer.Send("+OK\r\nFrom: a@x.fr\r\nSubject: encore\r\n\r\n.\r\n");
+    return true;
+  };
+}
+
+class MailOperationLimitTest : public MailWatchTest {
+ protected:
+  enum class Operation { Check, Reading, Deletion };
+  struct Case {
+    const char* name;
+    Operation operation;
+    std::function<bool(Peer&, const std::string&)> answerFirst;
+  };
+  const std::vector<Case> cases{
+      {"a count trickled", Operation::Check, Trickling("STAT")},
+      {"a count that never ends", Operation::Check, EndlessCount()},
+      {"a mail trickled", Operation::Reading, Trickling("RETR")},
+      {"a deletion trickled", Operation::Deletion, Trickling("DELE")},
+  };
+  // Lists the mailbox (unless the check is the operation), then runs the operation as the
+  // user would; how long it took.
+  std::chrono::steady_clock::duration Run(const Case& c, ScriptedPop3& server) {
+    PointAt(server.Port());
+    if (c.operation != Operation::Check) {
+      f->Button5->UserClick();
+      Select({0});
+    }
+    const auto start = std::chrono::steady_clock::now();
+    switch (c.operation) {
+      case Operation::Check: f->Button5->UserClick(); break;
+      case Operation::Reading: f->LirelEmailenModeTexte1->UserClick(); break;
+      case Operation::Deletion:
+        dialogs.AnswerMessage(forms::mrYes);
+        f->SupprimercetEmaildemonserveurPOP1->UserClick();
+        break;
+    }
+    return std::chrono::steady_clock::now() - start;
+  }
+  const Strings mails{Mail("a@x.fr", "un")};
+};
+
+TEST_F(MailOperationLimitTest, AnOperationEndsAtItsTimeLimitHoweverTheServerSpacesItsBytes) {
+  EXPECT_EQ(f->POP3->SessionTimeout, 120000ms) << "as long as a wait for the server";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPop3 server(Mailbox(mails, c.answerFirst));
+    f->POP3->SessionTimeout = 1s;
+    const auto took = Run(c, server);
+    EXPECT_LT(took, 8s);
+    EXPECT_FALSE(f->POP3->Connected());
+    if (c.operation == Operation::Deletion) {
+      EXPECT_EQ(Subjects(), Strings{"un"}) << "not deleted, and listed again";
+    } else {
+      EXPECT_EQ(f->Label15->Caption(), kOperationTooLong);
+    }
+    if (c.operation == Operation::Check) {
+      EXPECT_EQ(f->Edit2->Text(), std::to_string(f->ListView2->Items().Count())) << "the mails listed";
+    }
+    f->Label15->SetCaption("");
+  }
+}
+
+// One case each: the program is over after it.
+class QuitDuringAMailOperationTest : public MailOperationLimitTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(QuitDuringAMailOperationTest, QuittingEndsTheOperationUnderWayAtOnce) {
+  const Case& c = cases.at(GetParam());
+  SCOPED_TRACE(c.name);
+  ScriptedPop3 server(Mailbox(mails, c.answerFirst));
+  PointAt(server.Port());
+  if (c.operation != Operation::Check) f->Button5->UserClick();
+  // "Quitter", answered Yes, while the operation waits for the server (or lists).
+  forms::TTimer quit(nullptr);
+  quit.SetInterval(300);
+  quit.OnTimer = [&](forms::TObject*) {
+    quit.SetEnabled(false);
+    dialogs.AnswerMessage(forms::mrYes);
+    f->SpeedButton10->UserClick();
+  };
+  quit.SetEnabled(true);
+  const auto start = std::chrono::steady_clock::now();
+  switch (c.operation) {
+    case Operation::Check: f->Button5->UserClick(); break;
+    case Operation::Reading:
+      Select({0});
+      f->LirelEmailenModeTexte1->UserClick();
+      break;
+    case Operation::Deletion:
+      Select({0});
+      dialogs.AnswerMessage(forms::mrYes);
+      f->SupprimercetEmaildemonserveurPOP1->UserClick();
+      break;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+  EXPECT_TRUE(forms::Application->Terminated());
+  EXPECT_FALSE(f->POP3->Connected());
+  EXPECT_EQ(server.Connections(), c.operation == Operation::Check ? 1 : 2) << "nothing started after the close";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, QuitDuringAMailOperationTest, ::testing::Range(0, 4));
+
+TEST_F(MailWatchTest, TheWindowKeepsRunningWhileAMailIsTakenApart) {
+  // Header fields by the hundred thousand, and a mail of empty parts: each takes a while.
+  std::string fields;
+  while (fields.size() < 4 * 1024 * 1024) fields += "A: b\r\n";
+  std::string parts;
+  while (parts.size() < 2 * 1024 * 1024) parts += "--b\r\n\r\n";
+  server->Deliver(Mail("a@x.fr", "champs", fields));
+  server->Deliver(Mail("b@x.fr", "parties", "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n",
+                       parts + "--b--\r\n"));
+  // The longest time the window went without serving its timer.
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last;
+  Clock::duration longest{};
+  forms::TTimer ticker(nullptr);
+  ticker.SetInterval(20);
+  ticker.OnTimer = [&](forms::TObject*) {
+    longest = std::max(longest, Clock::now() - last);
+    last = Clock::now();
+  };
+  const auto served = [&](const std::function<void()>& operation) {
+    longest = {};
+    last = Clock::now();
+    ticker.SetEnabled(true);
+    operation();
+    ticker.SetEnabled(false);
+    return std::max(longest, Clock::now() - last);
+  };
+  EXPECT_LT(served([&] { f->Button5->UserClick(); }), 1s) << "the check";
+  EXPECT_EQ(Subjects(), (Strings{"champs", "parties"}));
+  Select({1});
+  EXPECT_LT(served([&] { f->LirelEmailenModeTexte1->UserClick(); }), 1s) << "the reading";
+  EXPECT_EQ(Form3->Label2->Caption(), "Sujet : parties");
+}
+
+TEST_F(MailWatchTest, APollThatComesDuringACheckKeepsTheChecksCount) {
+  http::stand_in::Server secretariat;
+  http::stand_in::ScriptedReply reply;
+  reply.body = "0-0-0\r\n";
+  secretariat.Queue(reply);
+  Account(secretariat.HostAndPort());
+  Watch(true, false, false, true);
+  server->Deliver(Mail("a@x.fr", "un"));
+  server->Deliver(Mail("b@x.fr", "deux"));
+  // Every answer of the server comes late, so that the check surely waits between the mails.
+  RecordingProxy slow(server->Port(), 100ms);
+  PointAt(slow.Port());
+  bool polled = false;
+  auto pump = f->POP3->Pump;
+  f->POP3->Pump = [&] {
+    if (!polled && f->ListView2->Items().Count() == 1) {
+      polled = true;
+      f->Timer1->Fire();
+    }
+    pump();
+  };
+  f->Button5->UserClick();
+  ASSERT_TRUE(polled);
+  EXPECT_EQ(n->mail->Caption(), "Vous avez 2 E-mail") << "the poll announced the check's count";
+  EXPECT_EQ(f->Edit2->Text(), "2");
+  EXPECT_EQ(f->Label15->Caption(), "Vous avez 2 E-mail");
+  EXPECT_EQ(Subjects(), (Strings{"un", "deux"}));
 }
 
 TEST_F(MailWatchTest, ThePollRunsTheCheckAndTheNoticeShowsTheCountWithTheFriendSound) {

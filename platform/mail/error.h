@@ -10,13 +10,14 @@ namespace mail {
 enum class Failure {
   Resolve,    // the host name gave no address
   Connect,    // the connection could not be made
-  Timeout,    // the server did not answer within the read time-out
+  Timeout,    // the server did not answer within the read time-out, or the session outlasted its limit
   Closed,     // the server closed the connection
   LineTooLong,  // a reply line longer than the limit
   TooLarge,   // a message larger than the limit
   Refused,    // the server answered "-ERR"
   BadReply,   // a reply that is not POP3
   Usage,      // a call the connection's state does not allow
+  Aborted,    // the session was ended by its owner (the program closes)
 };
 
 class EMailError : public std::runtime_error {

@@ -1,5 +1,6 @@
 #include "mail/pop3_client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -71,13 +72,17 @@ struct Pop3Client::Connection {
 
   explicit Connection(Pop3Client& o) : owner(o) {}
 
-  // Waits until the socket is ready for `events`, pumping meanwhile; throws at the time-out.
+  // Waits until the socket is ready for `events`, pumping meanwhile; throws at the time-out,
+  // at the end of the session and when the session is aborted.
   void Wait(short events, const std::string& timeoutText) {
     const auto deadline = Clock::now() + owner.ReadTimeout;
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) throw EMailError(Failure::Timeout, timeoutText);
-      auto slice = left;
+      owner.ThrowIfOver();
+      const auto now = Clock::now();
+      if (now >= deadline) throw EMailError(Failure::Timeout, timeoutText);
+      const auto end = std::min(deadline, owner.sessionEnd_);
+      // Rounded up, so that a wait never spins on a last fraction of a millisecond.
+      auto slice = std::chrono::ceil<std::chrono::milliseconds>(end - now);
       if (owner.Pump && owner.PumpInterval < slice) slice = owner.PumpInterval;
       pollfd p{socket.fd(), events, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
@@ -135,6 +140,7 @@ struct Pop3Client::Connection {
   }
 
   void Send(const std::string& line) {
+    owner.ThrowIfOver();
     const std::string bytes = line + "\r\n";
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -214,6 +220,16 @@ Pop3Client::~Pop3Client() = default;
 
 bool Pop3Client::Connected() const { return conn_ != nullptr; }
 
+void Pop3Client::Abort() noexcept { aborted_ = true; }
+
+void Pop3Client::ThrowIfOver() const {
+  if (aborted_) throw EMailError(Failure::Aborted, "Op\xC3\xA9ration POP3 interrompue");
+  if (Clock::now() >= sessionEnd_)
+    throw EMailError(Failure::Timeout, "D\xC3\xA9lai de l'op\xC3\xA9ration POP3 d\xC3\xA9pass\xC3\xA9 (" +
+                                           std::to_string(SessionTimeout.count()) +
+                                           " ms) : le serveur POP3 est trop lent");
+}
+
 // Runs one exchange: one at a time. A refusal of the server leaves the connection as it is;
 // any other failure closes it.
 template <class F>
@@ -268,6 +284,9 @@ int Number(std::string_view text) {
 void Pop3Client::Connect() {
   Guarded([&] {
     conn_.reset();
+    // A new session, with the whole of its time before it.
+    aborted_ = false;
+    sessionEnd_ = Clock::now() + SessionTimeout;
     const std::string user = Argument(Username, "Le nom du compte");
     const std::string password = Argument(Password, "Le mot de passe");
     auto c = std::make_unique<Connection>(*this);
@@ -309,6 +328,8 @@ std::optional<std::vector<UniqueId>> Pop3Client::UniqueIds() {
       if (e.Kind() == Failure::Refused) return std::nullopt;  // a server without UIDL
       throw;
     }
+    // The whole list is read before it is looked at, so the session goes on after a list
+    // that cannot be read.
     std::vector<UniqueId> ids;
     const std::string block = conn_->Block();
     std::size_t start = 0;
@@ -319,8 +340,7 @@ std::optional<std::vector<UniqueId>> Pop3Client::UniqueIds() {
       start = end + 2;
       const auto space = line.find(' ');
       const int number = Number(std::string_view(line).substr(0, space));
-      if (space == std::string::npos || number <= 0)
-        throw EMailError(Failure::BadReply, "R\xC3\xA9ponse du serveur POP3 invalide : " + os::Cp1252ToUtf8(line));
+      if (space == std::string::npos || number <= 0) return std::nullopt;  // as a server without UIDL
       ids.push_back({number, line.substr(space + 1)});
     }
     return ids;

@@ -6,11 +6,14 @@
 // Every call blocks the calling thread until the server has answered, but keeps calling the
 // caller's `Pump` while it waits, so windows stay alive. A server that stays silent longer than
 // `ReadTimeout` fails the call, as does a reply line longer than `MaxLineLength` (it is never
-// split). Every failure raises mail::EMailError; a refusal of the server ("-ERR") leaves the
-// connection open (a refused login closes it), any other failure closes it.
+// split). A session (from Connect to Disconnect) has `SessionTimeout` as a whole: past it, the
+// call under way fails however the server spaces its bytes, and so does every later one. `Abort`
+// ends a session at once. Every failure raises mail::EMailError; a refusal of the server ("-ERR")
+// leaves the connection open (a refused login closes it), any other failure closes it.
 //
 // Texts cross the boundary in Windows-1252: the user name and the password go out in it, and the
 // server's refusal texts come back converted to UTF-8.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -43,9 +46,11 @@ class Pop3Client {
   std::string Username;
   std::string Password;
 
-  // The limits: the connection and every wait for the server; the longest reply line
-  // (without its CR LF); the largest message (headers or whole) taken in.
+  // The limits: the connection and every wait for the server; the whole session, counted from
+  // Connect; the longest reply line (without its CR LF); the largest message (headers or whole)
+  // taken in.
   std::chrono::milliseconds ReadTimeout{120000};
+  std::chrono::milliseconds SessionTimeout{120000};
   std::size_t MaxLineLength = 16384;
   std::size_t MaxMessageSize = 64 * 1024 * 1024;
   // Called on the calling thread over and over while a call waits for the network. When it
@@ -62,18 +67,27 @@ class Pop3Client {
   std::string RetrieveHeader(int number);
   // RETR n: the whole of message n.
   std::string Retrieve(int number);
-  // UIDL: the unique id of every message; nothing when the server does not know the command.
+  // UIDL: the unique id of every message; nothing when the server does not know the command
+  // or when its list cannot be read (a line without a number and an id).
   std::optional<std::vector<UniqueId>> UniqueIds();
   // DELE n: flags message n; the server removes it at QUIT.
   void Delete(int number);
   // QUIT when connected (the server then commits the deletions), and the connection closed.
   // Never throws; false when the server did not confirm the QUIT.
   bool Disconnect() noexcept;
+  // Ends the session under way at once, also from the pump while a call waits: that call and
+  // every later one until the next Connect fail with Failure::Aborted, and nothing more is sent.
+  void Abort() noexcept;
 
  private:
   struct Connection;
   std::unique_ptr<Connection> conn_;
   bool busy_ = false;
+  std::atomic<bool> aborted_{false};
+  std::chrono::steady_clock::time_point sessionEnd_{};
+
+  // Throws when the session was aborted or has outlived SessionTimeout.
+  void ThrowIfOver() const;
 
   template <class F>
   auto Guarded(F&& work);

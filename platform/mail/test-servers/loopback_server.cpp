@@ -65,6 +65,24 @@ void Peer::Stall(std::chrono::milliseconds limit) {
   }
 }
 
+bool Peer::Trickle(const std::string& bytes, std::chrono::milliseconds every, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (const char byte : bytes) {
+    if (stopping_ || Clock::now() >= deadline) return false;
+    if (::send(fd_, &byte, 1, MSG_NOSIGNAL) != 1) return false;
+    // The pause, cut short when the client goes or the server stops.
+    const auto next = Clock::now() + every;
+    while (!stopping_ && Clock::now() < next) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, kSliceMs) > 0) {
+        char chunk[4096];
+        if (::recv(fd_, chunk, sizeof chunk, 0) <= 0) return false;
+      }
+    }
+  }
+  return true;
+}
+
 LoopbackServer::LoopbackServer(Script script) : script_(std::move(script)) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
@@ -111,8 +129,8 @@ ScriptedPop3::ScriptedPop3(Script script)
         script(peer);
       }) {}
 
-RecordingProxy::RecordingProxy(int targetPort)
-    : LoopbackServer([this](Peer& client) { Relay(client); }), target_(targetPort) {}
+RecordingProxy::RecordingProxy(int targetPort, std::chrono::milliseconds answerDelay)
+    : LoopbackServer([this](Peer& client) { Relay(client); }), target_(targetPort), answerDelay_(answerDelay) {}
 
 void RecordingProxy::Relay(Peer& client) {
   const int server = ConnectLoopback(target_);
@@ -129,6 +147,7 @@ void RecordingProxy::Relay(Peer& client) {
         open = false;
         break;
       }
+      if (i == 1 && answerDelay_.count() > 0) std::this_thread::sleep_for(answerDelay_);
       ::send(p[1 - i].fd, chunk, static_cast<std::size_t>(n), MSG_NOSIGNAL);
       if (i == 0) {
         partial.append(chunk, static_cast<std::size_t>(n));

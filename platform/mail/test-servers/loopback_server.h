@@ -2,9 +2,11 @@
 // Small TCP servers on 127.0.0.1 for the mail tests, each on a free port and a thread of its
 // own, stopped (and joined) by their destructor:
 //  - ScriptedPop3 runs a test's own script for each connection, for what a real server does
-//    not do (stalling, an endless line, a cut in the middle of a message, no UIDL);
+//    not do (stalling, trickling, an endless line, a cut in the middle of a message, no UIDL or
+//    a list that cannot be read, a count that never ends);
 //  - RecordingProxy passes every byte between the client and a real server and keeps the
-//    lines the client sent.
+//    lines the client sent; it can hold each answer of the server for a while, so that the
+//    client surely waits for it.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -25,6 +27,9 @@ class Peer {
   void Send(const std::string& bytes);
   // Waits, without answering, until the client goes or the server stops (at most `limit`).
   void Stall(std::chrono::milliseconds limit);
+  // Sends `bytes` one at a time, `every` apart, until all are sent, the client goes, the server
+  // stops or `limit` has passed; false when it stopped before the end.
+  bool Trickle(const std::string& bytes, std::chrono::milliseconds every, std::chrono::milliseconds limit);
   int fd() const { return fd_; }
 
  private:
@@ -65,7 +70,7 @@ class ScriptedPop3 : public LoopbackServer {
 
 class RecordingProxy : public LoopbackServer {
  public:
-  explicit RecordingProxy(int targetPort);
+  explicit RecordingProxy(int targetPort, std::chrono::milliseconds answerDelay = std::chrono::milliseconds(0));
   ~RecordingProxy() override { Stop(); }
   // The lines every client sent so far, in order.
   std::vector<std::string> ClientLines() const;
@@ -73,6 +78,7 @@ class RecordingProxy : public LoopbackServer {
  private:
   void Relay(Peer& client);
   int target_;
+  std::chrono::milliseconds answerDelay_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };

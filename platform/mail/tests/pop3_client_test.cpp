@@ -187,17 +187,84 @@ TEST(Pop3ClientTest, ALineLongerThanTheLimitFailsAndACutMessageFails) {
   }
 }
 
-TEST(Pop3ClientTest, AServerWithoutUidlGivesNoIdsAndStaysUsable) {
-  ScriptedPop3 server(AfterLogin([](Peer& peer) {
-    peer.Send("-ERR unknown command\r\n");
-    if (peer.ReadLine()) peer.Send("+OK 4 100\r\n");
-  }));
+TEST(Pop3ClientTest, AServerWithoutUidlOrWithAListThatCannotBeReadGivesNoIdsAndStaysUsable) {
+  for (const char* reply : {"-ERR unknown command\r\n", "+OK\r\n1 u1\r\n2u2\r\n.\r\n", "+OK\r\n0 u0\r\n1 u1\r\n.\r\n",
+                            "+OK\r\nun u1\r\n.\r\n", "+OK\r\n-1 u1\r\n.\r\n", "+OK\r\n\r\n.\r\n"}) {
+    SCOPED_TRACE(reply);
+    ScriptedPop3 server(AfterLogin([&](Peer& peer) {
+      peer.Send(reply);
+      if (peer.ReadLine()) peer.Send("+OK 4 100\r\n");
+    }));
+    Pop3Client client;
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.Connect();
+    EXPECT_FALSE(client.UniqueIds());
+    EXPECT_TRUE(client.Connected());
+    EXPECT_EQ(client.CheckMessages(), 4);
+  }
+}
+
+TEST(Pop3ClientTest, ASessionEndsAtItsTimeLimitHoweverTheServerSpacesItsBytes) {
+  // One byte every 50 ms: no single wait comes near the read time-out.
+  ScriptedPop3 server(AfterLogin([](Peer& peer) { peer.Trickle("+OK " + std::string(1000, '9'), 50ms, 20s); }));
   Pop3Client client;
   client.Host = "127.0.0.1";
   client.Port = server.Port();
+  client.ReadTimeout = 2s;
+  client.SessionTimeout = 1s;
+  int pumped = 0;
+  client.Pump = [&] { ++pumped; };
+  const auto start = std::chrono::steady_clock::now();
   client.Connect();
-  EXPECT_FALSE(client.UniqueIds());
-  EXPECT_EQ(client.CheckMessages(), 4);
+  try {
+    client.CheckMessages();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Timeout);
+    EXPECT_STREQ(e.what(), "D\xC3\xA9lai de l'op\xC3\xA9ration POP3 d\xC3\xA9pass\xC3\xA9 (1000 ms) : le serveur POP3 est trop lent");
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 900ms);
+  EXPECT_LT(took, 5s);
+  EXPECT_GT(pumped, 5);
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST(Pop3ClientTest, AnAbortFromThePumpEndsTheWaitingCallAtOnceAndTheNextSessionStartsAfresh) {
+  ScriptedPop3 server([](Peer& peer) {
+    for (int i = 0; i < 2; ++i) {
+      if (!peer.ReadLine()) return;
+      peer.Send("+OK\r\n");
+    }
+    const auto command = peer.ReadLine();
+    if (command == "STAT") peer.Stall(20s);
+    if (command == "UIDL") peer.Send("+OK\r\n1 u1\r\n.\r\n");
+  });
+  Pop3Client client;
+  client.Host = "127.0.0.1";
+  client.Port = server.Port();
+  const auto start = std::chrono::steady_clock::now();
+  client.Pump = [&] {
+    if (std::chrono::steady_clock::now() - start > 100ms) client.Abort();
+  };
+  client.Connect();
+  try {
+    client.CheckMessages();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Aborted);
+    EXPECT_STREQ(e.what(), "Op\xC3\xA9ration POP3 interrompue");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_FALSE(client.Disconnect());
+
+  client.Pump = nullptr;
+  client.Connect();
+  const auto ids = client.UniqueIds();
+  ASSERT_TRUE(ids);
+  EXPECT_EQ(*ids, (std::vector<mail::UniqueId>{{1, "u1"}}));
 }
 
 TEST(Pop3ClientTest, ACallFromThePumpWhileOneWaitsIsRefused) {
