@@ -6,6 +6,7 @@ target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAItemServices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZADirWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZAUpdateCommit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZABesideFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZAVolumesWrite.cpp
 )
 
