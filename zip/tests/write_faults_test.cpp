@@ -131,4 +131,183 @@ TEST(CommitOutcome, NeedsNoTemporaryFolder) {
   EXPECT_NE(original, ReadBytes(archive));
 }
 
+// The front end, under strace with the given fault injection when it is not empty; its exit status
+// and what it printed.
+struct TCliRun {
+  int Status;
+  std::string Output;
+};
+TCliRun RunCli(const fs::path& dir, const std::string& inject, const std::string& arguments) {
+  const fs::path out = dir / "cli-output.txt";
+  std::string command = "timeout 120 ";
+  // (The leak checker of a sanitized build cannot run under strace.)
+  if (!inject.empty()) command += "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null " + inject + " ";
+  command += Quote(Cli) + " " + arguments + " >" + Quote(out.string()) + " 2>&1";
+  const int status = Shell(command);
+  const auto bytes = ReadBytes(out);
+  fs::remove(out);
+  return {status, std::string(bytes.begin(), bytes.end())};
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A disk walk never takes the archive in, nor anything that leads to it: a move of everything in
+// its folder keeps the archive and holds the other files.
+struct TWalkCase {
+  const char* Name;
+  const char* ArchiveAt;  // relative to the walked folder
+  const char* LinkAt;     // a symbolic link to the archive, or empty
+};
+const TWalkCase WalkCases[] = {
+    {"archive_in_the_walked_folder", "arc.zip", ""},
+    {"archive_in_a_subfolder_and_a_link_to_it", "sub/arc.zip", "link.zip"},
+};
+
+class WalkLeavesTheArchiveOut : public ::testing::TestWithParam<TWalkCase> {};
+
+TEST_P(WalkLeavesTheArchiveOut, MoveKeepsTheArchive) {
+  const TWalkCase& c = GetParam();
+  TTempDir dir;
+  const fs::path base = dir / "base";
+  const fs::path archive = base / c.ArchiveAt;
+  fs::create_directories(archive.parent_path());
+  WriteBytes(base / "a.txt", TextBytes(3000, 1));
+  ASSERT_EQ(0, RunCli(dir.Path(), "", "create " + Quote(archive.string()) + " a.txt --base " + Quote(base.string())).Status);
+  if (*c.LinkAt) fs::create_symlink(archive, base / c.LinkAt);
+  WriteBytes(base / "b.txt", TextBytes(2000, 2));
+  const TCliRun run = RunCli(dir.Path(), "", "move " + Quote(archive.string()) + " '*' --base " + Quote(base.string()));
+  EXPECT_EQ(0, run.Status) << run.Output;
+  ASSERT_TRUE(fs::exists(archive));
+  EXPECT_EQ("", PeerCheck(archive));
+  const std::string listing = PythonListing(archive);
+  EXPECT_TRUE(Has(listing, "a.txt ") && Has(listing, "b.txt ")) << listing;
+  EXPECT_FALSE(Has(listing, "arc.zip") || Has(listing, "link.zip")) << listing;
+  EXPECT_FALSE(fs::exists(base / "a.txt"));
+  EXPECT_FALSE(fs::exists(base / "b.txt"));
+  if (*c.LinkAt) {
+    EXPECT_TRUE(fs::is_symlink(base / c.LinkAt));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WalkLeavesTheArchiveOut, ::testing::ValuesIn(WalkCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A flush that fails fails the commit, and no moved file is deleted: the new file's flush (before
+// it takes the archive's name, or of a new archive written in place), or the folder's after the
+// rename (the new archive then stands, complete, but the moved files stay).
+struct TFlushCase {
+  const char* Name;
+  bool Existing;   // a move into an existing archive, else into a new one
+  int FailingSync; // which fsync fails (1: the file's, 2: the folder's)
+  bool NewInPlace; // the new archive stands afterwards
+};
+const TFlushCase FlushCases[] = {
+    {"existing_archive_file_flush", true, 1, false},
+    {"existing_archive_folder_flush", true, 2, true},
+    {"new_archive_file_flush", false, 1, false},
+    {"new_archive_folder_flush", false, 2, true},
+};
+
+class FlushFailure : public ::testing::TestWithParam<TFlushCase> {};
+
+TEST_P(FlushFailure, FailsTheCommitAndKeepsTheMovedFiles) {
+  const TFlushCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = c.Existing ? MakeArchive(dir.Path()) : dir / "arc" / "a.zip";
+  fs::create_directories(archive.parent_path());
+  const auto original = c.Existing ? ReadBytes(archive) : std::vector<std::uint8_t>{};
+  WriteBytes(dir / "src" / "m1.txt", TextBytes(30000, 21));
+  WriteBytes(dir / "src" / "m2.txt", TextBytes(20000, 22));
+  const TCliRun run =
+      RunCli(dir.Path(), "-e inject=fsync:error=EIO:when=" + std::to_string(c.FailingSync),
+             "move " + Quote(archive.string()) + " 'm*.txt' --base " + Quote((dir / "src").string()));
+  EXPECT_NE(0, run.Status) << run.Output;
+  EXPECT_TRUE(fs::exists(dir / "src" / "m1.txt")) << run.Output;
+  EXPECT_TRUE(fs::exists(dir / "src" / "m2.txt")) << run.Output;
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  if (c.NewInPlace) {
+    EXPECT_TRUE(Has(run.Output, "committed stored 2")) << run.Output;
+    EXPECT_EQ("", PeerCheck(archive));
+    EXPECT_TRUE(Has(PythonListing(archive), "m2.txt ")) << PythonListing(archive);
+  } else if (c.Existing) {
+    EXPECT_TRUE(Has(run.Output, "rolled back")) << run.Output;
+    EXPECT_EQ(original, ReadBytes(archive));
+  } else {
+    EXPECT_TRUE(Has(run.Output, "rolled back")) << run.Output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FlushFailure, ::testing::ValuesIn(FlushCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The random bytes of an encryption header: a lasting failure of the system's source ends the
+// commit (the archive untouched) instead of a loop without end; an interruption is waited out.
+struct TRandomCase {
+  const char* Name;
+  const char* Inject;
+  bool Stored;
+};
+const TRandomCase RandomCases[] = {
+    {"lasting_error", "-e inject=getrandom:error=EIO", false},
+    {"source_never_ready", "-e inject=getrandom:error=EAGAIN", false},
+    {"one_interruption", "-e inject=getrandom:error=EINTR:when=2", true},
+};
+
+class RandomSource : public ::testing::TestWithParam<TRandomCase> {};
+
+TEST_P(RandomSource, FailureIsBounded) {
+  const TRandomCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "secret.txt", TextBytes(5000, 31));
+  const TCliRun run = RunCli(dir.Path(), c.Inject,
+                             "add " + Quote(archive.string()) + " secret.txt --password pw --base " +
+                                 Quote((dir / "src").string()));
+  EXPECT_NE(124, run.Status) << "still trying after two minutes";
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  if (c.Stored) {
+    EXPECT_EQ(0, run.Status) << run.Output;
+    EXPECT_EQ("", PeerCheck(archive, "pw"));
+  } else {
+    EXPECT_NE(0, run.Status);
+    EXPECT_TRUE(Has(run.Output, "random source") && Has(run.Output, "rolled back")) << run.Output;
+    EXPECT_EQ(original, ReadBytes(archive));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RandomSource, ::testing::ValuesIn(RandomCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A path named without wildcards that does not exist is a failed item, not a silent commit.
+TEST(CommitOutcome, MissingPathIsReported) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const TCliRun run =
+      RunCli(dir.Path(), "", "add " + Quote(archive.string()) + " no-such.txt --base " + Quote((dir / "src").string()));
+  EXPECT_EQ(1, run.Status) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "ignored 1") && Has(run.Output, "Cannot open file") && Has(run.Output, "no-such.txt"))
+      << run.Output;
+  EXPECT_EQ("", PeerCheck(archive));
+  EXPECT_FALSE(Has(PythonListing(archive), "no-such.txt"));
+}
+
+// When the new archive has taken the old one's name and cannot be opened again, the commit holds:
+// the outcome says so, not "rolled back", and the archive is the new one.
+TEST(CommitOutcome, ReopenFailureAfterTheRenameIsNoRollback) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  // The archive's name is opened twice: by the open, then by the reopen after the rename.
+  const TCliRun run = RunCli(dir.Path(), "-P " + Quote(archive.string()) + " -e trace=openat -e inject=openat:error=EMFILE:when=2",
+                             "delete " + Quote(archive.string()) + " notes.txt");
+  EXPECT_NE(0, run.Status);
+  EXPECT_TRUE(Has(run.Output, "committed")) << run.Output;
+  EXPECT_FALSE(Has(run.Output, "rolled back")) << run.Output;
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  EXPECT_EQ("", PeerCheck(archive));
+  const std::string listing = PythonListing(archive);
+  EXPECT_FALSE(Has(listing, "notes.txt")) << listing;
+  EXPECT_TRUE(Has(listing, "first.bin")) << listing;
+}
+
 }  // namespace

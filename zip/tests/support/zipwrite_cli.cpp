@@ -46,6 +46,13 @@ const char* StateText(zip::TZACommitState s) {
   return "?";
 }
 
+// How the commit ended, when one ran before an error ended the run.
+void PrintCommit(const zip::TZACommitResult& c) {
+  if (c.State == zip::TZACommitState::None) return;
+  std::printf("%s stored %d ignored %d%s%s\n", StateText(c.State), c.Stored, c.Ignored, c.Message.empty() ? "" : ": ",
+              Shown(c.Message).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,9 +160,11 @@ int main(int argc, char** argv) {
     return c.Succeeded() && c.Ignored == 0 && c.ErrorCode == 0 ? 0 : 1;
   } catch (const zip::EZAException& e) {
     std::fprintf(stderr, "%s\n", Shown(e.Message()).c_str());
+    PrintCommit(archiver.LastCommitResult());
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
+    PrintCommit(archiver.LastCommitResult());
     return 2;
   }
 }
