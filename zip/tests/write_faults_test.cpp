@@ -1,8 +1,13 @@
 // Faults injected into the update commit: a write that fails in the middle (the file size limit
 // of the process), and a process killed in the middle of a commit. Afterwards the old archive is
 // byte for byte what it was, or the new one is complete; nothing else is left in its folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "ZipEngineRun.h"
@@ -308,6 +313,70 @@ TEST(CommitOutcome, ReopenFailureAfterTheRenameIsNoRollback) {
   const std::string listing = PythonListing(archive);
   EXPECT_FALSE(Has(listing, "notes.txt")) << listing;
   EXPECT_TRUE(Has(listing, "first.bin")) << listing;
+}
+
+// An archive reached through a symbolic link: the commit replaces the link's target (written beside
+// the target, in its folder), the link stays, and the target keeps its owner, group and mode.
+TEST(CommitBeside, LinkTargetReplacedWithItsOwnerAndMode) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  ASSERT_EQ(0, ::chown(archive.c_str(), 4321, 8765));
+  ASSERT_EQ(0, ::chmod(archive.c_str(), 0604));
+  const fs::path links = dir / "links";
+  fs::create_directories(links);
+  fs::create_symlink(archive, links / "link.zip");
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "new.txt", TextBytes(5000, 41));
+  const TCliRun run = RunCli(dir.Path(), "", "add " + Quote((links / "link.zip").string()) + " new.txt --base " +
+                                                 Quote((dir / "src").string()));
+  EXPECT_EQ(0, run.Status) << run.Output;
+  EXPECT_TRUE(fs::is_symlink(links / "link.zip"));
+  EXPECT_EQ(archive, fs::read_symlink(links / "link.zip"));
+  std::vector<std::string> inLinks;
+  for (const auto& entry : fs::directory_iterator(links)) inLinks.push_back(entry.path().filename().string());
+  EXPECT_EQ(std::vector<std::string>{"link.zip"}, inLinks);
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  EXPECT_NE(original, ReadBytes(archive));
+  EXPECT_EQ("", PeerCheck(archive));
+  EXPECT_TRUE(Has(PythonListing(archive), "new.txt ")) << PythonListing(archive);
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(archive.c_str(), &st));
+  EXPECT_EQ(4321u, st.st_uid);
+  EXPECT_EQ(8765u, st.st_gid);
+  EXPECT_EQ(0604u, st.st_mode & 07777);
+}
+
+// What killed commits left beside an archive: the next commit removes the temporary files of that
+// archive's own pattern that no live process holds, and nothing else.
+TEST(CommitBeside, NextCommitRemovesOnlyDeadTemporariesOfItsArchive) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const fs::path folder = archive.parent_path();
+  const std::vector<std::string> dead = {".a.zip.FCabcdefghijkl.tmp", ".a.zip.FC0123456789AB.tmp"};
+  const std::vector<std::string> kept = {
+      ".a.zip.FCheldByALive1.tmp",  // a live commit holds it
+      ".b.zip.FCabcdefghijkl.tmp",  // another archive's
+      ".a.zip.FCshort.tmp",         // not of the pattern
+      "a.zip.FCabcdefghijkl.tmp",   // not hidden
+      ".FC1234-5678.tmp",           // not of the pattern
+  };
+  for (const auto& name : dead) WriteText(folder / name, "left by a killed commit");
+  for (const auto& name : kept) WriteText(folder / name, "not ours to remove");
+  fs::create_directory(folder / ".a.zip.FCfolderNotFile.tmp");
+  const int held = ::open((folder / kept[0]).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(0, ::flock(held, LOCK_EX));
+  WriteBytes(dir / "src" / "new.txt", TextBytes(5000, 42));
+  const TCliRun run =
+      RunCli(dir.Path(), "", "add " + Quote(archive.string()) + " new.txt --base " + Quote((dir / "src").string()));
+  ::close(held);
+  EXPECT_EQ(0, run.Status) << run.Output;
+  std::vector<std::string> expected = kept;
+  expected.push_back(".a.zip.FCfolderNotFile.tmp/");
+  expected.push_back("a.zip");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, ListTree(folder));
+  EXPECT_EQ("", PeerCheck(archive));
 }
 
 }  // namespace
