@@ -75,8 +75,8 @@ std::map<std::string, std::vector<int>> CallsTouching(const fs::path& trace, con
 
 // Every kind of call; of a kind made many times, its first and last ones and some between.
 std::vector<TKillPoint> Sample(const std::map<std::string, std::vector<int>>& touching) {
-  constexpr std::size_t Edge = 3;
-  constexpr std::size_t Between = 3;
+  constexpr std::size_t Edge = 4;
+  constexpr std::size_t Between = 8;
   std::vector<TKillPoint> points;
   for (const auto& [name, ordinals] : touching) {
     if (ordinals.size() <= 2 * Edge + Between) {
@@ -161,7 +161,10 @@ TEST_P(CommitCrash, OldArchiveOrNewOneAndNothingLeftBeside) {
   const std::string freshListing = PythonListing(archive);
   std::vector<std::string> folders = {folder.string()};
   if (std::string(c.Command).rfind("move", 0) == 0) folders.push_back(src.string());
-  const std::vector<TKillPoint> points = Sample(CallsTouching(trace, folders));
+  const auto touching = CallsTouching(trace, folders);
+  std::size_t calls = 0;
+  for (const auto& [kind, ordinals] : touching) calls += ordinals.size();
+  const std::vector<TKillPoint> points = Sample(touching);
   // Every kind of call a commit makes there is among them.
   std::map<std::string, int> perKind;
   for (const auto& p : points) ++perKind[p.Call];
@@ -208,7 +211,7 @@ TEST_P(CommitCrash, OldArchiveOrNewOneAndNothingLeftBeside) {
   EXPECT_GT(leftovers, 0);
   EXPECT_GT(keptOld, 0);
   EXPECT_GT(tookNew, 0);
-  std::cout << c.Name << ": " << points.size() << " kill points (";
+  std::cout << c.Name << ": " << points.size() << " kill points of " << calls << " calls (";
   for (const auto& [kind, n] : perKind) std::cout << kind << " " << n << " ";
   std::cout << "), old archive kept " << keptOld << ", new one in place " << tookNew << "\n";
 }
