@@ -178,7 +178,9 @@ bool PlaceBesideFile(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHa
       staging = TempNameIn(folder, BaseOf(target));
       if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
       if (errno != EEXIST && ::linkat(fd, "", AT_FDCWD, staging.c_str(), AT_EMPTY_PATH) == 0) break;
-      if (errno != EEXIST) throw EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
+      if (errno != EEXIST) {
+        throw EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
+      }
       staging.clear();
     }
     if (staging.empty()) throw EZAException(zaerr::RenameFailed, &archiver, {shown, shown});

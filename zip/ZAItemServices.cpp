@@ -202,7 +202,8 @@ void TZABaseArchiver::DeleteItem(std::int32_t Index) { DeleteDirItem(Index); }
 namespace {
 
 bool IsOwnFile(const std::vector<TZAFileId>& own, const struct stat& st) {
-  return std::any_of(own.begin(), own.end(), [&](const TZAFileId& id) { return id.Device == st.st_dev && id.Inode == st.st_ino; });
+  return std::any_of(own.begin(), own.end(),
+                     [&](const TZAFileId& id) { return id.Device == st.st_dev && id.Inode == st.st_ino; });
 }
 
 // Opens a bracket for one operation when none is open, and commits it at the end.

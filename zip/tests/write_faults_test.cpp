@@ -1,6 +1,8 @@
 // Faults injected into the update commit: a write that fails in the middle (the file size limit
-// of the process), and a process killed in the middle of a commit. Afterwards the old archive is
-// byte for byte what it was, or the new one is complete; nothing else is left in its folder.
+// of the process), a process killed in the middle of a commit, failing flushes, a failing random
+// source, a reopen that fails after the rename. Afterwards the old archive is byte for byte what it
+// was, or the new one is complete; nothing else is left in its folder. And the commit's file
+// machinery: walks that leave the archive out, links, owners, and what killed commits left.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -178,7 +180,8 @@ TEST_P(WalkLeavesTheArchiveOut, MoveKeepsTheArchive) {
   const fs::path archive = base / c.ArchiveAt;
   fs::create_directories(archive.parent_path());
   WriteBytes(base / "a.txt", TextBytes(3000, 1));
-  ASSERT_EQ(0, RunCli(dir.Path(), "", "create " + Quote(archive.string()) + " a.txt --base " + Quote(base.string())).Status);
+  const std::string create = "create " + Quote(archive.string()) + " a.txt --base " + Quote(base.string());
+  ASSERT_EQ(0, RunCli(dir.Path(), "", create).Status);
   if (*c.LinkAt) fs::create_symlink(archive, base / c.LinkAt);
   WriteBytes(base / "b.txt", TextBytes(2000, 2));
   const TCliRun run = RunCli(dir.Path(), "", "move " + Quote(archive.string()) + " '*' --base " + Quote(base.string()));
@@ -304,8 +307,9 @@ TEST(CommitOutcome, ReopenFailureAfterTheRenameIsNoRollback) {
   TTempDir dir;
   const fs::path archive = MakeArchive(dir.Path());
   // The archive's name is opened twice: by the open, then by the reopen after the rename.
-  const TCliRun run = RunCli(dir.Path(), "-P " + Quote(archive.string()) + " -e trace=openat -e inject=openat:error=EMFILE:when=2",
-                             "delete " + Quote(archive.string()) + " notes.txt");
+  const TCliRun run =
+      RunCli(dir.Path(), "-P " + Quote(archive.string()) + " -e trace=openat -e inject=openat:error=EMFILE:when=2",
+             "delete " + Quote(archive.string()) + " notes.txt");
   EXPECT_NE(0, run.Status);
   EXPECT_TRUE(Has(run.Output, "committed")) << run.Output;
   EXPECT_FALSE(Has(run.Output, "rolled back")) << run.Output;
@@ -413,7 +417,8 @@ TEST(CommitBeside, NamedFileWhereNoUnnamedOneCanBeMade) {
     }
   }
   ASSERT_GT(unnamed, 0);
-  const std::string noUnnamed = "-e trace=openat,rename -e inject=openat:error=EOPNOTSUPP:when=" + std::to_string(unnamed);
+  const std::string noUnnamed =
+      "-e trace=openat,rename -e inject=openat:error=EOPNOTSUPP:when=" + std::to_string(unnamed);
   TCliRun run = RunCli(dir.Path(), noUnnamed, adding("two.txt"));
   EXPECT_EQ(0, run.Status) << run.Output;
   EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(folder));
