@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -55,12 +54,16 @@ std::map<std::string, std::vector<int>> CallsTouching(const fs::path& trace, con
   std::map<std::string, std::vector<int>> touching;
   std::map<std::string, int> seen;
   std::ifstream in(trace);
-  const std::regex call(R"(^\d+\s+([a-z0-9_]+)\()");
   std::string line;
-  std::smatch m;
   while (std::getline(in, line)) {
-    if (!std::regex_search(line, m, call)) continue;
-    const std::string name = m[1];
+    // "PID name(arguments) = result"
+    std::size_t at = line.find_first_not_of("0123456789");
+    if (at == 0 || at == std::string::npos) continue;
+    at = line.find_first_not_of(' ', at);
+    const std::size_t paren = line.find('(', at);
+    if (at == std::string::npos || paren == std::string::npos || paren == at) continue;
+    const std::string name = line.substr(at, paren - at);
+    if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos) continue;
     const int ordinal = ++seen[name];
     for (const std::string& folder : folders) {
       if (line.find(folder + "/") != std::string::npos || line.find(folder + ">") != std::string::npos ||
@@ -92,9 +95,15 @@ std::vector<TKillPoint> Sample(const std::map<std::string, std::vector<int>>& to
   return points;
 }
 
+// ".a.zip.FC", twelve letters or digits, ".tmp".
 bool IsOurTemporary(const std::string& name) {
-  static const std::regex pattern(R"(^\.a\.zip\.FC[0-9A-Za-z]{12}\.tmp$)");
-  return std::regex_match(name, pattern);
+  const std::string prefix = ".a.zip.FC";
+  const std::string suffix = ".tmp";
+  if (name.size() != prefix.size() + 12 + suffix.size()) return false;
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
+  const std::string tag = name.substr(prefix.size(), 12);
+  return tag.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos;
 }
 
 class CommitCrash : public ::testing::TestWithParam<TCrashCase> {};
