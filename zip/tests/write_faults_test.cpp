@@ -201,6 +201,32 @@ TEST_P(WalkLeavesTheArchiveOut, MoveKeepsTheArchive) {
 INSTANTIATE_TEST_SUITE_P(Cases, WalkLeavesTheArchiveOut, ::testing::ValuesIn(WalkCases),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// A new set written where the volumes of an older one lie: the walk leaves those volumes out (the
+// new set takes their names), so the move neither stores nor deletes them.
+TEST(WalkLeavesTheArchiveOutOfASet, OldVolumesUnderTheNewSetsNames) {
+  TTempDir dir;
+  const fs::path base = dir / "base";
+  fs::create_directories(base);
+  const auto big = RandomBytes(200000, 3);
+  WriteBytes(base / "big.bin", big);
+  const std::string set = Quote((base / "set.zip").string());
+  ASSERT_EQ(0, RunCli(dir.Path(), "", "create " + set + " big.bin --split 70000 --base " + Quote(base.string())).Status);
+  const std::size_t volumes = ListTree(base).size() - 1;
+  ASSERT_GE(volumes, 3u);
+  fs::remove(base / "set.zip");  // the old set's last volume: the next one is a new set
+  WriteBytes(base / "a.txt", TextBytes(3000, 1));
+  const TCliRun run = RunCli(dir.Path(), "", "move " + set + " '*' --split 70000 --base " + Quote(base.string()));
+  EXPECT_EQ(0, run.Status) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "stored 2 ")) << run.Output;
+  const auto left = ListTree(base);
+  EXPECT_EQ(volumes, left.size());
+  for (const auto& name : left) EXPECT_EQ("set", name.substr(0, 3)) << name;
+  const TEngineRun extracted = ExtractWithEngine(base / "set.zip", dir / "out");
+  ASSERT_TRUE(extracted.Opened) << extracted.OpenMessage;
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "big.bin"}), ListTree(dir / "out"));
+  EXPECT_EQ(big, ReadBytes(dir / "out" / "big.bin"));
+}
+
 // A flush that fails fails the commit, and no moved file is deleted: the new file's flush (before
 // it takes the archive's name, or of a new archive written in place), or the folder's after the
 // rename (the new archive then stands, complete, but the moved files stay).
