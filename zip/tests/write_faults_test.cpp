@@ -359,25 +359,31 @@ TEST(CommitBeside, LinkTargetReplacedWithItsOwnerAndMode) {
   const fs::path links = dir / "links";
   fs::create_directories(links);
   fs::create_symlink(archive, links / "link.zip");
-  const auto original = ReadBytes(archive);
   WriteBytes(dir / "src" / "new.txt", TextBytes(5000, 41));
-  const TCliRun run = RunCli(dir.Path(), "", "add " + Quote((links / "link.zip").string()) + " new.txt --base " +
-                                                 Quote((dir / "src").string()));
-  EXPECT_EQ(0, run.Status) << run.Output;
-  EXPECT_TRUE(fs::is_symlink(links / "link.zip"));
-  EXPECT_EQ(archive, fs::read_symlink(links / "link.zip"));
-  std::vector<std::string> inLinks;
-  for (const auto& entry : fs::directory_iterator(links)) inLinks.push_back(entry.path().filename().string());
-  EXPECT_EQ(std::vector<std::string>{"link.zip"}, inLinks);
-  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
-  EXPECT_NE(original, ReadBytes(archive));
-  EXPECT_EQ("", PeerCheck(archive));
-  EXPECT_TRUE(Has(PythonListing(archive), "new.txt ")) << PythonListing(archive);
-  struct stat st {};
-  ASSERT_EQ(0, ::stat(archive.c_str(), &st));
-  EXPECT_EQ(owner, st.st_uid);
-  EXPECT_EQ(group, st.st_gid);
-  EXPECT_EQ(0604u, st.st_mode & 07777);
+  const std::string link = Quote((links / "link.zip").string());
+  // An append and a rewrite from the first entry on.
+  for (const std::string& command :
+       {"add " + link + " new.txt --base " + Quote((dir / "src").string()), "delete " + link + " first.bin"}) {
+    SCOPED_TRACE(command);
+    const auto before = ReadBytes(archive);
+    const TCliRun run = RunCli(dir.Path(), "", command);
+    EXPECT_EQ(0, run.Status) << run.Output;
+    EXPECT_TRUE(fs::is_symlink(links / "link.zip"));
+    EXPECT_EQ(archive, fs::read_symlink(links / "link.zip"));
+    std::vector<std::string> inLinks;
+    for (const auto& entry : fs::directory_iterator(links)) inLinks.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::vector<std::string>{"link.zip"}, inLinks);
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+    EXPECT_NE(before, ReadBytes(archive));
+    EXPECT_EQ("", PeerCheck(archive));
+    EXPECT_TRUE(Has(PythonListing(archive), "new.txt ")) << PythonListing(archive);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(archive.c_str(), &st));
+    EXPECT_EQ(owner, st.st_uid);
+    EXPECT_EQ(group, st.st_gid);
+    EXPECT_EQ(0604u, st.st_mode & 07777);
+  }
+  EXPECT_FALSE(Has(PythonListing(archive), "first.bin")) << PythonListing(archive);
 }
 
 // What killed commits left beside an archive: the next commit removes the temporary files of that
