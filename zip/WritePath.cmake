@@ -6,6 +6,7 @@ target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAItemServices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZADirWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZAUpdateCommit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZABesideFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZAVolumesWrite.cpp
 )
 
@@ -51,3 +52,10 @@ endif()
 orvalis_add_test(NAME zipwrite_names_tests TIMEOUT 300
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_names_test.cpp
   LIBS zipwrite_test_support)
+
+# A commit killed at every system call it makes in the archive's folder (strace's fault injection).
+orvalis_add_test(NAME zipwrite_crash_tests TIMEOUT 900
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_crash_test.cpp
+  LIBS zipwrite_test_support)
+target_compile_definitions(zipwrite_crash_tests PRIVATE ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>")
+add_dependencies(zipwrite_crash_tests zipwrite)

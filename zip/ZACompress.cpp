@@ -3,8 +3,10 @@
 #include "ZACompress.h"
 
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "ZACrypt.h"
@@ -30,13 +32,22 @@ std::size_t ReadFully(TZAStream& source, std::uint8_t* buffer, std::size_t count
   return done;
 }
 
-// Ten bytes of the system's random source.
+// Ten bytes of the system's random source. An interruption or a source not ready yet is waited out
+// a bounded number of times; any other failure fails the item.
 void RandomHeaderBytes(std::uint8_t* out, std::size_t count) {
+  constexpr int Attempts = 100;
   std::size_t done = 0;
-  while (done < count) {
+  for (int attempt = 0; done < count; ++attempt) {
     const ssize_t n = ::getrandom(out + done, count - done, 0);
-    if (n > 0) done += static_cast<std::size_t>(n);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EINTR && errno != EAGAIN) break;
+    if (attempt >= Attempts) break;
+    if (n < 0 && errno == EAGAIN) ::usleep(10000);
   }
+  if (done < count) throw EStreamError("Cannot read the system's random source");
 }
 
 // The state of one compression.

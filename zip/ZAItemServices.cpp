@@ -201,6 +201,11 @@ void TZABaseArchiver::DeleteItem(std::int32_t Index) { DeleteDirItem(Index); }
 
 namespace {
 
+bool IsOwnFile(const std::vector<TZAFileId>& own, const struct stat& st) {
+  return std::any_of(own.begin(), own.end(),
+                     [&](const TZAFileId& id) { return id.Device == st.st_dev && id.Inode == st.st_ino; });
+}
+
 // Opens a bracket for one operation when none is open, and commits it at the end.
 class TZAOwnBracket {
  public:
@@ -288,18 +293,56 @@ void CheckNameLength(const TZABaseArchiver& a, const std::string& name) {
 
 }  // namespace
 
+std::vector<TZAFileId> TZABaseArchiver::OwnFileIds() {
+  std::vector<TZAFileId> ids;
+  if (InMemory()) return ids;
+  const auto add = [&](const std::string& name) {
+    struct stat st {};
+    if (!name.empty() && ::stat(platform::ToFileSystemPath(name).c_str(), &st) == 0) {
+      ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+    }
+  };
+  if (const auto* file = dynamic_cast<const TZAFileStream*>(FArchiveStream.get())) {
+    struct stat st {};
+    if (::fstat(file->Handle(), &st) == 0) {
+      ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+    }
+  }
+  add(FileName);
+  add(FVolumeFileName);
+  for (const std::string& volume : FWrittenVolumes) add(volume);
+  // The volumes a set has, or will have, under its names.
+  if (SpanningMode() != smNone) {
+    for (int n = -1; n < 0xFFFF; ++n) {
+      std::string name = FileName;
+      MakeVolumeFileName(name, n, false);
+      if (n >= 0 && !platform::FileExists(name)) break;
+      add(name);
+    }
+  }
+  return ids;
+}
+
 void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation) {
   CheckOpen();
   TZAOwnBracket bracket(*this);
   const std::string base = ExcludeTrailingBackslash(ResolvePath(BaseDir, ""));
   const std::string full = ExpandFileNameIn(FileMask, BaseDirWithBackslash(base));
   TZADirArray& dir = FDirManager->CentralDir;
+  const std::vector<TZAFileId> own = OwnFileIds();
 
-  const auto addOne = [&](const fs::path& fsPath) {
-    // Only files and folders: a pipe or a device would block or never end.
-    std::error_code statError;
-    const auto status = fs::status(fsPath, statError);
-    if (!fs::is_regular_file(status) && !fs::is_directory(status)) return;
+  // missing: a path named without wildcards that does not exist; it is added all the same, so
+  // that the commit reports it as a failed item.
+  const auto addOne = [&](const fs::path& fsPath, bool missing = false) {
+    if (!missing) {
+      // Only files and folders: a pipe or a device would block or never end.
+      std::error_code statError;
+      const auto status = fs::status(fsPath, statError);
+      if (!fs::is_regular_file(status) && !fs::is_directory(status)) return;
+      // Never the archive itself, nor one of its volumes, whatever name leads to it.
+      struct stat st {};
+      if (::stat(fsPath.c_str(), &st) == 0 && IsOwnFile(own, st)) return;
+    }
     const std::string path = platform::FromFileSystemPath(fsPath.string());
     TDirItem probe;
     FillFromDisk(*this, probe, path, fsPath.string(), base, true, FCompressionMethod);
@@ -343,6 +386,8 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
       addTree(target);
     } else if (fs::exists(target, ec)) {
       addOne(target);
+    } else {
+      addOne(target, true);
     }
   } else {
     std::function<void(const fs::path&)> walk = [&](const fs::path& folder) {

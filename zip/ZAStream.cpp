@@ -113,7 +113,9 @@ void TZAFileStream::SetSize(std::int64_t size) {
   if (FPosition > size) FPosition = size;
 }
 
-void TZAFileStream::Flush() { (void)::fsync(FHandle); }
+void TZAFileStream::Flush() {
+  if (::fsync(FHandle) != 0) throw EStreamError(ErrnoText("Cannot flush", FPath));
+}
 
 std::size_t TZAMemoryStream::Read(void* buffer, std::size_t count) {
   if (FPosition >= Size()) return 0;

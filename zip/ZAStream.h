@@ -22,6 +22,7 @@ class TZAStream {
   virtual std::int64_t Position() const = 0;
   virtual std::int64_t Size() const = 0;
   virtual void SetSize(std::int64_t size) = 0;
+  // Puts what was written on the disk; throws EStreamError when the system reports a failure.
   virtual void Flush() {}
 
   // Reads exactly count bytes or throws EStreamError ("Stream read error").

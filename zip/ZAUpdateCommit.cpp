@@ -1,13 +1,11 @@
 // The update commit: the changes of an update bracket written into the archive file.
 //
-// The archive is never put at risk. When entries after the first change must be rewritten or
-// moved, the new archive is written beside the old one (an unnamed file in the same folder: the
-// leading part copied as raw bytes, new entries compressed, unchanged ones copied from the old
-// file) and takes the old one's name only when it is complete and on disk; a rollback drops it.
-// When only the old directory follows the first change (entries appended), the entries are
-// written in place after the old data, the old directory being kept aside to be put back on a
-// rollback; a crash there leaves every old entry's data for the directory rebuild. A new set of
-// volumes is written in place.
+// The archive is never put at risk. A commit on an existing archive writes the new archive beside
+// the old one (a file in the same folder: the part before the first change copied in the kernel,
+// new entries compressed, unchanged ones copied from the old file), and the new file takes the old
+// one's name only when it is complete and on disk; until then the old archive is untouched, and a
+// rollback only drops the new file. Only a new archive (nothing written in it yet) and a new set of
+// volumes are written in place, where nothing old can be lost.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +14,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <unordered_map>
 #include <vector>
 
+#include "ZABesideFile.h"
 #include "ZADirManager.h"
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
@@ -35,76 +35,10 @@ constexpr std::uint64_t SmallEntryLimit = 1 << 20;
 constexpr std::uint16_t VersionOem = 20;
 constexpr std::uint16_t VersionAnsi = 0x0B14;
 
-// A file on a descriptor the commit owns: the new archive (unnamed until it is complete) or the
-// copy of the old directory.
-class TZAFdFile final : public TZAStream {
- public:
-  // path: the file's name where the file system could not make it unnamed; it is removed with
-  // the stream unless Keep() was called.
-  explicit TZAFdFile(int fd, std::string path = {}) : FHandle(fd), FPath(std::move(path)) {}
-  ~TZAFdFile() override {
-    if (FHandle >= 0) ::close(FHandle);
-    if (!FPath.empty()) ::unlink(FPath.c_str());
-  }
-  const std::string& NamedPath() const { return FPath; }
-  void Keep() { FPath.clear(); }
-  std::size_t Read(void* buffer, std::size_t count) override {
-    for (;;) {
-      const ssize_t n = ::pread(FHandle, buffer, count, FPosition);
-      if (n >= 0) {
-        FPosition += n;
-        return static_cast<std::size_t>(n);
-      }
-      if (errno != EINTR) throw EStreamError("Stream read error");
-    }
-  }
-  std::size_t Write(const void* buffer, std::size_t count) override {
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-      const ssize_t n = ::pwrite(FHandle, in + done, count - done, FPosition);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-      FPosition += n;
-    }
-    return done;
-  }
-  void Seek(std::int64_t position) override { FPosition = std::max<std::int64_t>(position, 0); }
-  std::int64_t Position() const override { return FPosition; }
-  std::int64_t Size() const override {
-    struct stat st {};
-    return ::fstat(FHandle, &st) == 0 ? st.st_size : 0;
-  }
-  void SetSize(std::int64_t size) override {
-    if (::ftruncate(FHandle, size) != 0) throw EStreamError("Cannot set size of file");
-    if (FPosition > size) FPosition = size;
-  }
-  void Flush() override {
-    if (::fsync(FHandle) != 0) throw EStreamError("Cannot flush file");
-  }
-  int Handle() const { return FHandle; }
-
- private:
-  int FHandle;
-  std::string FPath;
-  std::int64_t FPosition = 0;
-};
-
 int HandleOf(TZAStream& s) {
   if (auto* f = dynamic_cast<TZAFileStream*>(&s)) return f->Handle();
   if (auto* f = dynamic_cast<TZAFdFile*>(&s)) return f->Handle();
   return -1;
-}
-
-// An unnamed file in folder (a named one, removed at once, where the file system cannot).
-std::unique_ptr<TZAFdFile> CreateUnnamedFile(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0) return std::make_unique<TZAFdFile>(fd);
-  std::string pattern = folder + "/.FCXXXXXX";
-  const int named = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (named < 0) return nullptr;
-  return std::make_unique<TZAFdFile>(named, pattern);
 }
 
 // Copies count bytes from from[fromPos] to the end position of to; false when fewer were copied.
@@ -157,8 +91,8 @@ class TZAUpdateCommit {
 
   std::int32_t FindFirstChangedItem() const;
   void KeepStoredNames();
-  void CopyTailAside();
-  void RestoreTail();
+  void CopyCounted(std::int64_t fromPos, std::int64_t count);
+  void ReportCopy(double progress);
   void Rollback();
   void RollbackFor(std::int32_t code, const std::string& message);
   bool StoreNewItem(std::int32_t i);
@@ -178,12 +112,14 @@ class TZAUpdateCommit {
   TMethod Method = TMethod::InPlace;
   std::int32_t First = 0;
   std::int64_t Cut = 0;
-  bool CutDone = false;  // the archive has been cut (in place)
+  bool CutDone = false;  // a new archive has been cut back to its stub (in place)
   TZAAction Action = fxaIgnore;
   TZAStream* Old = nullptr;             // the archive as it was
   TZAStream* Out = nullptr;             // where the entries go
   std::unique_ptr<TZAStream> NewFile;   // the new archive beside the old one
-  std::unique_ptr<TZAStream> Tail;      // the old directory, kept for a rollback
+  std::string Target;                   // the file the archive's name leads to
+  bool Replaced = false;                // the new archive has taken the old one's name
+  bool Durable = true;                  // and that is on disk (its folder flushed)
   TZAVolumeNumberInfo Volume;           // the volume being written
   std::vector<std::pair<std::string, bool>> Moved;  // sources of moved entries that were stored
   // What the load left in the manager, for a rollback.
@@ -192,6 +128,7 @@ class TZAUpdateCommit {
   TZip64Locator SavedLocator;
   bool SavedIsZip64 = false;
   std::int64_t SavedDirStart = 0;
+  bool SavedDirectoryWritten = false;
   std::int32_t LastCode = 0;
   std::string LastMessage;
   std::unordered_map<std::string, std::int32_t> BackupIndex;  // first backup entry of each name
@@ -227,26 +164,23 @@ void TZAUpdateCommit::KeepStoredNames() {
   }
 }
 
-void TZAUpdateCommit::CopyTailAside() {
-  const std::int64_t size = Old->Size();
-  if (size <= Cut) return;
-  if (A.InMemory()) {
-    Tail = std::make_unique<TZAMemoryStream>();
-  } else {
-    const std::string dir = platform::ToFileSystemPath(A.TempDir.empty() ? platform::GetTempPath() : A.TempDir);
-    Tail = CreateUnnamedFile(dir);
-    if (!Tail) throw EZAException(zaerr::CannotCreateTempFile, &A, {A.TempDir});
+// Copies count bytes of the old archive to the end of the output, reporting the copy's progress
+// (a cancel there cancels the commit).
+void TZAUpdateCommit::CopyCounted(std::int64_t fromPos, std::int64_t count) {
+  constexpr std::int64_t ReportChunk = 8 << 20;
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t n = std::min(ReportChunk, count - done);
+    Check(CopyRange(*Old, fromPos + done, *Out, n));
+    done += n;
+    ReportCopy(100.0 * static_cast<double>(done) / static_cast<double>(count));
   }
-  Check(CopyRange(*Old, Cut, *Tail, size - Cut));
-  Tail->Flush();
 }
 
-void TZAUpdateCommit::RestoreTail() {
-  Old->SetSize(Cut);
-  Old->Seek(Cut);
-  if (Tail) Check(CopyRange(*Tail, 0, *Old, Tail->Size()));
-  Old->Flush();
-  Tail.reset();
+void TZAUpdateCommit::ReportCopy(double progress) {
+  bool cancel = false;
+  A.DoCopyTempFileProgress(progress, ppProcess, cancel);
+  if (cancel) A.FCancel = true;
 }
 
 // Rolls back and records why; a rollback that fails says so too.
@@ -276,11 +210,11 @@ void TZAUpdateCommit::Rollback() {
       Dm.ArchiveStream = A.FArchiveStream.get();
       break;
     case TMethod::InPlace:
-      // Before the cut the archive was never touched.
+      // A new archive: back to what it held before the commit (its stub at most).
       Dm.ArchiveStream = A.FArchiveStream.get();
       Old = A.FArchiveStream.get();
-      if (CutDone) RestoreTail();
-      Tail.reset();
+      A.FDirectoryWritten = SavedDirectoryWritten;
+      if (CutDone) Old->SetSize(Cut);
       break;
     case TMethod::NewSet: {
       // Volumes after the first go; the first is an empty archive again.
@@ -375,6 +309,7 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     }
     Check(CopyRange(*Old, from, *Out, dataAt - from + dataLength));
   }
+  ReportCopy(100.0);
 }
 
 bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
@@ -595,13 +530,53 @@ void TZAUpdateCommit::MovePass() {
   }
 }
 
-// The rewritten archive takes the old one's place.
+namespace {
+
+// Flushes a file's data; a failure fails the commit (code 46).
+void FlushOrFail(const TZABaseArchiver& a, TZAStream& s) {
+  try {
+    s.Flush();
+  } catch (const EStreamError&) {
+    throw EZAException(zaerr::ShortWrite, &a);
+  }
+}
+
+// Flushes the folder that holds path; false when that fails.
+bool FlushFolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool flushed = ::fsync(fd) == 0;
+  ::close(fd);
+  return flushed;
+}
+
+}  // namespace
+
+// The written archive reaches the disk; a rewritten one takes the old one's place.
 void TZAUpdateCommit::Finish() {
-  if (Method != TMethod::Beside) {
-    Out->Flush();
+  if (Method == TMethod::InPlace) {
+    FlushOrFail(A, *Out);
+    if (!A.InMemory()) Durable = FlushFolderOf(platform::ToFileSystemPath(A.FileName));
     return;
   }
-  NewFile->Flush();
+  if (Method == TMethod::NewSet) {
+    // Every volume of the set, not only the last one.
+    FlushOrFail(A, *Out);
+    for (const std::string& volume : A.FWrittenVolumes) {
+      const std::string path = platform::ToFileSystemPath(volume);
+      if (path == platform::ToFileSystemPath(A.FVolumeFileName)) continue;
+      try {
+        TZAFileStream file(path, fmOpenReadDenyNone);
+        FlushOrFail(A, file);
+      } catch (const EStreamError&) {
+        throw EZAException(zaerr::ShortWrite, &A);
+      }
+    }
+    if (!A.FWrittenVolumes.empty()) Durable = FlushFolderOf(platform::ToFileSystemPath(A.FWrittenVolumes.back()));
+    return;
+  }
   if (A.InMemory()) {
     // The memory archive keeps its stream object (a caller may hold it): the new image goes into it.
     Old->SetSize(0);
@@ -611,36 +586,14 @@ void TZAUpdateCommit::Finish() {
     Dm.ArchiveStream = Old;
     return;
   }
-  const std::string finalPath = platform::ToFileSystemPath(A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName);
-  const int fd = HandleOf(*NewFile);
-  struct stat st {};
-  if (::stat(finalPath.c_str(), &st) == 0) (void)::fchmod(fd, st.st_mode & 07777);
-  // The new file gets a name of its own in the folder first, then takes the old one's at once.
-  const std::string folder = platform::ToFileSystemPath(ExtractFilePath(platform::FromFileSystemPath(finalPath)));
-  std::string staging = (folder.empty() ? std::string(".") : folder) + "/.FC" + std::to_string(::getpid()) + "-" +
-                        std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF) + ".tmp";
-  auto& file = static_cast<TZAFdFile&>(*NewFile);
-  if (file.NamedPath().empty()) {
-    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      throw EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(staging), A.FileName});
-    }
-  } else {
-    staging = file.NamedPath();
-  }
-  if (std::rename(staging.c_str(), finalPath.c_str()) != 0) {
-    if (file.NamedPath().empty()) ::unlink(staging.c_str());
-    throw EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(staging), A.FileName});
-  }
-  file.Keep();
-  const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    (void)::fsync(dirFd);
-    ::close(dirFd);
-  }
-  // From here on the archive is the new file.
+  Durable = PlaceBesideFile(A, static_cast<TZAFdFile&>(*NewFile), HandleOf(*Old), Target);
+  Replaced = true;
+  // From here on the archive is the new file; the old one's stream goes with it.
   NewFile.reset();
-  A.FArchiveStream = std::make_unique<TZAFileStream>(finalPath, fmOpenReadWriteDenyWrite);
+  Dm.ArchiveStream = nullptr;
+  A.FArchiveStream.reset();
+  Old = nullptr;
+  A.FArchiveStream = std::make_unique<TZAFileStream>(Target, fmOpenReadWriteDenyWrite);
   Dm.ArchiveStream = A.FArchiveStream.get();
 }
 
@@ -683,6 +636,7 @@ void TZAUpdateCommit::Run() {
   SavedLocator = Dm.Zip64Locator;
   SavedIsZip64 = Dm.IsZip64;
   SavedDirStart = Dm.CentralDirStart;
+  SavedDirectoryWritten = A.FDirectoryWritten;
   KeepStoredNames();
   // 4.-5. Where the rewrite begins: the first changed entry, else where the directory really starts.
   if (First < Bak.GetCount()) {
@@ -694,12 +648,13 @@ void TZAUpdateCommit::Run() {
   }
   if (A.SpanningMode() != smNone) {
     Method = TMethod::NewSet;
-  } else if (First < Bak.GetCount()) {
-    Method = TMethod::Beside;
-  } else {
+  } else if (Dm.Creating && !A.FDirectoryWritten) {
     Method = TMethod::InPlace;
+  } else {
+    Method = TMethod::Beside;
   }
   Cut = std::clamp<std::int64_t>(Cut, 0, Old->Size());
+  std::exception_ptr reopenFailure;
   try {
     // 6.
     if (Method == TMethod::Beside) {
@@ -707,14 +662,15 @@ void TZAUpdateCommit::Run() {
         NewFile = std::make_unique<TZAMemoryStream>();
       } else {
         const std::string archive = A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName;
-        std::string folder = platform::ToFileSystemPath(ExtractFilePath(archive));
-        NewFile = CreateUnnamedFile(folder.empty() ? "." : folder);
+        Target = ResolveArchivePath(platform::ToFileSystemPath(archive));
+        // What killed commits left beside this archive goes first.
+        RemoveLeftoversBeside(Target);
+        NewFile = CreateBesideFile(Target);
         if (!NewFile) throw EZAException(zaerr::CannotCreateTempFile, &A, {ExtractFilePath(archive)});
       }
-      Check(CopyRange(*Old, 0, *NewFile, Cut));
       Out = NewFile.get();
+      CopyCounted(0, Cut);
     } else {
-      CopyTailAside();
       Old->SetSize(Cut);
       CutDone = true;
       Old->Seek(Cut);
@@ -763,23 +719,36 @@ void TZAUpdateCommit::Run() {
       A.SaveCentralDirectory(Out);
       Out = Dm.ArchiveStream;
       Finish();
-      Tail.reset();
     }
   } catch (const std::exception& e) {
     const auto* z = dynamic_cast<const EZAException*>(&e);
-    RollbackFor(z ? z->NativeError : 0, e.what());
-    throw;
+    if (!Replaced) {
+      RollbackFor(z ? z->NativeError : 0, e.what());
+      throw;
+    }
+    // The new archive has the old one's name, complete and on disk: the commit holds; only the
+    // archive could not be opened again, and it is closed.
+    reopenFailure = std::current_exception();
+    LastCode = z ? z->NativeError : zaerr::ArchiveNotOpen;
+    LastMessage = e.what();
+    A.FArchiveStream.reset();
+    Dm.ArchiveStream = nullptr;
   }
   // 8.
   if (A.FCancel || Action == fxaAbort) {
     RollbackFor(LastCode, A.FCancel ? std::string("cancelled") : LastMessage);
     return;
   }
-  // 9. The archive is complete and on disk: moved sources may go now.
+  // 9. The archive is complete and on disk: moved sources may go now (not when its folder could not
+  // be flushed: the new name might not outlive a power cut).
   A.FLastCommit.State = TZACommitState::Committed;
+  if (!Durable) {
+    LastCode = zaerr::ShortWrite;
+    LastMessage = EZAException(zaerr::ShortWrite, &A).Message() + "; the moved files are kept";
+  }
   A.FLastCommit.ErrorCode = LastCode;
   A.FLastCommit.Message = LastMessage;
-  MovePass();
+  if (Durable) MovePass();
   // The entries are plain stored entries from now on.
   for (std::int32_t i = 0; i < Cur.GetCount(); ++i) {
     TDirItem& item = Cur.ItemRef(i);
@@ -789,6 +758,10 @@ void TZAUpdateCommit::Run() {
     item.OwnsSourceStream = false;
   }
   Bak.CopyFrom(Cur);
+  if (reopenFailure) {
+    A.FOpen = false;
+    std::rethrow_exception(reopenFailure);
+  }
   // 10.
   if (!A.FCancel && Action != fxaAbort) A.DoOverallProgress(100.0, overall, ppEnd, A.FCancel);
 }

@@ -23,6 +23,12 @@ namespace zip {
 class TZADirManager;
 class TZADirHost;
 
+// A file as the file system knows it, whatever name leads to it.
+struct TZAFileId {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+};
+
 // Mode in which the archive file is opened; -1 means it is being created.
 inline constexpr std::int16_t ZAFileModeCreate = -1;
 
@@ -285,6 +291,8 @@ class TZABaseArchiver : public TComponent {
   // Opens a blank volume of a new set (the request loop of a set being written).
   void RequestBlankVolume(const TZAVolumeNumberInfo& Info);
   void AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation);
+  // The files of the archive itself (the open one, its name, its volumes), which no disk walk adds.
+  std::vector<TZAFileId> OwnFileIds();
   // Selects the matching items and runs the operation over them inside a bracket.
   void ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr, TZAProcessOperation Operation);
   std::int32_t AppendItem();

@@ -10,7 +10,7 @@
 // --level 0-9, --split BYTES (split volumes of that size), --advanced-naming on|off,
 // --zip64 disabled|auto|always, --sfx STUB, --no-recurse, --abort (failures are answered with
 // Abort; default Ignore), --kill-after N (the process kills itself at the Nth progress report of
-// an item's data: a crash in the middle of a commit). PATHs are relative to --base. Exit: 0 the commit (or test) succeeded,
+// an item's data or of a copy of stored data: a crash in the middle of any commit). PATHs are relative to --base. Exit: 0 the commit (or test) succeeded,
 // 1 it did not (failures, rollback), 2 an error ended the run, 3 bad usage.
 #include <csignal>
 #include <cstdio>
@@ -44,6 +44,13 @@ const char* StateText(zip::TZACommitState s) {
     case zip::TZACommitState::RollbackFailed: return "rollback failed";
   }
   return "?";
+}
+
+// How the commit ended, when one ran before an error ended the run.
+void PrintCommit(const zip::TZACommitResult& c) {
+  if (c.State == zip::TZACommitState::None) return;
+  std::printf("%s stored %d ignored %d%s%s\n", StateText(c.State), c.Stored, c.Ignored, c.Message.empty() ? "" : ": ",
+              Shown(c.Message).c_str());
 }
 
 }  // namespace
@@ -94,6 +101,9 @@ int main(int argc, char** argv) {
   if (killAfter > 0) {
     archiver.OnFileProgress = [&](auto*, const std::string&, double, zip::TZAProcessOperation,
                                   zip::TZAProgressPhase phase, bool&) {
+      if (phase == zip::ppProcess && --killAfter == 0) std::raise(SIGKILL);
+    };
+    archiver.OnCopyTempFileProgress = [&](auto*, double, zip::TZAProgressPhase phase, bool&) {
       if (phase == zip::ppProcess && --killAfter == 0) std::raise(SIGKILL);
     };
   }
@@ -147,12 +157,14 @@ int main(int argc, char** argv) {
     const zip::TZACommitResult& c = archiver.LastCommitResult();
     std::printf("%s stored %d ignored %d%s%s\n", StateText(c.State), c.Stored, c.Ignored, c.Message.empty() ? "" : ": ",
                 Shown(c.Message).c_str());
-    return c.Succeeded() && c.Ignored == 0 ? 0 : 1;
+    return c.Succeeded() && c.Ignored == 0 && c.ErrorCode == 0 ? 0 : 1;
   } catch (const zip::EZAException& e) {
     std::fprintf(stderr, "%s\n", Shown(e.Message()).c_str());
+    PrintCommit(archiver.LastCommitResult());
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
+    PrintCommit(archiver.LastCommitResult());
     return 2;
   }
 }
