@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <initializer_list>
+#include <memory>
 #include <string_view>
 
 #include "os/codepage.h"
@@ -16,6 +18,7 @@ namespace {
 // they keep the time and memory of a reading bounded whatever a sender writes.
 constexpr std::size_t kDeepestNesting = 32;        // multipart levels followed, the message's own included
 constexpr std::size_t kMostParts = 1000;           // parts taken, in order
+constexpr std::size_t kMostLines = 1 << 20;        // lines of text taken from all the parts
 constexpr std::size_t kLongestFieldValue = 65536;  // bytes of one header field kept
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -375,7 +378,7 @@ std::string HeaderText(std::string_view value) {
       continue;
     }
     const std::string_view between = value.substr(plainStart, i - plainStart);
-    const bool afterWord = !pieces.empty() && pieces.back().encoded && plainStart > 0;
+    const bool afterWord = !pieces.empty() && pieces.back().encoded;
     if (!(afterWord && TrimBlanks(between).empty())) addPlain(between);
     const std::string_view text = value.substr(textStart, nextClose - textStart);
     const std::string bytes = (value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b') ? BDecoded(text) : QDecoded(text);
@@ -663,7 +666,10 @@ class PartScan {
     const bool attachment = disposition.type == "attachment" || disposition.HasParameter("filename") ||
                             type.HasParameter("name");
     p.isText = (asText || (IsTextType(type) && type.type != "multipart")) && !attachment;
-    if (p.isText) p.bodyLines = SplitLines(DecodedText(body, header));
+    if (p.isText) {
+      p.bodyLines = SplitLines(DecodedText(body, header), linesLeft_);
+      linesLeft_ -= p.bodyLines.size();
+    }
     parts_.push_back(std::move(p));
   }
 
@@ -674,6 +680,7 @@ class PartScan {
   std::unique_ptr<PartHeader> header_;
   std::size_t bodyBegin_ = 0;
   bool topHasParts_ = false;
+  std::size_t linesLeft_ = kMostLines;
 };
 
 // The fields of the message's own header.
@@ -686,10 +693,10 @@ FieldReader MessageFields() {
 
 }  // namespace
 
-std::vector<std::string> SplitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text, std::size_t mostLines) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
+  while (start < text.size() && lines.size() < mostLines) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
     lines.push_back(text.substr(start, end - start));

@@ -14,7 +14,8 @@
 // Reading never fails on bad input: a field that cannot be understood is empty (a Date that
 // cannot be read gives no date). Reading is bounded whatever the input: a single pass over the
 // text, multiparts followed 32 levels deep (deeper ones are parts that are not text), the first
-// 1000 parts taken, the first 64 KB of a header field kept.
+// 1000 parts and the first 1048576 lines of their texts taken, the first 64 KB of a header
+// field kept.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -64,7 +65,8 @@ class Message {
   std::vector<MessagePart> parts_;
 };
 
-// Splits a text into lines at CR LF, CR or LF (a last line without an end counts).
-std::vector<std::string> SplitLines(const std::string& text);
+// Splits a text into lines at CR LF, CR or LF (a last line without an end counts), up to the
+// given number of lines.
+std::vector<std::string> SplitLines(const std::string& text, std::size_t mostLines = SIZE_MAX);
 
 }  // namespace mail

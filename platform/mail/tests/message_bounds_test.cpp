@@ -94,6 +94,19 @@ TEST(MessageBoundsTest, ManyPartsAreCutToTheFirstThousand) {
   EXPECT_LT(seconds, 5.0);
 }
 
+TEST(MessageBoundsTest, TheTextsOfThePartsAreCutToTheirFirstMillionLines) {
+  // 2 MB of empty lines over two parts: 2 million lines of which the first 1048576 are kept.
+  const std::string lines(1'000'000, '\n');
+  const std::string raw = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" + lines + "un\r\n--b\r\n\r\n" + lines +
+                          "deux\r\n--b--\r\n";
+  Message m;
+  m.Parse(raw);
+  ASSERT_EQ(m.Parts().size(), 2u);
+  EXPECT_EQ(m.Parts()[0].bodyLines.size(), 1'000'001u);
+  EXPECT_EQ(m.Parts()[0].bodyLines.back(), "un");
+  EXPECT_EQ(m.Parts()[1].bodyLines.size(), 48'575u);
+}
+
 TEST(MessageBoundsTest, HugeHeadersAreReadInOnePass) {
   // 16 MB of header fields, the ones the list shows at the end.
   std::string raw = "X-Debut: 1\r\n";
