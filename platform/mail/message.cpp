@@ -315,8 +315,10 @@ std::string QDecoded(std::string_view s) {
   return out;
 }
 
-std::string BDecoded(std::string_view s) {
+// Base64 (RFC 2045): the alphabet's characters, whatever lies between them; "=" ends a group.
+std::string Base64Decoded(std::string_view s) {
   std::string out;
+  out.reserve(s.size() / 4 * 3);
   std::uint32_t bits = 0;
   int count = 0;
   for (const char c : s) {
@@ -326,9 +328,11 @@ std::string BDecoded(std::string_view s) {
     else if (c >= '0' && c <= '9') v = c - '0' + 52;
     else if (c == '+') v = 62;
     else if (c == '/') v = 63;
-    else if (c == '=') break;
-    else continue;
-    bits = (bits << 6) | static_cast<std::uint32_t>(v);
+    else {
+      if (c == '=') bits = 0, count = 0;
+      continue;
+    }
+    bits = ((bits << 6) | static_cast<std::uint32_t>(v)) & 0xFFFFFF;
     count += 6;
     if (count >= 8) {
       count -= 8;
@@ -381,7 +385,7 @@ std::string HeaderText(std::string_view value) {
     const bool afterWord = !pieces.empty() && pieces.back().encoded;
     if (!(afterWord && TrimBlanks(between).empty())) addPlain(between);
     const std::string_view text = value.substr(textStart, nextClose - textStart);
-    const std::string bytes = (value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b') ? BDecoded(text) : QDecoded(text);
+    const std::string bytes = (value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b') ? Base64Decoded(text) : QDecoded(text);
     if (!pieces.empty() && pieces.back().encoded && EqualNoCase(pieces.back().charset, charset))
       pieces.back().bytes += bytes;
     else
@@ -516,23 +520,67 @@ std::optional<MessageDate> DateOf(std::string_view value) {
 // ---------------------------------------------------------------------------------------------
 // Bodies and parts
 
-// A body decoded from its transfer encoding; an unknown encoding leaves it as it is.
-std::string TransferDecoded(std::string_view body, std::string_view encodingValue) {
-  std::string name = Lower(TrimBlanks(WithoutComments(encodingValue)));
-  if (name == "x-uuencode" || name == "x-uue" || name == "uue") name = "uuencode";
-  if (name != "base64" && name != "quoted-printable" && name != "uuencode") return std::string(body);
-  try {
-    const auto encoder = vmime::utility::encoder::encoderFactory::getInstance()->create(name);
-    const std::string in(body);
-    std::string out;
-    vmime::utility::inputStreamStringAdapter input(in);
-    vmime::utility::outputStreamStringAdapter output(out);
-    encoder->decode(input, output);
-    output.flush();
-    return out;
-  } catch (const std::exception&) {
-    return std::string(body);
+// Quoted-printable (RFC 2045): "=" and two hex digits is a byte, "=" at the end of a line (blanks
+// may follow it) joins the line to the next; any other "=" stays as it is.
+std::string QuotedPrintableDecoded(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '=') {
+      out += s[i];
+      continue;
+    }
+    if (i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+      i += 2;
+      continue;
+    }
+    std::size_t k = i + 1;
+    while (k < s.size() && IsBlank(s[k])) ++k;
+    if (k == s.size()) break;  // a soft break at the very end
+    if (s[k] == '\n' || (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n')) {
+      i = s[k] == '\r' ? k + 1 : k;
+      continue;
+    }
+    out += '=';
   }
+  return out;
+}
+
+// Uuencode: the lines between "begin ..." and the line of length zero (or "end"); a body
+// without a "begin" line stays as it is.
+std::string UudecodedOrAsIs(std::string_view s) {
+  std::size_t pos = 0;
+  bool begun = false;
+  std::string out;
+  while (pos < s.size()) {
+    const Line line = LineAt(s, pos);
+    pos = line.next;
+    const std::string_view text = s.substr(line.begin, line.end - line.begin);
+    if (!begun) {
+      begun = text.substr(0, 6) == "begin ";
+      continue;
+    }
+    if (text.empty() || text == "end") break;
+    const auto value = [](char c) { return static_cast<std::uint32_t>((c - 0x20) & 0x3F); };
+    std::size_t length = value(text[0]);
+    if (length == 0) break;
+    for (std::size_t k = 1; k < text.size() && length > 0; k += 4) {
+      std::uint32_t group = 0;
+      for (std::size_t g = 0; g < 4; ++g) group = (group << 6) | (k + g < text.size() ? value(text[k + g]) : 0);
+      for (int b = 2; b >= 0 && length > 0; --b, --length) out += static_cast<char>((group >> (8 * b)) & 0xFF);
+    }
+  }
+  return begun ? out : std::string(s);
+}
+
+// A body decoded from its transfer encoding; any other encoding leaves it as it is.
+std::string TransferDecoded(std::string_view body, std::string_view encodingValue) {
+  const std::string name = Lower(TrimBlanks(WithoutComments(encodingValue)));
+  if (name == "base64") return Base64Decoded(body);
+  if (name == "quoted-printable") return QuotedPrintableDecoded(body);
+  if (name == "x-uuencode" || name == "x-uue" || name == "uuencode" || name == "uue") return UudecodedOrAsIs(body);
+  return std::string(body);
 }
 
 // The header fields of a part that the reader needs.

@@ -188,6 +188,31 @@ TEST(MessageTest, TheHeaderAloneGivesTheFieldsOfTheList) {
   EXPECT_EQ(full.Parts().size(), 1u);
 }
 
+TEST(MessageTest, TransferEncodingsAreDecodedLeniently) {
+  struct Case {
+    const char* encoding;
+    std::string body, text;
+  };
+  const Case cases[] = {
+      {"quoted-printable", "caf=C3=A9 cr=c3=a8me", "caf\xC3\xA9 cr\xC3\xA8me"},
+      {"Quoted-Printable", "une longue =\r\nligne, =\nune autre = \t\r\nfin", "une longue ligne, une autre fin"},
+      {"quoted-printable", "5=3D5, =ZZ, =4 et =", "5=5, =ZZ, =4 et "},
+      {"base64", "w6l0\r\nw6k=\r\n", "\xC3\xA9t\xC3\xA9"},
+      {"BASE64 (commentaire)", "w6l0w6k=w6k=", "\xC3\xA9t\xC3\xA9\xC3\xA9"},  // two pieces end to end
+      {"base64", "!!w6l0!!", "\xC3\xA9t"},
+      {"x-uuencode", "begin 644 a.txt\r\n#86)C\r\n`\r\nend\r\n", "abc"},
+      {"uuencode", "sans d\xC3\xA9" "but\r\n", "sans d\xC3\xA9" "but\r\n"},
+      {"8bit", "caf=C3=A9", "caf=C3=A9"},
+      {"x-inconnu", "w6k=", "w6k="},
+  };
+  for (const Case& c : cases) {
+    Message m;
+    m.Parse(std::string("Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: ") + c.encoding + "\r\n\r\n" +
+            c.body);
+    EXPECT_EQ(m.Body(), c.text) << c.encoding << ": " << c.body;
+  }
+}
+
 TEST(MessageTest, HostileBytesNeverFailAndAlwaysGiveUtf8) {
   const std::string cases[] = {
       "",
