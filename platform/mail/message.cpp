@@ -584,11 +584,19 @@ std::string TransferDecoded(std::string_view body, std::string_view encodingValu
 }
 
 // The header fields of a part that the reader needs.
-struct PartHeader {
+class PartHeader {
+ public:
   enum { kContentType, kTransferEncoding, kDisposition };
   FieldReader fields{"content-type", "content-transfer-encoding", "content-disposition"};
 
-  FieldValue Type() const { return ReadFieldValue(fields.Value(kContentType)); }
+  // Its content type, read once the header is complete.
+  const FieldValue& Type() const {
+    if (!type) type = ReadFieldValue(fields.Value(kContentType));
+    return *type;
+  }
+
+ private:
+  mutable std::optional<FieldValue> type;
 };
 
 // A media type without a readable type is text/plain, as a missing one is (RFC 2045).
@@ -634,7 +642,7 @@ class PartScan {
         continue;
       }
       // The part's header is complete: a multipart opens a level, anything else is a leaf.
-      const FieldValue type = header_->Type();
+      const FieldValue& type = header_->Type();
       const std::string innerBoundary = type.Parameter("boundary");
       if (type.type == "multipart" && !innerBoundary.empty() && levels_.size() < kDeepestNesting) {
         levels_.push_back(Level{"--" + innerBoundary, line.next, false, std::move(header_)});
@@ -709,7 +717,7 @@ class PartScan {
     MessagePart p;
     p.contentType = header.fields.Has(PartHeader::kContentType) ? header.fields.Value(PartHeader::kContentType)
                                                                   : std::string("text/plain");
-    const FieldValue type = header.Type();
+    const FieldValue& type = header.Type();
     const FieldValue disposition = ReadFieldValue(header.fields.Value(PartHeader::kDisposition));
     const bool attachment = disposition.type == "attachment" || disposition.HasParameter("filename") ||
                             type.HasParameter("name");
