@@ -70,6 +70,37 @@ TEST(MessageBoundsTest, NestingIsUnderstoodAndBoundedWhateverTheSpelling) {
   }
 }
 
+TEST(MessageBoundsTest, BoundariesAreFoundHoweverTheyAreWritten) {
+  struct Case {
+    const char* parameters;  // of the outer multipart
+    const char* delimiter;   // its delimiter lines, without the final "--"
+    const char* end;         // a line end
+    const char* padding = "";  // blanks after the delimiters
+  };
+  const Case cases[] = {
+      {"boundary=\"=_a;b c\"", "--=_a;b c", "\r\n"},
+      {"boundary=\"q\\\"uote\"", "--q\"uote", "\r\n"},
+      {"(commentaire) boundary = (encore) x", "--x", "\r\n"},
+      {"boundary=x", "--x", "\r\n", " \t"},
+      {"boundary=x", "--x", "\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string n = c.end, open = c.delimiter + std::string(c.padding) + n,
+                      close = c.delimiter + std::string("--") + c.padding + n;
+    // The inner boundary begins with the outer one: its delimiters are not the outer's.
+    const std::string raw = "Content-Type: multipart/mixed; " + std::string(c.parameters) + n + n + open +
+                            "Content-Type: multipart/alternative; boundary=\"x_2\"" + n + n + "--x_2" + n +
+                            "Content-Type: text/plain" + n + n + "un" + n + "--x_2" + n + "Content-Type: text/html" + n + n +
+                            "<p>deux</p>" + n + "--x_2--" + n + open + n + "trois" + n + close;
+    Message m;
+    m.Parse(raw);
+    ASSERT_EQ(m.Parts().size(), 3u) << c.parameters;
+    EXPECT_EQ(m.Parts()[0].bodyLines, std::vector<std::string>{"un"}) << c.parameters;
+    EXPECT_EQ(m.Parts()[1].bodyLines, std::vector<std::string>{"<p>deux</p>"}) << c.parameters;
+    EXPECT_EQ(m.Parts()[2].bodyLines, std::vector<std::string>{"trois"}) << c.parameters;
+  }
+}
+
 TEST(MessageBoundsTest, TheDepthFollowedEndsAtThirtyTwoLevels) {
   Message within, beyond;
   within.Parse(NestedMail(31, "multipart/mixed", " boundary=b#"));  // the message and 30 more
