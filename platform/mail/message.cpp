@@ -322,13 +322,16 @@ std::string Base64Decoded(std::string_view s) {
   std::uint32_t bits = 0;
   int count = 0;
   for (const char c : s) {
-    int v;
-    if (c >= 'A' && c <= 'Z') v = c - 'A';
-    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-    else if (c >= '0' && c <= '9') v = c - '0' + 52;
-    else if (c == '+') v = 62;
-    else if (c == '/') v = 63;
-    else {
+    static constexpr auto kValues = [] {
+      std::array<std::int8_t, 256> values{};
+      values.fill(-1);
+      constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+      for (std::size_t i = 0; i < kAlphabet.size(); ++i)
+        values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+      return values;
+    }();
+    const int v = kValues[static_cast<unsigned char>(c)];
+    if (v < 0) {
       if (c == '=') bits = 0, count = 0;
       continue;
     }
@@ -385,7 +388,8 @@ std::string HeaderText(std::string_view value) {
     const bool afterWord = !pieces.empty() && pieces.back().encoded;
     if (!(afterWord && TrimBlanks(between).empty())) addPlain(between);
     const std::string_view text = value.substr(textStart, nextClose - textStart);
-    const std::string bytes = (value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b') ? Base64Decoded(text) : QDecoded(text);
+    const bool base64 = value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b';
+    const std::string bytes = base64 ? Base64Decoded(text) : QDecoded(text);
     if (!pieces.empty() && pieces.back().encoded && EqualNoCase(pieces.back().charset, charset))
       pieces.back().bytes += bytes;
     else
@@ -463,9 +467,9 @@ bool AllDigits(std::string_view s) {
 std::optional<MessageDate> DateOf(std::string_view value) {
   static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
                                                                "jul", "aug", "sep", "oct", "nov", "dec"};
-  static constexpr std::array<std::pair<std::string_view, int>, 11> kZones = {
+  static constexpr std::array<std::pair<std::string_view, int>, 12> kZones = {
       {{"ut", 0}, {"utc", 0}, {"gmt", 0}, {"z", 0}, {"edt", -4 * 60}, {"est", -5 * 60}, {"cdt", -5 * 60},
-       {"cst", -6 * 60}, {"mdt", -6 * 60}, {"mst", -7 * 60}, {"pdt", -7 * 60}}};
+       {"cst", -6 * 60}, {"mdt", -6 * 60}, {"mst", -7 * 60}, {"pdt", -7 * 60}, {"pst", -8 * 60}}};
   std::string text = WithoutComments(value.substr(0, 1000));
   for (char& c : text)
     if (c == ',') c = ' ';
@@ -505,7 +509,6 @@ std::optional<MessageDate> DateOf(std::string_view value) {
     } else {
       for (const auto& [name, offset] : kZones)
         if (token == name) zone = offset;
-      if (token == "pst") zone = -8 * 60;
     }
   }
   if (day < 1 || month < 1 || year < 1000 || year > 9999) return std::nullopt;
