@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <deque>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string_view>
 
 #include "os/codepage.h"
@@ -19,7 +21,8 @@ namespace {
 constexpr std::size_t kDeepestNesting = 32;        // multipart levels followed, the message's own included
 constexpr std::size_t kMostParts = 1000;           // parts taken, in order
 constexpr std::size_t kMostLines = 1 << 20;        // lines of text taken from all the parts
-constexpr std::size_t kLongestFieldValue = 65536;  // bytes of one header field kept
+constexpr std::size_t kLongestFieldValue = 65536;  // bytes of one header field of the message kept
+constexpr std::size_t kLongestPartFieldValue = 1024;  // bytes of one header field of a part given to vmime
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -172,7 +175,7 @@ class FieldReader {
 
  private:
   static void Append(std::string& value, std::string_view text, std::string_view joint) {
-    if (text.empty()) return;
+    if (text.empty() || value.size() >= kLongestFieldValue) return;
     if (!value.empty()) value.append(joint);
     value.append(text.substr(0, kLongestFieldValue - std::min(kLongestFieldValue, value.size())));
   }
@@ -290,164 +293,9 @@ FieldValue ReadFieldValue(std::string_view value) {
   return f;
 }
 
+
 // ---------------------------------------------------------------------------------------------
-// Header texts (RFC 2047 encoded words), addresses and dates
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string QDecoded(std::string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '_') {
-      out += ' ';
-    } else if (s[i] == '=' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
-
-// Base64 (RFC 2045): the alphabet's characters, whatever lies between them; "=" ends a group.
-std::string Base64Decoded(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() / 4 * 3);
-  std::uint32_t bits = 0;
-  int count = 0;
-  for (const char c : s) {
-    static constexpr auto kValues = [] {
-      std::array<std::int8_t, 256> values{};
-      values.fill(-1);
-      constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-      for (std::size_t i = 0; i < kAlphabet.size(); ++i)
-        values[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
-      return values;
-    }();
-    const int v = kValues[static_cast<unsigned char>(c)];
-    if (v < 0) {
-      if (c == '=') bits = 0, count = 0;
-      continue;
-    }
-    bits = ((bits << 6) | static_cast<std::uint32_t>(v)) & 0xFFFFFF;
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out += static_cast<char>((bits >> count) & 0xFF);
-    }
-  }
-  return out;
-}
-
-// A header text as UTF-8: encoded words "=?charset?B|Q?...?=" in their own character set (the
-// blanks between two of them dropped), the rest as undeclared text.
-std::string HeaderText(std::string_view value) {
-  struct Piece {
-    std::string bytes, charset;
-    bool encoded;
-  };
-  std::vector<Piece> pieces;
-  const auto addPlain = [&pieces](std::string_view text) {
-    if (text.empty()) return;
-    if (pieces.empty() || pieces.back().encoded) pieces.push_back({std::string(), std::string(), false});
-    pieces.back().bytes.append(text);
-  };
-  std::size_t plainStart = 0, i = 0;
-  std::size_t nextClose = 0;  // where the last search found "?=", so that each byte is searched once
-  bool closeKnown = false;
-  while ((i = value.find("=?", i)) != std::string_view::npos) {
-    const std::size_t charsetEnd = value.find('?', i + 2);
-    if (charsetEnd == std::string_view::npos) break;
-    const std::size_t textStart = charsetEnd + 3;
-    if (charsetEnd == i + 2 || charsetEnd - i > 80 || textStart > value.size() || value[charsetEnd + 2] != '?' ||
-        std::string_view("BbQq").find(value[charsetEnd + 1]) == std::string_view::npos) {
-      i += 2;
-      continue;
-    }
-    if (!closeKnown || nextClose < textStart) {
-      nextClose = value.find("?=", textStart);
-      closeKnown = true;
-    }
-    if (nextClose == std::string_view::npos) break;
-    if (nextClose - i > 2000) {
-      i += 2;
-      continue;
-    }
-    const std::string_view charset = value.substr(i + 2, charsetEnd - i - 2);
-    if (charset.find_first_of(" \t") != std::string_view::npos) {
-      i += 2;
-      continue;
-    }
-    const std::string_view between = value.substr(plainStart, i - plainStart);
-    const bool afterWord = !pieces.empty() && pieces.back().encoded;
-    if (!(afterWord && TrimBlanks(between).empty())) addPlain(between);
-    const std::string_view text = value.substr(textStart, nextClose - textStart);
-    const bool base64 = value[charsetEnd + 1] == 'B' || value[charsetEnd + 1] == 'b';
-    const std::string bytes = base64 ? Base64Decoded(text) : QDecoded(text);
-    if (!pieces.empty() && pieces.back().encoded && EqualNoCase(pieces.back().charset, charset))
-      pieces.back().bytes += bytes;
-    else
-      pieces.push_back({bytes, std::string(charset), true});
-    i = plainStart = nextClose + 2;
-  }
-  addPlain(value.substr(std::min(plainStart, value.size())));
-  std::string out;
-  for (const Piece& p : pieces) out += ToUtf8(p.bytes, p.encoded ? p.charset : std::string());
-  return out;
-}
-
-// The address of the first mailbox of an address field, as written: the text inside its angle
-// brackets when it has them, else the address itself; comments and blanks around it dropped.
-std::string AddressOf(std::string_view value) {
-  std::string text = WithoutComments(value);
-  // A group "name: mailbox, ...;" lists its mailboxes after the colon.
-  {
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char c = text[i];
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        quoted = !quoted;
-      } else if (!quoted && (c == '<' || c == '@' || c == ',')) {
-        break;
-      } else if (!quoted && c == ':') {
-        text.erase(0, i + 1);
-        break;
-      }
-    }
-  }
-  std::string_view mailbox = SplitOutsideQuotes(text, ',').front();
-  mailbox = SplitOutsideQuotes(mailbox, ';').front();
-  // The angle brackets, outside quotes.
-  bool quoted = false;
-  for (std::size_t i = 0; i < mailbox.size(); ++i) {
-    if (mailbox[i] == '\\') {
-      ++i;
-    } else if (mailbox[i] == '"') {
-      quoted = !quoted;
-    } else if (!quoted && mailbox[i] == '<') {
-      mailbox = mailbox.substr(i + 1);
-      mailbox = mailbox.substr(0, mailbox.find('>'));
-      if (const auto route = mailbox.find(':'); route != std::string_view::npos && mailbox.substr(0, 1) == "@")
-        mailbox = mailbox.substr(route + 1);  // an obsolete source route "@a,@b:"
-      break;
-    }
-  }
-  std::string address;
-  quoted = false;
-  for (const char c : mailbox) {
-    if (c == '"') quoted = !quoted;
-    if (quoted || !(IsBlank(c) || c == '\r' || c == '\n')) address += c;
-  }
-  return ToUtf8(address, "");
-}
+// Dates
 
 std::int64_t DaysFromCivil(int y, int m, int d) {
   y -= m <= 2;
@@ -462,18 +310,17 @@ bool AllDigits(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// The moment a Date field gives (RFC 5322, its obsolete forms and the asctime form); nothing
-// when the day, month or year cannot be read, or a value is out of range.
-std::optional<MessageDate> DateOf(std::string_view value) {
+// Whether a Date field has the form of a date (RFC 5322, its obsolete forms and the asctime
+// form): a day that exists in its month and year, a time within a day. vmime reads any text as
+// some date (an unreadable one as 1970, 25:15 as 00:15, an unknown month as February), so its
+// reading is taken only for a field of this form.
+bool DateIsReadable(std::string_view value) {
   static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
                                                                "jul", "aug", "sep", "oct", "nov", "dec"};
-  static constexpr std::array<std::pair<std::string_view, int>, 12> kZones = {
-      {{"ut", 0}, {"utc", 0}, {"gmt", 0}, {"z", 0}, {"edt", -4 * 60}, {"est", -5 * 60}, {"cdt", -5 * 60},
-       {"cst", -6 * 60}, {"mdt", -6 * 60}, {"mst", -7 * 60}, {"pdt", -7 * 60}, {"pst", -8 * 60}}};
   std::string text = WithoutComments(value.substr(0, 1000));
   for (char& c : text)
     if (c == ',') c = ' ';
-  int day = -1, month = -1, year = -1, hour = 0, minute = 0, second = 0, zone = 0;
+  int day = -1, month = -1, year = -1, hour = 0, minute = 0, second = 0;
   bool timeSeen = false;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -483,146 +330,84 @@ std::optional<MessageDate> DateOf(std::string_view value) {
     const std::string token = Lower(std::string_view(text).substr(start, pos - start));
     if (!timeSeen && token.find(':') != std::string::npos) {
       const auto fields = SplitOutsideQuotes(token, ':');
-      if (fields.size() > 3) return std::nullopt;
+      if (fields.size() > 3) return false;
       for (const auto& f : fields)
-        if (!AllDigits(f) || f.size() > 2) return std::nullopt;
+        if (!AllDigits(f) || f.size() > 2) return false;
       hour = std::stoi(std::string(fields[0]));
       minute = fields.size() > 1 ? std::stoi(std::string(fields[1])) : -1;
       second = fields.size() > 2 ? std::stoi(std::string(fields[2])) : 0;
       timeSeen = true;
     } else if ((token[0] == '+' || token[0] == '-') && token.size() == 5 && AllDigits(token.substr(1))) {
-      const int hh = std::stoi(token.substr(1, 2)), mm = std::stoi(token.substr(3, 2));
-      if (mm > 59) return std::nullopt;
-      zone = (token[0] == '-' ? -1 : 1) * (hh * 60 + mm);
+      if (std::stoi(token.substr(3, 2)) > 59) return false;
     } else if (AllDigits(token)) {
-      if (token.size() > 4) return std::nullopt;
+      if (token.size() > 4) return false;
       const int n = std::stoi(token);
       if (day < 0 && token.size() <= 2) {
         day = n;
       } else if (year < 0) {
         year = token.size() == 2 ? (n < 50 ? 2000 + n : 1900 + n) : token.size() == 3 ? 1900 + n : n;
       }
-    } else if (month < 0 && token.size() >= 3 &&
-               std::find(kMonths.begin(), kMonths.end(), token.substr(0, 3)) != kMonths.end() &&
-               std::isalpha(static_cast<unsigned char>(token[0]))) {
+    } else if (month < 0 && token.size() >= 3 && std::isalpha(static_cast<unsigned char>(token[0])) &&
+               std::find(kMonths.begin(), kMonths.end(), token.substr(0, 3)) != kMonths.end()) {
       month = static_cast<int>(std::find(kMonths.begin(), kMonths.end(), token.substr(0, 3)) - kMonths.begin()) + 1;
-    } else {
-      for (const auto& [name, offset] : kZones)
-        if (token == name) zone = offset;
     }
   }
-  if (day < 1 || month < 1 || year < 1000 || year > 9999) return std::nullopt;
+  if (day < 1 || month < 1 || year < 1000 || year > 9999) return false;
   static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (day > kDaysIn[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
-  if (hour > 23 || minute < 0 || minute > 59 || second > 60) return std::nullopt;
-  return MessageDate{DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second -
-                     static_cast<std::int64_t>(zone) * 60};
+  if (day > kDaysIn[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+  return hour <= 23 && minute >= 0 && minute <= 59 && second <= 60;
 }
 
 // ---------------------------------------------------------------------------------------------
-// Bodies and parts
+// The structure of the parts, as the pre-scan finds it
 
-// Quoted-printable (RFC 2045): "=" and two hex digits is a byte, "=" at the end of a line (blanks
-// may follow it) joins the line to the next; any other "=" stays as it is.
-std::string QuotedPrintableDecoded(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '=') {
-      out += s[i];
-      continue;
-    }
-    if (i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
-      i += 2;
-      continue;
-    }
-    std::size_t k = i + 1;
-    while (k < s.size() && IsBlank(s[k])) ++k;
-    if (k == s.size()) break;  // a soft break at the very end
-    if (s[k] == '\n' || (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n')) {
-      i = s[k] == '\r' ? k + 1 : k;
-      continue;
-    }
-    out += '=';
-  }
-  return out;
-}
-
-// Uuencode: the lines between "begin ..." and the line of length zero (or "end"); a body
-// without a "begin" line stays as it is.
-std::string UudecodedOrAsIs(std::string_view s) {
-  std::size_t pos = 0;
-  bool begun = false;
-  std::string out;
-  while (pos < s.size()) {
-    const Line line = LineAt(s, pos);
-    pos = line.next;
-    const std::string_view text = s.substr(line.begin, line.end - line.begin);
-    if (!begun) {
-      begun = text.substr(0, 6) == "begin ";
-      continue;
-    }
-    if (text.empty() || text == "end") break;
-    const auto value = [](char c) { return static_cast<std::uint32_t>((c - 0x20) & 0x3F); };
-    std::size_t length = value(text[0]);
-    if (length == 0) break;
-    for (std::size_t k = 1; k < text.size() && length > 0; k += 4) {
-      std::uint32_t group = 0;
-      for (std::size_t g = 0; g < 4; ++g) group = (group << 6) | (k + g < text.size() ? value(text[k + g]) : 0);
-      for (int b = 2; b >= 0 && length > 0; --b, --length) out += static_cast<char>((group >> (8 * b)) & 0xFF);
-    }
-  }
-  return begun ? out : std::string(s);
-}
-
-// A body decoded from its transfer encoding; any other encoding leaves it as it is.
-std::string TransferDecoded(std::string_view body, std::string_view encodingValue) {
-  const std::string name = Lower(TrimBlanks(WithoutComments(encodingValue)));
-  if (name == "base64") return Base64Decoded(body);
-  if (name == "quoted-printable") return QuotedPrintableDecoded(body);
-  if (name == "x-uuencode" || name == "x-uue" || name == "uuencode" || name == "uue") return UudecodedOrAsIs(body);
-  return std::string(body);
-}
-
-// The header fields of a part that the reader needs.
-class PartHeader {
- public:
-  enum { kContentType, kTransferEncoding, kDisposition };
-  FieldReader fields{"content-type", "content-transfer-encoding", "content-disposition"};
-
-  // Its content type, read once the header is complete.
-  const FieldValue& Type() const {
-    if (!type) type = ReadFieldValue(fields.Value(kContentType));
-    return *type;
-  }
-
- private:
-  mutable std::optional<FieldValue> type;
+// The fields of a part's header that are given to vmime, as written.
+struct PartFields {
+  std::optional<std::string> type;
+  std::string encoding, disposition;
 };
 
-// A media type without a readable type is text/plain, as a missing one is (RFC 2045).
-bool IsTextType(const FieldValue& type) { return type.type == "text" || type.type.empty() || type.subtype.empty(); }
+FieldReader PartFieldReader() { return FieldReader{"content-type", "content-transfer-encoding", "content-disposition"}; }
 
-std::string DecodedText(std::string_view body, const PartHeader& header) {
-  return ToUtf8(TransferDecoded(body, header.fields.Value(PartHeader::kTransferEncoding)),
-                header.Type().Parameter("charset"));
+PartFields PartFieldsOf(const FieldReader& fields) {
+  PartFields f;
+  if (fields.Has(0)) f.type = fields.Value(0);
+  f.encoding = fields.Value(1);
+  f.disposition = fields.Value(2);
+  return f;
 }
+
+// A part, or a multipart whose parts are followed.
+struct Node {
+  PartFields fields;
+  bool multipart = false;         // followed: its parts are its children
+  std::vector<const Node*> children;
+  std::size_t leaf = 0;           // a part: its place in the leaves
+};
+
+// A part as the model reads it after vmime: where its raw body lies and what vmime is not given.
+struct Leaf {
+  std::string contentType;         // as written ("text/plain" when absent)
+  std::size_t bodyBegin, bodyEnd;  // its raw body
+  bool asText;                     // a multipart none of whose parts appears
+};
 
 // The tree of parts of a multipart body, read in one pass over its lines: every delimiter line
 // is matched against the boundaries of all the multiparts open around it, so each byte is read
-// once whatever the depth, and no level is followed deeper than kDeepestNesting.
+// once whatever the depth, and no level is followed deeper than kDeepestNesting. It decides the
+// structure vmime is given; vmime reads the fields and the bodies.
 class PartScan {
  public:
-  PartScan(std::string_view raw, std::vector<MessagePart>& parts) : raw_(raw), parts_(parts) {}
+  PartScan(std::string_view raw, std::deque<Node>& nodes, std::vector<Leaf>& leaves)
+      : raw_(raw), nodes_(nodes), leaves_(leaves) {}
 
-  // Reads the body from bodyBegin of a multipart with that boundary; false when none of its
-  // parts appears.
-  bool Run(std::size_t bodyBegin, const std::string& boundary) {
-    levels_.push_back(Level{"--" + boundary, bodyBegin, false, nullptr});
+  // Reads the body from bodyBegin of the multipart top with that boundary; false when none of
+  // its parts appears.
+  bool Run(Node& top, std::size_t bodyBegin, const std::string& boundary) {
+    levels_.push_back(Level{&top, "--" + boundary, bodyBegin, false});
     std::size_t pos = bodyBegin;
-    while (pos < raw_.size() && !levels_.empty() && parts_.size() < kMostParts) {
+    while (pos < raw_.size() && !levels_.empty() && leaves_.size() < kMostParts) {
       const Line line = LineAt(raw_, pos);
       pos = line.next;
       bool close = false;
@@ -631,24 +416,26 @@ class PartScan {
         while (levels_.size() > static_cast<std::size_t>(k) + 1) EndLevel(line.begin);
         if (close) {
           EndLevel(line.begin);
-          state_ = State::Between;
         } else {
           levels_.back().anyPart = true;
-          header_ = std::make_unique<PartHeader>();
+          part_ = &nodes_.emplace_back();
+          header_.emplace(PartFieldReader());
           state_ = State::Header;
         }
         continue;
       }
       if (state_ != State::Header) continue;
       if (line.end > line.begin) {
-        header_->fields.Add(raw_.substr(line.begin, line.end - line.begin));
+        header_->Add(raw_.substr(line.begin, line.end - line.begin));
         continue;
       }
       // The part's header is complete: a multipart opens a level, anything else is a leaf.
-      const FieldValue& type = header_->Type();
+      part_->fields = PartFieldsOf(*header_);
+      const FieldValue type = ReadFieldValue(part_->fields.type.value_or(std::string()));
       const std::string innerBoundary = type.Parameter("boundary");
       if (type.type == "multipart" && !innerBoundary.empty() && levels_.size() < kDeepestNesting) {
-        levels_.push_back(Level{"--" + innerBoundary, line.next, false, std::move(header_)});
+        part_->multipart = true;
+        levels_.push_back(Level{part_, "--" + innerBoundary, line.next, false});
         state_ = State::Between;
       } else {
         bodyBegin_ = line.next;
@@ -663,10 +450,10 @@ class PartScan {
  private:
   enum class State { Between, Header, Body };  // outside any part (preamble, epilogue), in a part
   struct Level {
+    Node* node;
     std::string delimiter;  // "--" and the boundary
     std::size_t bodyBegin;
     bool anyPart;
-    std::unique_ptr<PartHeader> header;  // the multipart's own (none for the message)
   };
 
   // The innermost open level whose delimiter the line is, or -1.
@@ -687,6 +474,7 @@ class PartScan {
   // Where the body before the delimiter line at lineBegin ends: its last line break belongs to
   // the delimiter.
   std::size_t BodyEndBefore(std::size_t lineBegin, std::size_t bodyBegin) const {
+    if (lineBegin == raw_.size()) return raw_.size();
     std::size_t end = lineBegin;
     if (end > 0 && raw_[end - 1] == '\n') --end;
     if (end > 0 && raw_[end - 1] == '\r') --end;
@@ -694,10 +482,11 @@ class PartScan {
   }
 
   void EndPart(std::size_t lineBegin) {
-    if (state_ == State::Header) AddPart(*header_, std::string_view(), false);
-    if (state_ == State::Body) {
-      const std::size_t end = lineBegin == raw_.size() ? raw_.size() : BodyEndBefore(lineBegin, bodyBegin_);
-      AddPart(*header_, raw_.substr(bodyBegin_, end - bodyBegin_), false);
+    if (state_ == State::Header) {
+      part_->fields = PartFieldsOf(*header_);
+      AddLeaf(*levels_.back().node, *part_, lineBegin, lineBegin, false);
+    } else if (state_ == State::Body) {
+      AddLeaf(*levels_.back().node, *part_, bodyBegin_, BodyEndBefore(lineBegin, bodyBegin_), false);
     }
     header_.reset();
     state_ = State::Between;
@@ -705,49 +494,349 @@ class PartScan {
 
   // Ends the innermost level. A multipart none of whose parts appeared reads as text.
   void EndLevel(std::size_t lineBegin) {
-    Level& level = levels_.back();
-    if (levels_.size() == 1) {
+    const Level level = levels_.back();
+    levels_.pop_back();
+    state_ = State::Between;
+    if (levels_.empty()) {
       topHasParts_ = level.anyPart;
     } else if (!level.anyPart) {
-      const std::size_t end = lineBegin == raw_.size() ? raw_.size() : BodyEndBefore(lineBegin, level.bodyBegin);
-      AddPart(*level.header, raw_.substr(level.bodyBegin, end - level.bodyBegin), true);
+      AddLeaf(*levels_.back().node, *level.node, level.bodyBegin, BodyEndBefore(lineBegin, level.bodyBegin), true);
+    } else if (!level.node->children.empty()) {
+      levels_.back().node->children.push_back(level.node);
     }
-    levels_.pop_back();
   }
 
-  void AddPart(const PartHeader& header, std::string_view body, bool asText) {
-    if (parts_.size() >= kMostParts) return;
+  void AddLeaf(Node& parent, Node& node, std::size_t bodyBegin, std::size_t bodyEnd, bool asText) {
+    if (leaves_.size() >= kMostParts) return;
+    node.multipart = false;
+    node.leaf = leaves_.size();
+    leaves_.push_back(Leaf{node.fields.type.value_or("text/plain"), bodyBegin, bodyEnd, asText});
+    parent.children.push_back(&node);
+  }
+
+  std::string_view raw_;
+  std::deque<Node>& nodes_;
+  std::vector<Leaf>& leaves_;
+  std::vector<Level> levels_;
+  State state_ = State::Between;
+  Node* part_ = nullptr;
+  std::optional<FieldReader> header_;
+  std::size_t bodyBegin_ = 0;
+  bool topHasParts_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The copy of the mail given to vmime: the header fields the model reads (no others), each
+// on one line; the structure the pre-scan found, with boundaries of its own that appear nowhere
+// in the mail (so vmime splits exactly where the pre-scan did, and never follows a level the
+// pre-scan did not); and for each part, instead of its body, its place in the leaves (vmime's
+// search for boundaries, repeated at every level, then runs over the headers alone).
+
+// A boundary stem found nowhere in the mail.
+std::string BoundaryStem(std::string_view raw) {
+  static constexpr std::string_view kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  for (;;) {
+    std::string stem = "=_";
+    for (int i = 0; i < 24; ++i) stem += kChars[rng() % kChars.size()];
+    if (raw.find(stem) == std::string_view::npos) return stem;
+  }
+}
+
+// A parameter value vmime can be given as a token, or empty.
+std::string TokenOrEmpty(std::string_view value) {
+  for (const char c : value)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && std::string_view("-_.:+").find(c) == std::string_view::npos)
+      return {};
+  return std::string(value.substr(0, 64));
+}
+
+class CopyWriter {
+ public:
+  CopyWriter(std::string_view raw, const std::vector<Leaf>& leaves) : raw_(raw), leaves_(leaves) {}
+
+  // One header field on one line (a CR or LF in the value becomes a blank).
+  void Field(std::string_view name, std::string_view value, std::size_t longest) {
+    out_.append(name).append(": ");
+    const std::size_t start = out_.size();
+    out_.append(value.substr(0, longest));
+    for (std::size_t i = start; i < out_.size(); ++i)
+      if (out_[i] == '\r' || out_[i] == '\n') out_[i] = ' ';
+    out_.append("\r\n");
+  }
+
+  // The content fields of a node and what follows them; the message's own body is not written.
+  void Content(const Node& node, bool asText, bool isMessage) {
+    if (node.multipart && !node.children.empty()) {
+      if (stem_.empty()) stem_ = BoundaryStem(raw_);
+      const std::string boundary = stem_ + std::to_string(serial_++) + "z";
+      Field("Content-Type", "multipart/mixed; boundary=\"" + boundary + "\"", SIZE_MAX);
+      out_.append("\r\n");
+      for (const Node* child : node.children) {
+        out_.append("--").append(boundary).append("\r\n");
+        Content(*child, !child->multipart && leaves_[child->leaf].asText, false);
+        out_.append("\r\n");
+      }
+      out_.append("--").append(boundary).append("--\r\n");
+      return;
+    }
+    const PartFields& f = node.fields;
+    if (asText) {
+      const std::string charset = TokenOrEmpty(ReadFieldValue(f.type.value_or("")).Parameter("charset"));
+      Field("Content-Type", charset.empty() ? "text/plain" : "text/plain; charset=" + charset, SIZE_MAX);
+    } else if (f.type && Lower(*f.type).find("multipart") != std::string::npos) {
+      Field("Content-Type", "application/octet-stream", SIZE_MAX);  // a multipart not followed
+    } else if (f.type) {
+      Field("Content-Type", *f.type, kLongestPartFieldValue);
+    }
+    if (!f.encoding.empty()) Field("Content-Transfer-Encoding", f.encoding, kLongestPartFieldValue);
+    if (!f.disposition.empty()) Field("Content-Disposition", f.disposition, kLongestPartFieldValue);
+    out_.append("\r\n");
+    if (!isMessage) out_.append(std::to_string(node.leaf));
+  }
+
+  std::string& Text() { return out_; }
+
+ private:
+  std::string_view raw_;
+  const std::vector<Leaf>& leaves_;
+  std::string stem_;
+  std::size_t serial_ = 0;
+  std::string out_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading vmime's result
+
+// The words of a header text, each run of words in one character set converted as one, as UTF-8.
+std::string TextOf(const vmime::text& text) {
+  std::string out, bytes, charset;
+  for (std::size_t i = 0; i < text.getWordCount(); ++i) {
+    const auto word = text.getWordAt(i);
+    const std::string name = word->getCharset().getName();
+    if (i > 0 && !EqualNoCase(name, charset)) {
+      out += ToUtf8(bytes, charset);
+      bytes.clear();
+    }
+    charset = name;
+    bytes += word->getBuffer();
+  }
+  return out + ToUtf8(bytes, charset);
+}
+
+std::string ParameterOf(const vmime::header& header, const char* field, const char* parameter) {
+  auto f = header.findField<vmime::parameterizedHeaderField>(field);
+  if (!f || !f->hasParameter(parameter)) return {};
+  return f->findParameter(parameter)->getValue().getBuffer();
+}
+
+vmime::mediaType MediaTypeOf(const vmime::header& header) {
+  if (auto type = header.findFieldValue<vmime::mediaType>(vmime::fields::CONTENT_TYPE)) return *type;
+  return vmime::mediaType("text", "plain");
+}
+
+bool IsAttachment(const vmime::header& header) {
+  if (auto disposition = header.findFieldValue<vmime::contentDisposition>(vmime::fields::CONTENT_DISPOSITION))
+    if (Lower(disposition->getName()) == "attachment") return true;
+  return !ParameterOf(header, vmime::fields::CONTENT_DISPOSITION, "filename").empty() ||
+         !ParameterOf(header, vmime::fields::CONTENT_TYPE, "name").empty();
+}
+
+// Bytes decoded by vmime's decoder of that name.
+std::string VmimeDecoded(const std::string& name, const std::string& encoded) {
+  const auto decoder = vmime::utility::encoder::encoderFactory::getInstance()->create(name);
+  std::string decoded;
+  vmime::utility::inputStreamStringAdapter in(encoded);
+  vmime::utility::outputStreamStringAdapter out(decoded);
+  decoder->decode(in, out);
+  out.flush();
+  return decoded;
+}
+
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Quoted-printable as vmime's decoder reads it well: blanks between a soft line break's "=" and
+// the line end dropped, any other "=" not followed by two hex digits written as "=3D" (vmime
+// makes a NUL or a wrong byte of it), a last lone "=" dropped.
+std::string QuotedPrintableForVmime(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '=' || (i + 2 < s.size() && IsHex(s[i + 1]) && IsHex(s[i + 2]))) {
+      out += s[i];
+      continue;
+    }
+    std::size_t k = i + 1;
+    while (k < s.size() && IsBlank(s[k])) ++k;
+    if (k == s.size()) break;
+    if (s[k] == '\n' || (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n')) {
+      out += '=';
+      i = k - 1;  // the line end follows
+    } else {
+      out += "=3D";
+    }
+  }
+  return out;
+}
+
+// Base64 without what is not of its alphabet (vmime's decoder reads such bytes as data).
+std::string Base64ForVmime(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char c : s)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=') out += c;
+  return out;
+}
+
+bool HasUuencodeBegin(std::string_view s) {
+  for (std::size_t pos = 0; pos < s.size();) {
+    const Line line = LineAt(s, pos);
+    if (s.substr(line.begin, 6) == "begin ") return true;
+    pos = line.next;
+  }
+  return false;
+}
+
+// A body decoded from its transfer encoding by vmime; an encoding vmime does not know leaves
+// it as it is.
+std::string TransferDecoded(std::string_view body, std::string name) {
+  name = Lower(TrimBlanks(WithoutComments(name)));
+  try {
+    if (name.empty() || name == "7bit" || name == "8bit" || name == "binary") return std::string(body);
+    if (name == "quoted-printable") return VmimeDecoded(name, QuotedPrintableForVmime(body));
+    if (name == "base64") return VmimeDecoded(name, Base64ForVmime(body));
+    if (name == "x-uuencode" || name == "x-uue" || name == "uuencode" || name == "uue")
+      return HasUuencodeBegin(body) ? VmimeDecoded("uuencode", std::string(body)) : std::string(body);
+    return VmimeDecoded(name, std::string(body));
+  } catch (const std::exception&) {
+  }
+  return std::string(body);
+}
+
+// The text of a raw body, decoded as the header vmime read says.
+std::string DecodedText(std::string_view body, const vmime::header& header) {
+  std::string encoding;
+  if (auto e = header.findFieldValue<vmime::encoding>(vmime::fields::CONTENT_TRANSFER_ENCODING))
+    encoding = e->getName();
+  return ToUtf8(TransferDecoded(body, encoding), ParameterOf(header, vmime::fields::CONTENT_TYPE, "charset"));
+}
+
+// The leaves of vmime's tree of parts, depth first, in order.
+class PartCollector {
+ public:
+  PartCollector(std::string_view raw, const std::vector<Leaf>& leaves, std::vector<MessagePart>& parts)
+      : raw_(raw), leaves_(leaves), parts_(parts) {}
+
+  void Collect(const vmime::body& body, std::size_t depth) {
+    for (std::size_t i = 0; i < body.getPartCount(); ++i) {
+      const vmime::bodyPart& part = *body.getPartAt(i);
+      if (part.getBody()->getPartCount() > 0) {
+        if (depth < kDeepestNesting) Collect(*part.getBody(), depth + 1);
+        continue;
+      }
+      std::string place;
+      vmime::utility::outputStreamStringAdapter out(place);
+      part.getBody()->getContents()->extractRaw(out);
+      out.flush();
+      if (place.empty() || place.size() > 4 || !AllDigits(place)) continue;
+      const std::size_t index = std::stoul(place);
+      if (index < leaves_.size()) Add(leaves_[index], *part.getHeader());
+    }
+  }
+
+ private:
+  void Add(const Leaf& leaf, const vmime::header& header) {
     MessagePart p;
-    p.contentType = header.fields.Has(PartHeader::kContentType) ? header.fields.Value(PartHeader::kContentType)
-                                                                  : std::string("text/plain");
-    const FieldValue& type = header.Type();
-    const FieldValue disposition = ReadFieldValue(header.fields.Value(PartHeader::kDisposition));
-    const bool attachment = disposition.type == "attachment" || disposition.HasParameter("filename") ||
-                            type.HasParameter("name");
-    p.isText = (asText || (IsTextType(type) && type.type != "multipart")) && !attachment;
+    p.contentType = leaf.contentType;
+    p.isText = (leaf.asText || Lower(MediaTypeOf(header).getType()) == "text") && !IsAttachment(header);
     if (p.isText) {
-      p.bodyLines = SplitLines(DecodedText(body, header), linesLeft_);
+      p.bodyLines = SplitLines(DecodedText(raw_.substr(leaf.bodyBegin, leaf.bodyEnd - leaf.bodyBegin), header), linesLeft_);
       linesLeft_ -= p.bodyLines.size();
     }
     parts_.push_back(std::move(p));
   }
 
   std::string_view raw_;
+  const std::vector<Leaf>& leaves_;
   std::vector<MessagePart>& parts_;
-  std::vector<Level> levels_;
-  State state_ = State::Between;
-  std::unique_ptr<PartHeader> header_;
-  std::size_t bodyBegin_ = 0;
-  bool topHasParts_ = false;
   std::size_t linesLeft_ = kMostLines;
 };
 
-// The fields of the message's own header.
-enum MessageField { kDate, kSubject, kFrom, kOrganization, kMessageId, kContentType, kTransferEncoding };
+// ---------------------------------------------------------------------------------------------
+// The message's own header
+
+enum MessageField { kDate, kSubject, kFrom, kOrganization, kMessageId, kContentType, kTransferEncoding, kDisposition };
 
 FieldReader MessageFields() {
-  return FieldReader{"date", "subject", "from", "organization", "message-id", "content-type",
-                     "content-transfer-encoding"};
+  return FieldReader{"date",       "subject",      "from", "organization", "message-id", "content-type",
+                     "content-transfer-encoding", "content-disposition"};
+}
+
+// The fields vmime reads for the model, into the copy.
+void WriteHeaderFields(const FieldReader& fields, CopyWriter& copy) {
+  if (fields.Has(kDate)) copy.Field("Date", fields.Value(kDate), kLongestFieldValue);
+  if (fields.Has(kSubject)) copy.Field("Subject", fields.Value(kSubject), kLongestFieldValue);
+  if (fields.Has(kOrganization)) copy.Field("Organization", fields.Value(kOrganization), kLongestFieldValue);
+  copy.Field("MIME-Version", "1.0", SIZE_MAX);
+}
+
+// The address of the first mailbox of an address field as vmime reads it, as written: vmime
+// adds the local host name to an address without a domain, which the sender did not write, and
+// keeps an obsolete source route "@a,@b:" in the local part.
+std::string AddressOf(const std::string& value) {
+  vmime::addressList list;
+  list.parse(value);
+  std::shared_ptr<const vmime::mailbox> mailbox;
+  for (std::size_t i = 0; i < list.getAddressCount() && !mailbox; ++i) {
+    const auto address = list.getAddressAt(i);
+    if (!address->isGroup()) {
+      mailbox = vmime::dynamicCast<const vmime::mailbox>(address);
+    } else if (const auto group = vmime::dynamicCast<const vmime::mailboxGroup>(address); group->getMailboxCount() > 0) {
+      mailbox = group->getMailboxAt(0);
+    }
+  }
+  if (!mailbox) return {};
+  std::string local = mailbox->getEmail().getLocalName().getBuffer();
+  const std::string domain = mailbox->getEmail().getDomainName().getBuffer();
+  if (const auto route = local.rfind(':'); !local.empty() && local[0] == '@' && route != std::string::npos)
+    local.erase(0, route + 1);
+  std::string written;
+  for (const char c : value)
+    if (!IsBlank(c)) written += LowerChar(c);
+  const bool domainWritten = !domain.empty() && written.find("@" + Lower(domain)) != std::string::npos;
+  return ToUtf8(domainWritten ? local + "@" + domain : local, "");
+}
+
+}  // namespace
+
+// What vmime read of the fields the pre-scan gave it, and the fields taken as written.
+struct Message::Header {
+  std::optional<MessageDate> date;
+  std::string subject, from, contentType, organization, messageId;
+};
+
+namespace {
+
+Message::Header HeaderOf(const FieldReader& fields, const vmime::header& header) {
+  Message::Header v;
+  v.contentType = ToUtf8(fields.Value(kContentType), "");
+  v.messageId = fields.Value(kMessageId);
+  try {
+    if (auto subject = header.findFieldValue<vmime::text>(vmime::fields::SUBJECT)) v.subject = TextOf(*subject);
+    if (auto organization = header.findFieldValue<vmime::text>(vmime::fields::ORGANIZATION))
+      v.organization = TextOf(*organization);
+    if (auto date = header.findFieldValue<vmime::datetime>(vmime::fields::DATE); date && DateIsReadable(fields.Value(kDate))) {
+      const std::int64_t days = DaysFromCivil(date->getYear(), date->getMonth(), date->getDay());
+      v.date = MessageDate{days * 86400 + date->getHour() * 3600 + date->getMinute() * 60 + date->getSecond() -
+                           static_cast<std::int64_t>(date->getZone()) * 60};
+    }
+  } catch (const std::exception&) {
+  }
+  try {
+    if (fields.Has(kFrom)) v.from = AddressOf(fields.Value(kFrom));
+  } catch (const std::exception&) {
+  }
+  return v;
 }
 
 }  // namespace
@@ -767,38 +856,71 @@ std::vector<std::string> SplitLines(const std::string& text, std::size_t mostLin
 
 void Message::Clear() { *this = Message(); }
 
-void Message::ParseHeader(const std::string& raw) {
-  std::string contentType, transferEncoding;
-  ReadHeader(raw, contentType, transferEncoding);
+void Message::Take(Header&& h) {
+  date_ = h.date;
+  subject_ = std::move(h.subject);
+  fromAddress_ = std::move(h.from);
+  contentType_ = std::move(h.contentType);
+  organization_ = std::move(h.organization);
+  messageId_ = std::move(h.messageId);
 }
 
-std::size_t Message::ReadHeader(const std::string& raw, std::string& contentType, std::string& transferEncoding) {
+void Message::ParseHeader(const std::string& raw) {
   Clear();
   FieldReader fields = MessageFields();
-  const std::size_t bodyBegin = ReadHeaderBlock(raw, 0, fields);
-  if (fields.Has(kDate)) date_ = DateOf(fields.Value(kDate));
-  subject_ = HeaderText(fields.Value(kSubject));
-  organization_ = HeaderText(fields.Value(kOrganization));
-  fromAddress_ = AddressOf(fields.Value(kFrom));
-  contentType = fields.Value(kContentType);
-  contentType_ = ToUtf8(contentType, "");
-  messageId_ = fields.Value(kMessageId);
-  transferEncoding = fields.Value(kTransferEncoding);
-  return bodyBegin;
+  ReadHeaderBlock(raw, 0, fields);
+  const std::vector<Leaf> noLeaves;
+  CopyWriter copy(raw, noLeaves);
+  WriteHeaderFields(fields, copy);
+  copy.Text().append("\r\n");
+  vmime::message message;
+  try {
+    message.parse(copy.Text());
+  } catch (const std::exception&) {
+  }
+  Take(HeaderOf(fields, *message.getHeader()));
 }
 
 void Message::Parse(const std::string& raw) {
-  std::string contentType, transferEncoding;
-  const std::size_t bodyBegin = ReadHeader(raw, contentType, transferEncoding);
-  const FieldValue type = ReadFieldValue(contentType);
-  const std::string_view body = std::string_view(raw).substr(bodyBegin);
-  const auto text = [&] { return ToUtf8(TransferDecoded(body, transferEncoding), type.Parameter("charset")); };
+  Clear();
+  FieldReader fields = MessageFields();
+  const std::size_t bodyBegin = ReadHeaderBlock(raw, 0, fields);
+
+  // The structure, as the pre-scan finds it.
+  std::deque<Node> nodes;
+  std::vector<Leaf> leaves;
+  Node top;
+  top.fields.type = fields.Has(kContentType) ? std::optional<std::string>(fields.Value(kContentType)) : std::nullopt;
+  top.fields.encoding = fields.Value(kTransferEncoding);
+  top.fields.disposition = fields.Value(kDisposition);
+  const FieldValue type = ReadFieldValue(top.fields.type.value_or(std::string()));
+  Leaf body{std::string(), bodyBegin, raw.size(), false};
   if (type.type == "multipart") {
     const std::string boundary = type.Parameter("boundary");
     // A multipart none of whose parts appears is shown as the text it holds.
-    if (boundary.empty() || !PartScan(raw, parts_).Run(bodyBegin, boundary)) body_ = text();
-  } else if (IsTextType(type)) {
-    body_ = text();
+    top.multipart = !boundary.empty() && PartScan(raw, nodes, leaves).Run(top, bodyBegin, boundary);
+    body.asText = !top.multipart;
+  }
+
+  // vmime reads the copy.
+  CopyWriter copy(raw, leaves);
+  WriteHeaderFields(fields, copy);
+  copy.Content(top, body.asText, true);
+  vmime::message message;
+  try {
+    message.parse(copy.Text());
+  } catch (const std::exception&) {
+    return;
+  }
+  const vmime::header& header = *message.getHeader();
+  Take(HeaderOf(fields, header));
+  try {
+    if (top.multipart) {
+      PartCollector(raw, leaves, parts_).Collect(*message.getBody(), 1);
+    } else if (body.asText || Lower(MediaTypeOf(header).getType()) == "text") {
+      body_ = DecodedText(std::string_view(raw).substr(bodyBegin), header);
+    }
+  } catch (const std::exception&) {
   }
 }
 

@@ -55,10 +55,11 @@ class Message {
   // multipart message whose parts appear.
   const std::string& Body() const { return body_; }
 
+ // What a reading of the header fields gives (it is made where they are read).
+  struct Header;
+
  private:
-  // Reads the header fields into the message; gives where the body starts and the raw values of
-  // the fields that say how to read it.
-  std::size_t ReadHeader(const std::string& raw, std::string& contentType, std::string& transferEncoding);
+  void Take(Header&& header);
 
   std::optional<MessageDate> date_;
   std::string subject_, fromAddress_, contentType_, organization_, messageId_, body_;
