@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <random>
@@ -378,34 +377,28 @@ PartFields PartFieldsOf(const FieldReader& fields) {
   return f;
 }
 
-// A part, or a multipart whose parts are followed.
-struct Node {
-  PartFields fields;
-  bool multipart = false;         // followed: its parts are its children
-  std::vector<const Node*> children;
-  std::size_t leaf = 0;           // a part: its place in the leaves
-};
-
-// A part as the model reads it after vmime: where its raw body lies and what vmime is not given.
+// A part as the pre-scan finds it: the fields vmime is given, where its raw body lies.
 struct Leaf {
-  std::string contentType;         // as written ("text/plain" when absent)
-  std::size_t bodyBegin, bodyEnd;  // its raw body
-  bool asText;                     // a multipart none of whose parts appears
+  PartFields fields;
+  std::size_t bodyBegin, bodyEnd;
+  bool asText;  // a multipart none of whose parts appears
+
+  std::string ContentType() const { return fields.type.value_or("text/plain"); }  // as written
 };
 
-// The tree of parts of a multipart body, read in one pass over its lines: every delimiter line
-// is matched against the boundaries of all the multiparts open around it, so each byte is read
-// once whatever the depth, and no level is followed deeper than kDeepestNesting. It decides the
-// structure vmime is given; vmime reads the fields and the bodies.
+// The parts of a multipart body (every leaf of its tree, depth first, in order), read in one
+// pass over its lines: every delimiter line is matched against the boundaries of all the
+// multiparts open around it, so each byte is read once whatever the depth, and no level is
+// followed deeper than kDeepestNesting. It decides the structure vmime is given; vmime reads the
+// fields and decodes the bodies.
 class PartScan {
  public:
-  PartScan(std::string_view raw, std::deque<Node>& nodes, std::vector<Leaf>& leaves)
-      : raw_(raw), nodes_(nodes), leaves_(leaves) {}
+  PartScan(std::string_view raw, std::vector<Leaf>& leaves) : raw_(raw), leaves_(leaves) {}
 
-  // Reads the body from bodyBegin of the multipart top with that boundary; false when none of
-  // its parts appears.
-  bool Run(Node& top, std::size_t bodyBegin, const std::string& boundary) {
-    levels_.push_back(Level{&top, "--" + boundary, bodyBegin, false});
+  // Reads the body from bodyBegin of a multipart with that boundary; false when none of its
+  // parts appears.
+  bool Run(std::size_t bodyBegin, const std::string& boundary) {
+    levels_.push_back(Level{PartFields(), "--" + boundary, bodyBegin, false});
     std::size_t pos = bodyBegin;
     while (pos < raw_.size() && !levels_.empty() && leaves_.size() < kMostParts) {
       const Line line = LineAt(raw_, pos);
@@ -418,7 +411,6 @@ class PartScan {
           EndLevel(line.begin);
         } else {
           levels_.back().anyPart = true;
-          part_ = &nodes_.emplace_back();
           header_.emplace(PartFieldReader());
           state_ = State::Header;
         }
@@ -430,12 +422,11 @@ class PartScan {
         continue;
       }
       // The part's header is complete: a multipart opens a level, anything else is a leaf.
-      part_->fields = PartFieldsOf(*header_);
-      const FieldValue type = ReadFieldValue(part_->fields.type.value_or(std::string()));
+      fields_ = PartFieldsOf(*header_);
+      const FieldValue type = ReadFieldValue(fields_.type.value_or(std::string()));
       const std::string innerBoundary = type.Parameter("boundary");
       if (type.type == "multipart" && !innerBoundary.empty() && levels_.size() < kDeepestNesting) {
-        part_->multipart = true;
-        levels_.push_back(Level{part_, "--" + innerBoundary, line.next, false});
+        levels_.push_back(Level{std::move(fields_), "--" + innerBoundary, line.next, false});
         state_ = State::Between;
       } else {
         bodyBegin_ = line.next;
@@ -450,7 +441,7 @@ class PartScan {
  private:
   enum class State { Between, Header, Body };  // outside any part (preamble, epilogue), in a part
   struct Level {
-    Node* node;
+    PartFields fields;      // the multipart's own (none for the message)
     std::string delimiter;  // "--" and the boundary
     std::size_t bodyBegin;
     bool anyPart;
@@ -482,64 +473,53 @@ class PartScan {
   }
 
   void EndPart(std::size_t lineBegin) {
-    if (state_ == State::Header) {
-      part_->fields = PartFieldsOf(*header_);
-      AddLeaf(*levels_.back().node, *part_, lineBegin, lineBegin, false);
-    } else if (state_ == State::Body) {
-      AddLeaf(*levels_.back().node, *part_, bodyBegin_, BodyEndBefore(lineBegin, bodyBegin_), false);
-    }
+    if (state_ == State::Header) AddLeaf(PartFieldsOf(*header_), lineBegin, lineBegin, false);
+    if (state_ == State::Body) AddLeaf(std::move(fields_), bodyBegin_, BodyEndBefore(lineBegin, bodyBegin_), false);
     header_.reset();
     state_ = State::Between;
   }
 
   // Ends the innermost level. A multipart none of whose parts appeared reads as text.
   void EndLevel(std::size_t lineBegin) {
-    const Level level = levels_.back();
+    Level level = std::move(levels_.back());
     levels_.pop_back();
     state_ = State::Between;
     if (levels_.empty()) {
       topHasParts_ = level.anyPart;
     } else if (!level.anyPart) {
-      AddLeaf(*levels_.back().node, *level.node, level.bodyBegin, BodyEndBefore(lineBegin, level.bodyBegin), true);
-    } else if (!level.node->children.empty()) {
-      levels_.back().node->children.push_back(level.node);
+      AddLeaf(std::move(level.fields), level.bodyBegin, BodyEndBefore(lineBegin, level.bodyBegin), true);
     }
   }
 
-  void AddLeaf(Node& parent, Node& node, std::size_t bodyBegin, std::size_t bodyEnd, bool asText) {
-    if (leaves_.size() >= kMostParts) return;
-    node.multipart = false;
-    node.leaf = leaves_.size();
-    leaves_.push_back(Leaf{node.fields.type.value_or("text/plain"), bodyBegin, bodyEnd, asText});
-    parent.children.push_back(&node);
+  void AddLeaf(PartFields fields, std::size_t bodyBegin, std::size_t bodyEnd, bool asText) {
+    if (leaves_.size() < kMostParts) leaves_.push_back(Leaf{std::move(fields), bodyBegin, bodyEnd, asText});
   }
 
   std::string_view raw_;
-  std::deque<Node>& nodes_;
   std::vector<Leaf>& leaves_;
   std::vector<Level> levels_;
   State state_ = State::Between;
-  Node* part_ = nullptr;
   std::optional<FieldReader> header_;
+  PartFields fields_;  // of the part being read
   std::size_t bodyBegin_ = 0;
   bool topHasParts_ = false;
 };
 
 // ---------------------------------------------------------------------------------------------
-// The copy of the mail given to vmime: the header fields the model reads (no others), each
-// on one line; the structure the pre-scan found, with boundaries of its own that appear nowhere
-// in the mail (so vmime splits exactly where the pre-scan did, and never follows a level the
-// pre-scan did not); and for each part, instead of its body, its place in the leaves (vmime's
-// search for boundaries, repeated at every level, then runs over the headers alone).
+// The copy of the mail given to vmime: the header fields the model reads (no others), each on
+// one line; the parts the pre-scan found, in order, as the parts of one multipart whose boundary
+// appears nowhere in the mail (so vmime splits exactly where the pre-scan did, and never follows
+// a nesting the pre-scan did not); and for each part, instead of its body, its place in the
+// list (vmime then parses headers alone, and its decoders are given each body once).
 
-// A boundary stem found nowhere in the mail.
-std::string BoundaryStem(std::string_view raw) {
+// A boundary found nowhere in the mail.
+std::string FreshBoundary(std::string_view raw) {
   static constexpr std::string_view kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 rng{std::random_device{}()};
   for (;;) {
-    std::string stem = "=_";
-    for (int i = 0; i < 24; ++i) stem += kChars[rng() % kChars.size()];
-    if (raw.find(stem) == std::string_view::npos) return stem;
+    std::string boundary = "=_";
+    for (int i = 0; i < 24; ++i) boundary += kChars[rng() % kChars.size()];
+    if (raw.find(boundary) == std::string_view::npos) return boundary;
   }
 }
 
@@ -553,8 +533,6 @@ std::string TokenOrEmpty(std::string_view value) {
 
 class CopyWriter {
  public:
-  CopyWriter(std::string_view raw, const std::vector<Leaf>& leaves) : raw_(raw), leaves_(leaves) {}
-
   // One header field on one line (a CR or LF in the value becomes a blank).
   void Field(std::string_view name, std::string_view value, std::size_t longest) {
     out_.append(name).append(": ");
@@ -565,22 +543,29 @@ class CopyWriter {
     out_.append("\r\n");
   }
 
-  // The content fields of a node and what follows them; the message's own body is not written.
-  void Content(const Node& node, bool asText, bool isMessage) {
-    if (node.multipart && !node.children.empty()) {
-      if (stem_.empty()) stem_ = BoundaryStem(raw_);
-      const std::string boundary = stem_ + std::to_string(serial_++) + "z";
-      Field("Content-Type", "multipart/mixed; boundary=\"" + boundary + "\"", SIZE_MAX);
+  // The content fields of the message, and its parts.
+  void Content(std::string_view raw, const PartFields& message, bool asText, const std::vector<Leaf>& parts) {
+    if (parts.empty()) {
+      LeafFields(message, asText);
       out_.append("\r\n");
-      for (const Node* child : node.children) {
-        out_.append("--").append(boundary).append("\r\n");
-        Content(*child, !child->multipart && leaves_[child->leaf].asText, false);
-        out_.append("\r\n");
-      }
-      out_.append("--").append(boundary).append("--\r\n");
       return;
     }
-    const PartFields& f = node.fields;
+    const std::string boundary = FreshBoundary(raw);
+    Field("Content-Type", "multipart/mixed; boundary=\"" + boundary + "\"", SIZE_MAX);
+    out_.append("\r\n");
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      out_.append("--").append(boundary).append("\r\n");
+      LeafFields(parts[i].fields, parts[i].asText);
+      out_.append("\r\n").append(std::to_string(i)).append("\r\n");
+    }
+    out_.append("--").append(boundary).append("--\r\n");
+  }
+
+  std::string& Text() { return out_; }
+
+ private:
+  // The content fields of a part that is not followed as a multipart.
+  void LeafFields(const PartFields& f, bool asText) {
     if (asText) {
       const std::string charset = TokenOrEmpty(ReadFieldValue(f.type.value_or("")).Parameter("charset"));
       Field("Content-Type", charset.empty() ? "text/plain" : "text/plain; charset=" + charset, SIZE_MAX);
@@ -591,17 +576,8 @@ class CopyWriter {
     }
     if (!f.encoding.empty()) Field("Content-Transfer-Encoding", f.encoding, kLongestPartFieldValue);
     if (!f.disposition.empty()) Field("Content-Disposition", f.disposition, kLongestPartFieldValue);
-    out_.append("\r\n");
-    if (!isMessage) out_.append(std::to_string(node.leaf));
   }
 
-  std::string& Text() { return out_; }
-
- private:
-  std::string_view raw_;
-  const std::vector<Leaf>& leaves_;
-  std::string stem_;
-  std::size_t serial_ = 0;
   std::string out_;
 };
 
@@ -721,19 +697,15 @@ std::string DecodedText(std::string_view body, const vmime::header& header) {
   return ToUtf8(TransferDecoded(body, encoding), ParameterOf(header, vmime::fields::CONTENT_TYPE, "charset"));
 }
 
-// The leaves of vmime's tree of parts, depth first, in order.
+// The parts as vmime read them, each matched to the raw body it stands for.
 class PartCollector {
  public:
   PartCollector(std::string_view raw, const std::vector<Leaf>& leaves, std::vector<MessagePart>& parts)
       : raw_(raw), leaves_(leaves), parts_(parts) {}
 
-  void Collect(const vmime::body& body, std::size_t depth) {
+  void Collect(const vmime::body& body) {
     for (std::size_t i = 0; i < body.getPartCount(); ++i) {
       const vmime::bodyPart& part = *body.getPartAt(i);
-      if (part.getBody()->getPartCount() > 0) {
-        if (depth < kDeepestNesting) Collect(*part.getBody(), depth + 1);
-        continue;
-      }
       std::string place;
       vmime::utility::outputStreamStringAdapter out(place);
       part.getBody()->getContents()->extractRaw(out);
@@ -747,10 +719,11 @@ class PartCollector {
  private:
   void Add(const Leaf& leaf, const vmime::header& header) {
     MessagePart p;
-    p.contentType = leaf.contentType;
+    p.contentType = leaf.ContentType();
     p.isText = (leaf.asText || Lower(MediaTypeOf(header).getType()) == "text") && !IsAttachment(header);
     if (p.isText) {
-      p.bodyLines = SplitLines(DecodedText(raw_.substr(leaf.bodyBegin, leaf.bodyEnd - leaf.bodyBegin), header), linesLeft_);
+      const std::string_view body = raw_.substr(leaf.bodyBegin, leaf.bodyEnd - leaf.bodyBegin);
+      p.bodyLines = SplitLines(DecodedText(body, header), linesLeft_);
       linesLeft_ -= p.bodyLines.size();
     }
     parts_.push_back(std::move(p));
@@ -869,8 +842,7 @@ void Message::ParseHeader(const std::string& raw) {
   Clear();
   FieldReader fields = MessageFields();
   ReadHeaderBlock(raw, 0, fields);
-  const std::vector<Leaf> noLeaves;
-  CopyWriter copy(raw, noLeaves);
+  CopyWriter copy;
   WriteHeaderFields(fields, copy);
   copy.Text().append("\r\n");
   vmime::message message;
@@ -886,26 +858,25 @@ void Message::Parse(const std::string& raw) {
   FieldReader fields = MessageFields();
   const std::size_t bodyBegin = ReadHeaderBlock(raw, 0, fields);
 
-  // The structure, as the pre-scan finds it.
-  std::deque<Node> nodes;
+  // The parts, as the pre-scan finds them.
+  PartFields content;
+  if (fields.Has(kContentType)) content.type = fields.Value(kContentType);
+  content.encoding = fields.Value(kTransferEncoding);
+  content.disposition = fields.Value(kDisposition);
+  const FieldValue type = ReadFieldValue(content.type.value_or(std::string()));
   std::vector<Leaf> leaves;
-  Node top;
-  top.fields.type = fields.Has(kContentType) ? std::optional<std::string>(fields.Value(kContentType)) : std::nullopt;
-  top.fields.encoding = fields.Value(kTransferEncoding);
-  top.fields.disposition = fields.Value(kDisposition);
-  const FieldValue type = ReadFieldValue(top.fields.type.value_or(std::string()));
-  Leaf body{std::string(), bodyBegin, raw.size(), false};
+  bool multipart = false, asText = false;
   if (type.type == "multipart") {
-    const std::string boundary = type.Parameter("boundary");
     // A multipart none of whose parts appears is shown as the text it holds.
-    top.multipart = !boundary.empty() && PartScan(raw, nodes, leaves).Run(top, bodyBegin, boundary);
-    body.asText = !top.multipart;
+    const std::string boundary = type.Parameter("boundary");
+    multipart = !boundary.empty() && PartScan(raw, leaves).Run(bodyBegin, boundary);
+    asText = !multipart;
   }
 
-  // vmime reads the copy.
-  CopyWriter copy(raw, leaves);
+  // vmime reads the copy; its decoders read the raw bodies.
+  CopyWriter copy;
   WriteHeaderFields(fields, copy);
-  copy.Content(top, body.asText, true);
+  copy.Content(raw, content, asText, leaves);
   vmime::message message;
   try {
     message.parse(copy.Text());
@@ -915,9 +886,9 @@ void Message::Parse(const std::string& raw) {
   const vmime::header& header = *message.getHeader();
   Take(HeaderOf(fields, header));
   try {
-    if (top.multipart) {
-      PartCollector(raw, leaves, parts_).Collect(*message.getBody(), 1);
-    } else if (body.asText || Lower(MediaTypeOf(header).getType()) == "text") {
+    if (multipart) {
+      PartCollector(raw, leaves, parts_).Collect(*message.getBody());
+    } else if (asText || Lower(MediaTypeOf(header).getType()) == "text") {
       body_ = DecodedText(std::string_view(raw).substr(bodyBegin), header);
     }
   } catch (const std::exception&) {
