@@ -101,6 +101,20 @@ TEST(MessageBoundsTest, BoundariesAreFoundHoweverTheyAreWritten) {
   }
 }
 
+TEST(MessageBoundsTest, LinesThatOnlyLookLikeDelimitersStayInTheText) {
+  // A delimiter line is the boundary and blanks, or the boundary, "--" and blanks: lines that
+  // only begin with it are text, also where a lenient reader would split or close there.
+  const std::vector<std::string> text = {"--x-", "--x--suite", "--xy", "\r--x", "fin"};
+  std::string body;
+  for (const std::string& line : text) body += line + "\r\n";
+  Message m;
+  m.Parse("Content-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\nContent-Type: text/plain\r\n\r\n" + body +
+          "--x\r\nContent-Type: text/plain\r\n\r\napr\xC3\xA8s\r\n--x--\r\n");
+  ASSERT_EQ(m.Parts().size(), 2u);
+  EXPECT_EQ(m.Parts()[0].bodyLines, (std::vector<std::string>{"--x-", "--x--suite", "--xy", "", "--x", "fin"}));
+  EXPECT_EQ(m.Parts()[1].bodyLines, std::vector<std::string>{"apr\xC3\xA8s"});
+}
+
 TEST(MessageBoundsTest, TheDepthFollowedEndsAtThirtyTwoLevels) {
   Message within, beyond;
   within.Parse(NestedMail(31, "multipart/mixed", " boundary=b#"));  // the message and 30 more
