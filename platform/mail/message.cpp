@@ -267,13 +267,6 @@ struct FieldValue {
       if (n == name) return v;
     return {};
   }
-  // Whether the parameter is there with a value, also split or encoded (RFC 2231: name*, name*0...).
-  bool HasParameter(std::string_view name) const {
-    for (const auto& [n, v] : parameters)
-      if (!v.empty() && n.compare(0, name.size(), name) == 0 && (n.size() == name.size() || n[name.size()] == '*'))
-        return true;
-    return false;
-  }
 };
 
 FieldValue ReadFieldValue(std::string_view value) {
@@ -878,13 +871,15 @@ void Message::Parse(const std::string& raw) {
   WriteHeaderFields(fields, copy);
   copy.Content(raw, content, asText, leaves);
   vmime::message message;
+  bool parsed = true;
   try {
     message.parse(copy.Text());
   } catch (const std::exception&) {
-    return;
+    parsed = false;
   }
   const vmime::header& header = *message.getHeader();
   Take(HeaderOf(fields, header));
+  if (!parsed) return;
   try {
     if (multipart) {
       PartCollector(raw, leaves, parts_).Collect(*message.getBody());
