@@ -3,116 +3,594 @@
 #include <vmime/vmime.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <initializer_list>
+#include <memory>
+#include <random>
+#include <string_view>
 
 #include "os/codepage.h"
 
 namespace mail {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+// What a mail may hold before the rest of it is left unread. No real mail comes near these;
+// they keep the time and memory of a reading bounded whatever a sender writes.
+constexpr std::size_t kDeepestNesting = 32;        // multipart levels followed, the message's own included
+constexpr std::size_t kMostParts = 1000;           // parts taken, in order
+constexpr std::size_t kMostLines = 1 << 20;        // lines of text taken from all the parts
+constexpr std::size_t kLongestFieldValue = 65536;  // bytes of one header field of the message kept
+constexpr std::size_t kLongestPartFieldValue = 1024;  // bytes of one header field of a part given to vmime
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+char LowerChar(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = LowerChar(c);
+  return out;
 }
 
-std::string TrimBlanks(const std::string& s) {
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
+  if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Character sets
+
+// The length of the valid UTF-8 sequence at s[i], or 0 when the byte there does not start one.
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  std::size_t extra;
+  std::uint32_t code;
+  if (c < 0x80) return 1;
+  if ((c & 0xE0) == 0xC0) {
+    extra = 1;
+    code = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    extra = 2;
+    code = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    extra = 3;
+    code = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (extra >= s.size() - i) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto cc = static_cast<unsigned char>(s[i + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (cc & 0x3F);
+  }
+  static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+  if (code < kMin[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
 bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t extra;
-    std::uint32_t code;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      code = (code << 6) | (cc & 0x3F);
-    }
-    static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (code < kMin[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += extra + 1;
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = Utf8SequenceAt(s, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }
 
-// Bytes in a declared character set, as UTF-8. ASCII and Latin-1 are read as Windows-1252,
-// which every mail program writing them really means; what cannot be converted is read as
-// Windows-1252 too, so no text is ever lost.
-std::string ToUtf8(const std::string& bytes, const std::string& charsetName) {
-  const std::string name = Lower(TrimBlanks(charsetName));
-  const bool undeclared = name.empty() || name == "us-ascii" || name == "ascii" || name == "utf-8" || name == "utf8";
-  if (undeclared) return IsValidUtf8(bytes) ? bytes : os::Cp1252ToUtf8(bytes);
+// UTF-8 text with every byte that is not part of a valid sequence replaced by U+FFFD.
+std::string RepairedUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = Utf8SequenceAt(s, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(s, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+// Bytes in a character set, as UTF-8. Text without a declared set (or declared as ASCII, which
+// mail programs write by default) is UTF-8 when it is valid UTF-8, else Windows-1252. Text
+// declared as UTF-8 keeps its valid characters; only its bad bytes become U+FFFD. ASCII and
+// Latin-1 are read as Windows-1252, which every mail program writing them really means; an
+// unknown set is read as Windows-1252 too, so no text is ever lost.
+std::string ToUtf8(std::string_view bytes, std::string_view charsetName) {
+  std::string name = Lower(TrimBlanks(charsetName));
+  if (const auto star = name.find('*'); star != std::string::npos) name.resize(star);  // RFC 2231 language
+  if (name.empty() || name == "us-ascii" || name == "ascii")
+    return IsValidUtf8(bytes) ? std::string(bytes) : os::Cp1252ToUtf8(bytes);
+  if (name == "utf-8" || name == "utf8") return IsValidUtf8(bytes) ? std::string(bytes) : RepairedUtf8(bytes);
   if (name == "iso-8859-1" || name == "latin1" || name == "iso8859-1" || name == "windows-1252" || name == "cp1252")
     return os::Cp1252ToUtf8(bytes);
   try {
     vmime::charsetConverterOptions options;
     options.silentlyReplaceInvalidSequences = true;
     std::string out;
-    vmime::charset::convert(bytes, out, vmime::charset(name), vmime::charset(vmime::charsets::UTF_8), options);
-    if (IsValidUtf8(out)) return out;
+    vmime::charset::convert(std::string(bytes), out, vmime::charset(name), vmime::charset(vmime::charsets::UTF_8),
+                            options);
+    return IsValidUtf8(out) ? out : RepairedUtf8(out);
   } catch (const std::exception&) {
   }
   return os::Cp1252ToUtf8(bytes);
 }
 
-// The words of a header text, each from its own character set, as UTF-8.
-std::string TextOf(const vmime::text& text) {
+// ---------------------------------------------------------------------------------------------
+// Lines and header fields
+
+// One line of the raw text: [begin, end) without its CR LF or LF; next is where the next starts.
+struct Line {
+  std::size_t begin, end, next;
+};
+
+Line LineAt(std::string_view raw, std::size_t pos) {
+  const std::size_t lf = raw.find('\n', pos);
+  Line line{pos, lf == std::string_view::npos ? raw.size() : lf, lf == std::string_view::npos ? raw.size() : lf + 1};
+  if (line.end > line.begin && raw[line.end - 1] == '\r') --line.end;
+  return line;
+}
+
+// The first value of each of some header fields, unfolded (each continuation line joins with one
+// blank), as written.
+class FieldReader {
+ public:
+  explicit FieldReader(std::initializer_list<std::string_view> names) : names_(names), values_(names_.size()) {}
+
+  // One line of the header block (not the empty line that ends it).
+  void Add(std::string_view line) {
+    if (!line.empty() && IsBlank(line[0])) {
+      if (current_ >= 0) Append(*values_[static_cast<std::size_t>(current_)], TrimBlanks(line), " ");
+      return;
+    }
+    current_ = -1;
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    const std::string_view name = TrimBlanks(line.substr(0, colon));
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      if (values_[i] || !EqualNoCase(name, names_[i])) continue;
+      values_[i].emplace();
+      Append(*values_[i], TrimBlanks(line.substr(colon + 1)), "");
+      current_ = static_cast<int>(i);
+      return;
+    }
+  }
+
+  std::string Value(std::size_t i) const { return values_[i].value_or(std::string()); }
+  bool Has(std::size_t i) const { return values_[i].has_value(); }
+
+ private:
+  static void Append(std::string& value, std::string_view text, std::string_view joint) {
+    if (text.empty() || value.size() >= kLongestFieldValue) return;
+    if (!value.empty()) value.append(joint);
+    value.append(text.substr(0, kLongestFieldValue - std::min(kLongestFieldValue, value.size())));
+  }
+
+  std::vector<std::string_view> names_;
+  std::vector<std::optional<std::string>> values_;
+  int current_ = -1;
+};
+
+// Reads the header block that starts at pos; returns where its body starts (after the empty
+// line, or the end of the text when there is none).
+std::size_t ReadHeaderBlock(std::string_view raw, std::size_t pos, FieldReader& fields) {
+  while (pos < raw.size()) {
+    const Line line = LineAt(raw, pos);
+    pos = line.next;
+    if (line.end == line.begin) break;
+    fields.Add(raw.substr(line.begin, line.end - line.begin));
+  }
+  return pos;
+}
+
+// The text without its comments "(...)" (which nest), quoted strings and escapes kept.
+std::string WithoutComments(std::string_view s) {
   std::string out;
-  for (std::size_t i = 0; i < text.getWordCount(); ++i) {
-    const auto word = text.getWordAt(i);
-    out += ToUtf8(word->getBuffer(), word->getCharset().getName());
+  out.reserve(s.size());
+  int depth = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '\\' && i + 1 < s.size()) {
+      if (depth == 0) out.append(s, i, 2);
+      ++i;
+    } else if (depth == 0 && c == '"') {
+      quoted = !quoted;
+      out += c;
+    } else if (!quoted && c == '(') {
+      ++depth;
+    } else if (!quoted && depth > 0 && c == ')') {
+      if (--depth == 0) out += ' ';
+    } else if (depth == 0) {
+      out += c;
+    }
   }
   return out;
 }
 
-// The fields of a raw header block, unfolded, as written: name (lower case) and value.
-std::vector<std::pair<std::string, std::string>> RawFields(std::string_view header) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const std::string& line : SplitLines(std::string(header))) {
-    if (line.empty()) break;
-    if ((line[0] == ' ' || line[0] == '\t')) {
-      if (!fields.empty()) fields.back().second += " " + TrimBlanks(line);
-      continue;
+// The parts of a structured value separated by `separator` outside quoted strings.
+std::vector<std::string_view> SplitOutsideQuotes(std::string_view s, char separator) {
+  std::vector<std::string_view> pieces;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\') {
+      ++i;
+    } else if (s[i] == '"') {
+      quoted = !quoted;
+    } else if (!quoted && s[i] == separator) {
+      pieces.push_back(s.substr(start, i - start));
+      start = i + 1;
     }
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    fields.emplace_back(Lower(TrimBlanks(line.substr(0, colon))), TrimBlanks(line.substr(colon + 1)));
   }
-  return fields;
+  pieces.push_back(s.substr(std::min(start, s.size())));
+  return pieces;
 }
 
-std::string RawField(std::string_view header, const std::string& name) {
-  for (const auto& [n, v] : RawFields(header))
-    if (n == name) return v;
-  return {};
+std::string Unquoted(std::string_view s) {
+  s = TrimBlanks(s);
+  if (s.size() < 2 || s.front() != '"') return std::string(s);
+  std::string out;
+  for (std::size_t i = 1; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      out += s[++i];
+    } else if (s[i] == '"') {
+      break;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
 }
 
-// The raw header of a component parsed from `raw`, when vmime kept where it stood.
-std::string_view RawHeaderOf(const vmime::header& header, const std::string& raw) {
-  const std::size_t offset = header.getParsedOffset();
-  const std::size_t length = header.getParsedLength();
-  if (offset > raw.size() || length > raw.size() - offset) return {};
-  return std::string_view(raw).substr(offset, length);
+// A Content-Type or Content-Disposition value: its first token(s) in lower case and its
+// parameters. Comments, blanks and folding around the tokens do not matter.
+struct FieldValue {
+  std::string type, subtype;  // the disposition has only a type
+  std::vector<std::pair<std::string, std::string>> parameters;  // names in lower case
+
+  std::string Parameter(std::string_view name) const {
+    for (const auto& [n, v] : parameters)
+      if (n == name) return v;
+    return {};
+  }
+};
+
+FieldValue ReadFieldValue(std::string_view value) {
+  FieldValue f;
+  const std::string text = WithoutComments(value);
+  const auto pieces = SplitOutsideQuotes(text, ';');
+  const std::string_view media = pieces.front();
+  const auto slash = media.find('/');
+  f.type = Lower(TrimBlanks(media.substr(0, slash)));
+  if (slash != std::string_view::npos) f.subtype = Lower(TrimBlanks(media.substr(slash + 1)));
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    const auto equals = pieces[i].find('=');
+    if (equals == std::string_view::npos) continue;
+    f.parameters.emplace_back(Lower(TrimBlanks(pieces[i].substr(0, equals))), Unquoted(pieces[i].substr(equals + 1)));
+  }
+  return f;
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// Dates
+
+std::int64_t DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * static_cast<unsigned>(m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(d) - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether a Date field has the form of a date (RFC 5322, its obsolete forms and the asctime
+// form): a day that exists in its month and year, a time within a day. vmime reads any text as
+// some date (an unreadable one as 1970, 25:15 as 00:15, an unknown month as February), so its
+// reading is taken only for a field of this form.
+bool DateIsReadable(std::string_view value) {
+  static constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                               "jul", "aug", "sep", "oct", "nov", "dec"};
+  std::string text = WithoutComments(value.substr(0, 1000));
+  for (char& c : text)
+    if (c == ',') c = ' ';
+  int day = -1, month = -1, year = -1, hour = 0, minute = 0, second = 0;
+  bool timeSeen = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = text.find_first_not_of(" \t\r\n", pos);
+    if (start == std::string::npos) break;
+    pos = std::min(text.size(), text.find_first_of(" \t\r\n", start));
+    const std::string token = Lower(std::string_view(text).substr(start, pos - start));
+    if (!timeSeen && token.find(':') != std::string::npos) {
+      const auto fields = SplitOutsideQuotes(token, ':');
+      if (fields.size() > 3) return false;
+      for (const auto& f : fields)
+        if (!AllDigits(f) || f.size() > 2) return false;
+      hour = std::stoi(std::string(fields[0]));
+      minute = fields.size() > 1 ? std::stoi(std::string(fields[1])) : -1;
+      second = fields.size() > 2 ? std::stoi(std::string(fields[2])) : 0;
+      timeSeen = true;
+    } else if ((token[0] == '+' || token[0] == '-') && token.size() == 5 && AllDigits(token.substr(1))) {
+      if (std::stoi(token.substr(3, 2)) > 59) return false;
+    } else if (AllDigits(token)) {
+      if (token.size() > 4) return false;
+      const int n = std::stoi(token);
+      if (day < 0 && token.size() <= 2) {
+        day = n;
+      } else if (year < 0) {
+        year = token.size() == 2 ? (n < 50 ? 2000 + n : 1900 + n) : token.size() == 3 ? 1900 + n : n;
+      }
+    } else if (month < 0 && token.size() >= 3 && std::isalpha(static_cast<unsigned char>(token[0])) &&
+               std::find(kMonths.begin(), kMonths.end(), token.substr(0, 3)) != kMonths.end()) {
+      month = static_cast<int>(std::find(kMonths.begin(), kMonths.end(), token.substr(0, 3)) - kMonths.begin()) + 1;
+    }
+  }
+  if (day < 1 || month < 1 || year < 1000 || year > 9999) return false;
+  static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDaysIn[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+  return hour <= 23 && minute >= 0 && minute <= 59 && second <= 60;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The structure of the parts, as the pre-scan finds it
+
+// The fields of a part's header that are given to vmime, as written.
+struct PartFields {
+  std::optional<std::string> type;
+  std::string encoding, disposition;
+};
+
+FieldReader PartFieldReader() { return FieldReader{"content-type", "content-transfer-encoding", "content-disposition"}; }
+
+PartFields PartFieldsOf(const FieldReader& fields) {
+  PartFields f;
+  if (fields.Has(0)) f.type = fields.Value(0);
+  f.encoding = fields.Value(1);
+  f.disposition = fields.Value(2);
+  return f;
+}
+
+// A part as the pre-scan finds it: the fields vmime is given, where its raw body lies.
+struct Leaf {
+  PartFields fields;
+  std::size_t bodyBegin, bodyEnd;
+  bool asText;  // a multipart none of whose parts appears
+
+  std::string ContentType() const { return fields.type.value_or("text/plain"); }  // as written
+};
+
+// The parts of a multipart body (every leaf of its tree, depth first, in order), read in one
+// pass over its lines: every delimiter line is matched against the boundaries of all the
+// multiparts open around it, so each byte is read once whatever the depth, and no level is
+// followed deeper than kDeepestNesting. It decides the structure vmime is given; vmime reads the
+// fields and decodes the bodies.
+class PartScan {
+ public:
+  PartScan(std::string_view raw, std::vector<Leaf>& leaves) : raw_(raw), leaves_(leaves) {}
+
+  // Reads the body from bodyBegin of a multipart with that boundary; false when none of its
+  // parts appears.
+  bool Run(std::size_t bodyBegin, const std::string& boundary) {
+    levels_.push_back(Level{PartFields(), "--" + boundary, bodyBegin, false});
+    std::size_t pos = bodyBegin;
+    while (pos < raw_.size() && !levels_.empty() && leaves_.size() < kMostParts) {
+      const Line line = LineAt(raw_, pos);
+      pos = line.next;
+      bool close = false;
+      if (const int k = DelimitedLevel(line, close); k >= 0) {
+        EndPart(line.begin);
+        while (levels_.size() > static_cast<std::size_t>(k) + 1) EndLevel(line.begin);
+        if (close) {
+          EndLevel(line.begin);
+        } else {
+          levels_.back().anyPart = true;
+          header_.emplace(PartFieldReader());
+          state_ = State::Header;
+        }
+        continue;
+      }
+      if (state_ != State::Header) continue;
+      if (line.end > line.begin) {
+        header_->Add(raw_.substr(line.begin, line.end - line.begin));
+        continue;
+      }
+      // The part's header is complete: a multipart opens a level, anything else is a leaf.
+      fields_ = PartFieldsOf(*header_);
+      const FieldValue type = ReadFieldValue(fields_.type.value_or(std::string()));
+      const std::string innerBoundary = type.Parameter("boundary");
+      if (type.type == "multipart" && !innerBoundary.empty() && levels_.size() < kDeepestNesting) {
+        levels_.push_back(Level{std::move(fields_), "--" + innerBoundary, line.next, false});
+        state_ = State::Between;
+      } else {
+        bodyBegin_ = line.next;
+        state_ = State::Body;
+      }
+    }
+    EndPart(raw_.size());
+    while (!levels_.empty()) EndLevel(raw_.size());
+    return topHasParts_;
+  }
+
+ private:
+  enum class State { Between, Header, Body };  // outside any part (preamble, epilogue), in a part
+  struct Level {
+    PartFields fields;      // the multipart's own (none for the message)
+    std::string delimiter;  // "--" and the boundary
+    std::size_t bodyBegin;
+    bool anyPart;
+  };
+
+  // The innermost open level whose delimiter the line is, or -1.
+  int DelimitedLevel(const Line& line, bool& close) const {
+    const std::string_view text = raw_.substr(line.begin, line.end - line.begin);
+    if (text.size() < 2 || text[0] != '-' || text[1] != '-') return -1;
+    for (std::size_t k = levels_.size(); k-- > 0;) {
+      const std::string& d = levels_[k].delimiter;
+      if (text.compare(0, d.size(), d) != 0) continue;
+      std::string_view rest = text.substr(d.size());
+      close = rest.substr(0, 2) == "--";
+      if (close) rest.remove_prefix(2);
+      if (rest.find_first_not_of(" \t") == std::string_view::npos) return static_cast<int>(k);
+    }
+    return -1;
+  }
+
+  // Where the body before the delimiter line at lineBegin ends: its last line break belongs to
+  // the delimiter.
+  std::size_t BodyEndBefore(std::size_t lineBegin, std::size_t bodyBegin) const {
+    if (lineBegin == raw_.size()) return raw_.size();
+    std::size_t end = lineBegin;
+    if (end > 0 && raw_[end - 1] == '\n') --end;
+    if (end > 0 && raw_[end - 1] == '\r') --end;
+    return std::max(end, bodyBegin);
+  }
+
+  void EndPart(std::size_t lineBegin) {
+    if (state_ == State::Header) AddLeaf(PartFieldsOf(*header_), lineBegin, lineBegin, false);
+    if (state_ == State::Body) AddLeaf(std::move(fields_), bodyBegin_, BodyEndBefore(lineBegin, bodyBegin_), false);
+    header_.reset();
+    state_ = State::Between;
+  }
+
+  // Ends the innermost level. A multipart none of whose parts appeared reads as text.
+  void EndLevel(std::size_t lineBegin) {
+    Level level = std::move(levels_.back());
+    levels_.pop_back();
+    state_ = State::Between;
+    if (levels_.empty()) {
+      topHasParts_ = level.anyPart;
+    } else if (!level.anyPart) {
+      AddLeaf(std::move(level.fields), level.bodyBegin, BodyEndBefore(lineBegin, level.bodyBegin), true);
+    }
+  }
+
+  void AddLeaf(PartFields fields, std::size_t bodyBegin, std::size_t bodyEnd, bool asText) {
+    if (leaves_.size() < kMostParts) leaves_.push_back(Leaf{std::move(fields), bodyBegin, bodyEnd, asText});
+  }
+
+  std::string_view raw_;
+  std::vector<Leaf>& leaves_;
+  std::vector<Level> levels_;
+  State state_ = State::Between;
+  std::optional<FieldReader> header_;
+  PartFields fields_;  // of the part being read
+  std::size_t bodyBegin_ = 0;
+  bool topHasParts_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The copy of the mail given to vmime: the header fields the model reads (no others), each on
+// one line; the parts the pre-scan found, in order, as the parts of one multipart whose boundary
+// appears nowhere in the mail (so vmime splits exactly where the pre-scan did, and never follows
+// a nesting the pre-scan did not); and for each part, instead of its body, its place in the
+// list (vmime then parses headers alone, and its decoders are given each body once).
+
+// A boundary found nowhere in the mail.
+std::string FreshBoundary(std::string_view raw) {
+  static constexpr std::string_view kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  for (;;) {
+    std::string boundary = "=_";
+    for (int i = 0; i < 24; ++i) boundary += kChars[rng() % kChars.size()];
+    if (raw.find(boundary) == std::string_view::npos) return boundary;
+  }
+}
+
+// A parameter value vmime can be given as a token, or empty.
+std::string TokenOrEmpty(std::string_view value) {
+  for (const char c : value)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && std::string_view("-_.:+").find(c) == std::string_view::npos)
+      return {};
+  return std::string(value.substr(0, 64));
+}
+
+class CopyWriter {
+ public:
+  // One header field on one line (a CR or LF in the value becomes a blank).
+  void Field(std::string_view name, std::string_view value, std::size_t longest) {
+    out_.append(name).append(": ");
+    const std::size_t start = out_.size();
+    out_.append(value.substr(0, longest));
+    for (std::size_t i = start; i < out_.size(); ++i)
+      if (out_[i] == '\r' || out_[i] == '\n') out_[i] = ' ';
+    out_.append("\r\n");
+  }
+
+  // The content fields of the message, and its parts.
+  void Content(std::string_view raw, const PartFields& message, bool asText, const std::vector<Leaf>& parts) {
+    if (parts.empty()) {
+      LeafFields(message, asText);
+      out_.append("\r\n");
+      return;
+    }
+    const std::string boundary = FreshBoundary(raw);
+    Field("Content-Type", "multipart/mixed; boundary=\"" + boundary + "\"", SIZE_MAX);
+    out_.append("\r\n");
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      out_.append("--").append(boundary).append("\r\n");
+      LeafFields(parts[i].fields, parts[i].asText);
+      out_.append("\r\n").append(std::to_string(i)).append("\r\n");
+    }
+    out_.append("--").append(boundary).append("--\r\n");
+  }
+
+  std::string& Text() { return out_; }
+
+ private:
+  // The content fields of a part that is not followed as a multipart.
+  void LeafFields(const PartFields& f, bool asText) {
+    if (asText) {
+      const std::string charset = TokenOrEmpty(ReadFieldValue(f.type.value_or("")).Parameter("charset"));
+      Field("Content-Type", charset.empty() ? "text/plain" : "text/plain; charset=" + charset, SIZE_MAX);
+    } else if (f.type && Lower(*f.type).find("multipart") != std::string::npos) {
+      Field("Content-Type", "application/octet-stream", SIZE_MAX);  // a multipart not followed
+    } else if (f.type) {
+      Field("Content-Type", *f.type, kLongestPartFieldValue);
+    }
+    if (!f.encoding.empty()) Field("Content-Transfer-Encoding", f.encoding, kLongestPartFieldValue);
+    if (!f.disposition.empty()) Field("Content-Disposition", f.disposition, kLongestPartFieldValue);
+  }
+
+  std::string out_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading vmime's result
+
+// The words of a header text, each run of words in one character set converted as one, as UTF-8.
+std::string TextOf(const vmime::text& text) {
+  std::string out, bytes, charset;
+  for (std::size_t i = 0; i < text.getWordCount(); ++i) {
+    const auto word = text.getWordAt(i);
+    const std::string name = word->getCharset().getName();
+    if (i > 0 && !EqualNoCase(name, charset)) {
+      out += ToUtf8(bytes, charset);
+      bytes.clear();
+    }
+    charset = name;
+    bytes += word->getBuffer();
+  }
+  return out + ToUtf8(bytes, charset);
 }
 
 std::string ParameterOf(const vmime::header& header, const char* field, const char* parameter) {
@@ -126,15 +604,6 @@ vmime::mediaType MediaTypeOf(const vmime::header& header) {
   return vmime::mediaType("text", "plain");
 }
 
-// The decoded text of a body in its character set.
-std::string DecodedText(const vmime::body& body, const vmime::header& header) {
-  std::string bytes;
-  vmime::utility::outputStreamStringAdapter out(bytes);
-  body.getContents()->extract(out);
-  out.flush();
-  return ToUtf8(bytes, ParameterOf(header, vmime::fields::CONTENT_TYPE, "charset"));
-}
-
 bool IsAttachment(const vmime::header& header) {
   if (auto disposition = header.findFieldValue<vmime::contentDisposition>(vmime::fields::CONTENT_DISPOSITION))
     if (Lower(disposition->getName()) == "attachment") return true;
@@ -142,62 +611,206 @@ bool IsAttachment(const vmime::header& header) {
          !ParameterOf(header, vmime::fields::CONTENT_TYPE, "name").empty();
 }
 
-void CollectParts(const vmime::bodyPart& part, const std::string& raw, std::vector<MessagePart>& parts, int depth) {
-  const vmime::body& body = *part.getBody();
-  if (body.getPartCount() > 0 && depth < 64) {
-    for (std::size_t i = 0; i < body.getPartCount(); ++i) CollectParts(*body.getPartAt(i), raw, parts, depth + 1);
-    return;
+// Bytes decoded by vmime's decoder of that name.
+std::string VmimeDecoded(const std::string& name, const std::string& encoded) {
+  const auto decoder = vmime::utility::encoder::encoderFactory::getInstance()->create(name);
+  std::string decoded;
+  vmime::utility::inputStreamStringAdapter in(encoded);
+  vmime::utility::outputStreamStringAdapter out(decoded);
+  decoder->decode(in, out);
+  out.flush();
+  return decoded;
+}
+
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Quoted-printable as vmime's decoder reads it well: blanks between a soft line break's "=" and
+// the line end dropped, any other "=" not followed by two hex digits written as "=3D" (vmime
+// makes a NUL or a wrong byte of it), a last lone "=" dropped.
+std::string QuotedPrintableForVmime(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '=' || (i + 2 < s.size() && IsHex(s[i + 1]) && IsHex(s[i + 2]))) {
+      out += s[i];
+      continue;
+    }
+    std::size_t k = i + 1;
+    while (k < s.size() && IsBlank(s[k])) ++k;
+    if (k == s.size()) break;
+    if (s[k] == '\n' || (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n')) {
+      out += '=';
+      i = k - 1;  // the line end follows
+    } else {
+      out += "=3D";
+    }
   }
-  if (depth == 0) return;  // the message itself is not one of its parts
-  const vmime::header& header = *part.getHeader();
-  MessagePart p;
-  p.contentType = RawField(RawHeaderOf(header, raw), "content-type");
-  const vmime::mediaType type = MediaTypeOf(header);
-  if (p.contentType.empty()) p.contentType = type.generate();
-  p.isText = Lower(type.getType()) == "text" && !IsAttachment(header);
-  if (p.isText) p.bodyLines = SplitLines(DecodedText(body, header));
-  parts.push_back(std::move(p));
+  return out;
 }
 
-std::int64_t DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * static_cast<unsigned>(m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(d) - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+// Base64 without what is not of its alphabet (vmime's decoder reads such bytes as data).
+std::string Base64ForVmime(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char c : s)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/' || c == '=') out += c;
+  return out;
 }
 
-// Parts nest without a limit in MIME, but not in the parser's stack: a message with more
-// multipart headers than any real mail has is read for its header alone.
-constexpr std::size_t kMostMultiparts = 200;
-
-std::size_t MultipartCount(const std::string& raw) {
-  static constexpr std::string_view kWord = "multipart/";
-  std::size_t count = 0;
-  for (std::size_t i = 0; i + kWord.size() <= raw.size(); ++i) {
-    std::size_t k = 0;
-    while (k < kWord.size() && std::tolower(static_cast<unsigned char>(raw[i + k])) == kWord[k]) ++k;
-    if (k == kWord.size()) ++count;
+bool HasUuencodeBegin(std::string_view s) {
+  for (std::size_t pos = 0; pos < s.size();) {
+    const Line line = LineAt(s, pos);
+    if (s.substr(line.begin, 6) == "begin ") return true;
+    pos = line.next;
   }
-  return count;
+  return false;
 }
 
-std::size_t HeaderEnd(const std::string& raw) {
-  const std::size_t crlf = raw.find("\r\n\r\n");
-  const std::size_t lf = raw.find("\n\n");
-  if (crlf == std::string::npos && lf == std::string::npos) return raw.size();
-  if (crlf == std::string::npos) return lf + 2;
-  if (lf == std::string::npos) return crlf + 4;
-  return std::min(crlf + 4, lf + 2);
+// A body decoded from its transfer encoding by vmime; an encoding vmime does not know leaves
+// it as it is.
+std::string TransferDecoded(std::string_view body, std::string name) {
+  name = Lower(TrimBlanks(WithoutComments(name)));
+  try {
+    if (name.empty() || name == "7bit" || name == "8bit" || name == "binary") return std::string(body);
+    if (name == "quoted-printable") return VmimeDecoded(name, QuotedPrintableForVmime(body));
+    if (name == "base64") return VmimeDecoded(name, Base64ForVmime(body));
+    if (name == "x-uuencode" || name == "x-uue" || name == "uuencode" || name == "uue")
+      return HasUuencodeBegin(body) ? VmimeDecoded("uuencode", std::string(body)) : std::string(body);
+    return VmimeDecoded(name, std::string(body));
+  } catch (const std::exception&) {
+  }
+  return std::string(body);
+}
+
+// The text of a raw body, decoded as the header vmime read says.
+std::string DecodedText(std::string_view body, const vmime::header& header) {
+  std::string encoding;
+  if (auto e = header.findFieldValue<vmime::encoding>(vmime::fields::CONTENT_TRANSFER_ENCODING))
+    encoding = e->getName();
+  return ToUtf8(TransferDecoded(body, encoding), ParameterOf(header, vmime::fields::CONTENT_TYPE, "charset"));
+}
+
+// The parts as vmime read them, each matched to the raw body it stands for.
+class PartCollector {
+ public:
+  PartCollector(std::string_view raw, const std::vector<Leaf>& leaves, std::vector<MessagePart>& parts)
+      : raw_(raw), leaves_(leaves), parts_(parts) {}
+
+  void Collect(const vmime::body& body) {
+    for (std::size_t i = 0; i < body.getPartCount(); ++i) {
+      const vmime::bodyPart& part = *body.getPartAt(i);
+      std::string place;
+      vmime::utility::outputStreamStringAdapter out(place);
+      part.getBody()->getContents()->extractRaw(out);
+      out.flush();
+      if (place.empty() || place.size() > 4 || !AllDigits(place)) continue;
+      const std::size_t index = std::stoul(place);
+      if (index < leaves_.size()) Add(leaves_[index], *part.getHeader());
+    }
+  }
+
+ private:
+  void Add(const Leaf& leaf, const vmime::header& header) {
+    MessagePart p;
+    p.contentType = leaf.ContentType();
+    p.isText = (leaf.asText || Lower(MediaTypeOf(header).getType()) == "text") && !IsAttachment(header);
+    if (p.isText) {
+      const std::string_view body = raw_.substr(leaf.bodyBegin, leaf.bodyEnd - leaf.bodyBegin);
+      p.bodyLines = SplitLines(DecodedText(body, header), linesLeft_);
+      linesLeft_ -= p.bodyLines.size();
+    }
+    parts_.push_back(std::move(p));
+  }
+
+  std::string_view raw_;
+  const std::vector<Leaf>& leaves_;
+  std::vector<MessagePart>& parts_;
+  std::size_t linesLeft_ = kMostLines;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The message's own header
+
+enum MessageField { kDate, kSubject, kFrom, kOrganization, kMessageId, kContentType, kTransferEncoding, kDisposition };
+
+FieldReader MessageFields() {
+  return FieldReader{"date",       "subject",      "from", "organization", "message-id", "content-type",
+                     "content-transfer-encoding", "content-disposition"};
+}
+
+// The fields vmime reads for the model, into the copy.
+void WriteHeaderFields(const FieldReader& fields, CopyWriter& copy) {
+  if (fields.Has(kDate)) copy.Field("Date", fields.Value(kDate), kLongestFieldValue);
+  if (fields.Has(kSubject)) copy.Field("Subject", fields.Value(kSubject), kLongestFieldValue);
+  if (fields.Has(kOrganization)) copy.Field("Organization", fields.Value(kOrganization), kLongestFieldValue);
+  copy.Field("MIME-Version", "1.0", SIZE_MAX);
+}
+
+// The address of the first mailbox of an address field as vmime reads it, as written: vmime
+// adds the local host name to an address without a domain, which the sender did not write, and
+// keeps an obsolete source route "@a,@b:" in the local part.
+std::string AddressOf(const std::string& value) {
+  vmime::addressList list;
+  list.parse(value);
+  std::shared_ptr<const vmime::mailbox> mailbox;
+  for (std::size_t i = 0; i < list.getAddressCount() && !mailbox; ++i) {
+    const auto address = list.getAddressAt(i);
+    if (!address->isGroup()) {
+      mailbox = vmime::dynamicCast<const vmime::mailbox>(address);
+    } else if (const auto group = vmime::dynamicCast<const vmime::mailboxGroup>(address); group->getMailboxCount() > 0) {
+      mailbox = group->getMailboxAt(0);
+    }
+  }
+  if (!mailbox) return {};
+  std::string local = mailbox->getEmail().getLocalName().getBuffer();
+  const std::string domain = mailbox->getEmail().getDomainName().getBuffer();
+  if (const auto route = local.rfind(':'); !local.empty() && local[0] == '@' && route != std::string::npos)
+    local.erase(0, route + 1);
+  std::string written;
+  for (const char c : value)
+    if (!IsBlank(c)) written += LowerChar(c);
+  const bool domainWritten = !domain.empty() && written.find("@" + Lower(domain)) != std::string::npos;
+  return ToUtf8(domainWritten ? local + "@" + domain : local, "");
 }
 
 }  // namespace
 
-std::vector<std::string> SplitLines(const std::string& text) {
+// What vmime read of the fields the pre-scan gave it, and the fields taken as written.
+struct Message::Header {
+  std::optional<MessageDate> date;
+  std::string subject, from, contentType, organization, messageId;
+};
+
+namespace {
+
+Message::Header HeaderOf(const FieldReader& fields, const vmime::header& header) {
+  Message::Header v;
+  v.contentType = ToUtf8(fields.Value(kContentType), "");
+  v.messageId = fields.Value(kMessageId);
+  try {
+    if (auto subject = header.findFieldValue<vmime::text>(vmime::fields::SUBJECT)) v.subject = TextOf(*subject);
+    if (auto organization = header.findFieldValue<vmime::text>(vmime::fields::ORGANIZATION))
+      v.organization = TextOf(*organization);
+    if (auto date = header.findFieldValue<vmime::datetime>(vmime::fields::DATE); date && DateIsReadable(fields.Value(kDate))) {
+      const std::int64_t days = DaysFromCivil(date->getYear(), date->getMonth(), date->getDay());
+      v.date = MessageDate{days * 86400 + date->getHour() * 3600 + date->getMinute() * 60 + date->getSecond() -
+                           static_cast<std::int64_t>(date->getZone()) * 60};
+    }
+  } catch (const std::exception&) {
+  }
+  try {
+    if (fields.Has(kFrom)) v.from = AddressOf(fields.Value(kFrom));
+  } catch (const std::exception&) {
+  }
+  return v;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text, std::size_t mostLines) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
+  while (start < text.size() && lines.size() < mostLines) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
     lines.push_back(text.substr(start, end - start));
@@ -209,38 +822,69 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 void Message::Clear() { *this = Message(); }
 
-void Message::Parse(const std::string& raw) {
+void Message::Take(Header&& h) {
+  date_ = h.date;
+  subject_ = std::move(h.subject);
+  fromAddress_ = std::move(h.from);
+  contentType_ = std::move(h.contentType);
+  organization_ = std::move(h.organization);
+  messageId_ = std::move(h.messageId);
+}
+
+void Message::ParseHeader(const std::string& raw) {
   Clear();
+  FieldReader fields = MessageFields();
+  ReadHeaderBlock(raw, 0, fields);
+  CopyWriter copy;
+  WriteHeaderFields(fields, copy);
+  copy.Text().append("\r\n");
   vmime::message message;
   try {
-    message.parse(MultipartCount(raw) > kMostMultiparts ? raw.substr(0, HeaderEnd(raw)) : raw);
+    message.parse(copy.Text());
   } catch (const std::exception&) {
-    return;
+  }
+  Take(HeaderOf(fields, *message.getHeader()));
+}
+
+void Message::Parse(const std::string& raw) {
+  Clear();
+  FieldReader fields = MessageFields();
+  const std::size_t bodyBegin = ReadHeaderBlock(raw, 0, fields);
+
+  // The parts, as the pre-scan finds them.
+  PartFields content;
+  if (fields.Has(kContentType)) content.type = fields.Value(kContentType);
+  content.encoding = fields.Value(kTransferEncoding);
+  content.disposition = fields.Value(kDisposition);
+  const FieldValue type = ReadFieldValue(content.type.value_or(std::string()));
+  std::vector<Leaf> leaves;
+  bool multipart = false, asText = false;
+  if (type.type == "multipart") {
+    // A multipart none of whose parts appears is shown as the text it holds.
+    const std::string boundary = type.Parameter("boundary");
+    multipart = !boundary.empty() && PartScan(raw, leaves).Run(bodyBegin, boundary);
+    asText = !multipart;
+  }
+
+  // vmime reads the copy; its decoders read the raw bodies.
+  CopyWriter copy;
+  WriteHeaderFields(fields, copy);
+  copy.Content(raw, content, asText, leaves);
+  vmime::message message;
+  bool parsed = true;
+  try {
+    message.parse(copy.Text());
+  } catch (const std::exception&) {
+    parsed = false;
   }
   const vmime::header& header = *message.getHeader();
-  const std::string_view rawHeader = raw;  // its fields end at the first empty line
+  Take(HeaderOf(fields, header));
+  if (!parsed) return;
   try {
-    if (auto subject = header.findFieldValue<vmime::text>(vmime::fields::SUBJECT)) subject_ = TextOf(*subject);
-    if (auto organization = header.findFieldValue<vmime::text>(vmime::fields::ORGANIZATION))
-      organization_ = TextOf(*organization);
-    if (auto from = header.findFieldValue<vmime::mailbox>(vmime::fields::FROM))
-      fromAddress_ = ToUtf8(from->getEmail().toString(), "");
-    if (auto date = header.findFieldValue<vmime::datetime>(vmime::fields::DATE)) {
-      const std::int64_t days = DaysFromCivil(date->getYear(), date->getMonth(), date->getDay());
-      date_ = MessageDate{days * 86400 + date->getHour() * 3600 + date->getMinute() * 60 + date->getSecond() -
-                          static_cast<std::int64_t>(date->getZone()) * 60};
-    }
-  } catch (const std::exception&) {
-  }
-  contentType_ = ToUtf8(RawField(rawHeader, "content-type"), "");
-  messageId_ = RawField(rawHeader, "message-id");
-
-  try {
-    const vmime::mediaType type = MediaTypeOf(header);
-    if (Lower(type.getType()) == "multipart") {
-      CollectParts(message, raw, parts_, 0);
-    } else if (Lower(type.getType()) == "text") {
-      body_ = DecodedText(*message.getBody(), header);
+    if (multipart) {
+      PartCollector(raw, leaves, parts_).Collect(*message.getBody());
+    } else if (asText || Lower(MediaTypeOf(header).getType()) == "text") {
+      body_ = DecodedText(std::string_view(raw).substr(bodyBegin), header);
     }
   } catch (const std::exception&) {
   }
