@@ -23,10 +23,10 @@ struct VolumeCase {
 };
 
 const VolumeCase VolumeCases[] = {
-    {"split_plain_names", zip::smSplitting, false, "arc.zip", false, {"arc.Z01", "arc.Z02", "arc.zip"}},
+    {"split_plain_names", zip::smSplitting, false, "arc.zip", false, {"arc.z01", "arc.z02", "arc.zip"}},
     {"split_advanced_names", zip::smSplitting, true, "arc.zip", false,
      {"arc.zip", "arc_001.zip", "arc_002.zip"}},
-    {"split_sfx", zip::smSplitting, false, "arc.exe", true, {"arc.Z02", "arc.ZIP", "arc.exe"}},
+    {"split_sfx", zip::smSplitting, false, "arc.exe", true, {"arc.exe", "arc.z02", "arc.zip"}},
     {"spanned_advanced_names", zip::smSpanning, true, "arc.zip", false,
      {"arc.zip", "arc_001.zip", "arc_002.zip"}},
 };
