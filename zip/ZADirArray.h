@@ -79,7 +79,7 @@ struct TDirItem {
   // false the stream belongs to someone else, who keeps a reference of their own.
   std::shared_ptr<TZAStream> SourceStream;
   bool OwnsSourceStream = false;
-  std::int32_t SourceStreamStart = 0;
+  std::int64_t SourceStreamStart = 0;
   bool Selected = false;
   std::string SourceFileName;
   // The source's path as the file system spells it (UTF-8); empty: SourceFileName converted.
