@@ -331,6 +331,12 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     item.HasZip64Extra = true;
     item.LocalHeaderOffset = Escape32;
     item.LocalHeaderOffset64 = static_cast<std::uint64_t>(position);
+    // Reading the offset takes a reader of Zip64 archives.
+    const auto atLeastZip64 = [](std::uint16_t v) {
+      return (v & 0xFF) < VersionZip64 ? static_cast<std::uint16_t>((v & 0xFF00) | VersionZip64) : v;
+    };
+    item.VersionNeeded = atLeastZip64(item.VersionNeeded);
+    item.VersionMadeBy = atLeastZip64(item.VersionMadeBy);
   } else {
     item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
   }

@@ -100,6 +100,34 @@ TEST(Zip64Written, FileOverFourGiB) {
   EXPECT_EQ("", PeerCheck(archive));
 }
 
+// Entries copied to an offset in the Zip64 field (every offset with zmAlways, as past 4 GiB) need
+// a reader of Zip64 archives: their version needed becomes 4.5, whatever Info-ZIP stored.
+TEST(Zip64Written, CopiedEntriesWithZip64OffsetsNeedVersion45) {
+  TTempDir dir;
+  for (const char* n : {"a.txt", "b.txt", "c.txt"}) WriteBytes(dir / "src" / n, TextBytes(3000, n[0]));
+  const fs::path archive = dir / "info.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q -X " + Quote(archive.string()) + " a.txt b.txt c.txt"));
+  const auto result = WriteWithEngine(
+      archive, false, [&](zip::TZipArchiver& a) { a.DeleteFiles("a.txt"); },
+      [&](zip::TZipArchiver& a) { a.Zip64Mode = zip::zmAlways; });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  {
+    zip::TZipArchiver a;
+    a.FileName = EngineName(archive);
+    a.OpenArchive(zip::fmOpenReadDenyWrite);
+    ASSERT_EQ(2, a.ItemCount());
+    for (std::int32_t i = 0; i < a.ItemCount(); ++i) {
+      const zip::TDirItem& e = a.CentralDir()->ItemRef(i);
+      SCOPED_TRACE(e.Name);
+      EXPECT_EQ(0xFFFFFFFFu, e.LocalHeaderOffset);
+      EXPECT_EQ(45, e.VersionNeeded & 0xFF);
+      EXPECT_LE(45, e.VersionMadeBy & 0xFF);
+    }
+    a.CloseArchive();
+  }
+  EXPECT_EQ("", PeerCheck(archive));
+}
+
 TEST(Zip64Written, RefusedWhenDisabled) {
   // A source that holds 4 GiB cannot have its size in the 32-bit fields.
   TTempDir dir;
