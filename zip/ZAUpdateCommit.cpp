@@ -474,7 +474,8 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
       }
       output = spanTemp.get();
     }
-    // 8.
+    // 8. The entry's times are the new data's: the old time blocks go.
+    DropTimeExtraFields(item.ExtraFields);
     const TZAStoredName name = EncodeStoredName(item, A.Options().OEMFileNames);
     if (name.Bytes.size() > MaxStoredNameLength || item.Comment.size() > MaxFieldLength) {
       throw EZAException(zaerr::FieldTooLong, &A, {item.Name});
