@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -237,6 +238,59 @@ TEST(Compressing, EmptyStoredEncryptedZip64AndCancel) {
   }
   EXPECT_EQ(0x40u, zip::TZABaseArchiver::ShareModeFlags(zip::smShareDenyNone));
   EXPECT_EQ(0x10u, zip::TZABaseArchiver::ShareModeFlags(zip::smShareExclusive));
+}
+
+// An encrypted entry reads its source twice (the CRC for the header, then the data): a source that
+// changes between the two reads fails the item instead of being stored under the first CRC, and
+// the archive holds only the entries that are sound.
+TEST(Compressing, EncryptedSourceThatChangesBetweenItsReads) {
+  // A stream whose bytes change once it has been read to its end for the first time.
+  class TChangingStream final : public zip::TZAStream {
+   public:
+    explicit TChangingStream(std::vector<std::uint8_t> data) : FData(std::move(data)) {}
+    std::size_t Read(void* buffer, std::size_t count) override {
+      const std::size_t n = std::min(count, FData.size() - static_cast<std::size_t>(FPosition));
+      std::memcpy(buffer, FData.data() + FPosition, n);
+      FPosition += static_cast<std::int64_t>(n);
+      if (FPosition == Size() && !FChanged) {
+        FChanged = true;
+        FData[FData.size() / 2] ^= 0x5A;
+      }
+      return n;
+    }
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+    void Seek(std::int64_t position) override { FPosition = std::clamp<std::int64_t>(position, 0, Size()); }
+    std::int64_t Position() const override { return FPosition; }
+    std::int64_t Size() const override { return static_cast<std::int64_t>(FData.size()); }
+    void SetSize(std::int64_t) override {}
+
+   private:
+    std::vector<std::uint8_t> FData;
+    std::int64_t FPosition = 0;
+    bool FChanged = false;
+  };
+  for (const int level : {0, 6}) {
+    SCOPED_TRACE(level);
+    TTempDir dir;
+    const fs::path archive = dir / "enc.zip";
+    TWriteRun run;
+    const auto result = WriteWithEngine(
+        archive, true,
+        [&](zip::TZipArchiver& a) {
+          a.AddFromStream("sound.txt", Memory(TextBytes(40000, 1)));
+          a.AddFromStream("changing.txt", std::make_shared<TChangingStream>(TextBytes(40000, 2)));
+        },
+        [&](zip::TZipArchiver& a) {
+          a.Password = "secret";
+          a.SetCompressionMode(level);
+        },
+        &run);
+    EXPECT_EQ(std::vector<int>{8}, run.FailureCodes);
+    EXPECT_EQ(1, result.Stored);
+    EXPECT_EQ(1, result.Ignored);
+    EXPECT_EQ(std::vector<std::string>{"sound.txt"}, ListWithEngine(archive));
+    EXPECT_EQ("", PeerCheck(archive, "secret"));
+  }
 }
 
 // ---- the directory writer --------------------------------------------------------------------
