@@ -81,9 +81,14 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
         continue;
       }
       const std::int32_t volumeBefore = info.VolumeNumber;
-      // The last header keeps room for the end records behind it, so that they share its volume.
-      const std::int64_t reserve = static_cast<std::int64_t>(extra.size() + name.Bytes.size()) +
-                                   (i + 1 == dir.GetCount() ? static_cast<std::int64_t>(item.Comment.size()) + endRecordsRoom : 0);
+      // The last header keeps room for the end records behind it, so that they share its volume
+      // (unless a volume could not hold them all).
+      std::int64_t reserve = static_cast<std::int64_t>(extra.size() + name.Bytes.size());
+      const std::int64_t withEnd = reserve + static_cast<std::int64_t>(item.Comment.size()) + endRecordsRoom;
+      const std::int64_t limit = SpanningOptions().GetVolumeSize(info);
+      if (i + 1 == dir.GetCount() && (limit == -1 || withEnd + static_cast<std::int64_t>(header.size()) <= limit)) {
+        reserve = withEnd;
+      }
       WriteToVolumesOrFail(header.data(), header.size(), temp, reserve, info, out);
       if (info.VolumeNumber != volumeBefore) entriesOnDisk = 0;
       ++entriesOnDisk;
