@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 
 namespace zip {
@@ -40,26 +41,28 @@ void TZADeferredFlush::Clear() {
 }
 
 std::string TZADeferredFlush::FlushAll() {
-  std::string failed;
+  std::vector<std::string> failed;
   std::set<dev_t> flushedDevices;
   // Each file system once: the data of every file written into it, whose write-back has started.
   for (const std::string& folder : FFolders) {
     TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
-      if (failed.empty()) failed = folder;
-      continue;
+      failed.push_back(folder);
+    } else if (flushedDevices.insert(st.st_dev).second && ::syncfs(fd.Get()) != 0) {
+      failed.push_back(folder);
     }
-    if (!flushedDevices.insert(st.st_dev).second) continue;
-    if (::syncfs(fd.Get()) != 0 && failed.empty()) failed = folder;
   }
   // Then the folders' entries.
   for (const std::string& folder : FFolders) {
     TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if ((fd.Get() < 0 || ::fsync(fd.Get()) != 0) && failed.empty()) failed = folder;
+    if ((fd.Get() < 0 || ::fsync(fd.Get()) != 0) && std::find(failed.begin(), failed.end(), folder) == failed.end()) {
+      failed.push_back(folder);
+    }
   }
   Clear();
-  return failed;
+  for (const std::string& folder : failed) AddFolder(folder);
+  return failed.empty() ? std::string() : failed.front();
 }
 
 }  // namespace zip

@@ -18,8 +18,8 @@ class TZADeferredFlush {
   bool Empty() const { return FFolders.empty(); }
   void Clear();
   // Flushes what the run left pending: the file systems of the folders, then the folders. The
-  // folder that could not be flushed, if any (empty when all reached the disk); the record is
-  // cleared either way.
+  // first folder that could not be flushed (empty when all reached the disk); the folders that
+  // could not be flushed stay in the record, to be flushed again.
   std::string FlushAll();
 
  private:

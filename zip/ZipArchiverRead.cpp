@@ -187,8 +187,6 @@ void TZABaseArchiver::FlushExtractedFiles() {
     action = fxaIgnore;
     const std::string failed = FDeferredFlush.FlushAll();
     if (failed.empty()) return;
-    // The folders stay to flush again on a retry.
-    FDeferredFlush.AddFolder(failed);
     const EZAException e(zaerr::CannotCreateFile, this, {platform::FromFileSystemPath(failed)});
     ++FLastResult.Failed;
     FLastResult.LastErrorCode = e.NativeError;
