@@ -68,4 +68,36 @@ TEST(ExtractionDurability, OneFlushPerFolderAndFileSystemNotPerFile) {
   EXPECT_EQ(1, calls["syncfs"]);
 }
 
+// A flush that fails is a failure of the run, never a silent success: at the end of the run (the
+// file system of new files) through the failure event, and before a replacement (the item fails
+// and the old file stays).
+TEST(ExtractionDurability, FailedFlushesFailTheRun) {
+  if (Shell("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  TTempDir dir;
+  WriteBytes(dir / "src" / "a.txt", TextBytes(3000, 1));
+  WriteBytes(dir / "src" / "b.txt", TextBytes(3000, 2));
+  const fs::path archive = dir / "a.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q " + Quote(archive.string()) + " a.txt b.txt"));
+  const auto extract = [&](const std::string& inject, const fs::path& out) {
+    return Shell("ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e trace=fsync,syncfs -e inject=" + inject +
+                 " " + Quote(ZIPREAD_CLI) + " extract " + Quote(archive.string()) + " " + Quote(out.string()) +
+                 " >/dev/null 2>" + Quote((dir / "err.txt").string()));
+  };
+  // New files whose file system cannot be flushed.
+  EXPECT_EQ(1, extract("syncfs:error=EIO", dir / "new"));
+  const auto err = ReadBytes(dir / "err.txt");
+  EXPECT_NE(std::string::npos, std::string(err.begin(), err.end()).find("Native error: 00019")) << std::string(err.begin(), err.end());
+  // A replacement that cannot be flushed: it does not take the old file's place.
+  WriteText(dir / "old" / "a.txt", "old a");
+  WriteText(dir / "old" / "b.txt", "old b");
+  EXPECT_EQ(1, extract("fsync:error=EIO:when=1", dir / "old"));
+  int replaced = 0;
+  for (const char* n : {"a.txt", "b.txt"}) {
+    const auto bytes = ReadBytes(dir / "old" / n);
+    if (bytes == ReadBytes(dir / "src" / n)) ++replaced;
+  }
+  EXPECT_EQ(1, replaced);
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), ListTree(dir / "old"));
+}
+
 }  // namespace
