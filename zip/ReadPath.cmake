@@ -18,6 +18,7 @@ target_sources(orvalis_zip PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ZAVolumes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZipArchiverRead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ZAExtractToFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZADeferredFlush.cpp
 )
 
 # Tests of the read path and their support: peers, sample trees, the command-line front end.
@@ -47,6 +48,12 @@ orvalis_add_test(NAME zipread_safety_tests
   LIBS zipread_test_support)
 target_compile_definitions(zipread_safety_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
 add_dependencies(zipread_safety_tests zipread)
+
+orvalis_add_test(NAME zipread_durability_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_durability_test.cpp
+  LIBS zipread_test_support)
+target_compile_definitions(zipread_durability_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
+add_dependencies(zipread_durability_tests zipread)
 
 orvalis_add_test(NAME zipread_password_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_password_test.cpp

@@ -62,6 +62,7 @@ struct TZACompression {
   std::uint64_t Read = 0;
   std::uint64_t Written = 0;
   std::uint32_t Crc = 0xFFFFFFFFu;
+  std::uint32_t SecondPassCrc = 0xFFFFFFFFu;  // with encryption: the CRC of the data as stored
   bool Encrypt = false;
   ZipCryptoKeys Keys;
   bool WriteFailed = false;
@@ -155,11 +156,16 @@ struct TZACompression {
       if (!Progress()) break;
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(input.size(), SourceSize - Read));
       if (ReadFully(Source, input.data(), n) != n) break;
-      if (!Encrypt) AccumulateCrc32(input.data(), static_cast<std::int64_t>(n), Crc);
+      AccumulateCrc32(input.data(), static_cast<std::int64_t>(n), Encrypt ? SecondPassCrc : Crc);
       const bool last = Read + n == SourceSize;
       const bool ok = deflater ? DeflateChunk(*deflater, input.data(), n, last, output) : Put(input.data(), n);
       if (!ok) break;
       Read += n;
+    }
+    // The header's check bytes and the entry's CRC come from the first pass: data that changed
+    // since then would be stored under them, as a damaged entry.
+    if (Encrypt && Read == SourceSize && SecondPassCrc != Crc) {
+      throw EZAException(zaerr::ItemDataCorrupt, &Archiver);
     }
   }
 };
@@ -169,7 +175,7 @@ struct TZACompression {
 bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TDirItem& Item) {
   // 1.
   TDirItem item = Item;
-  TZACompression c{*this, Source, Destination, item, 0, 0, 0, 0, 0, 0xFFFFFFFFu, false, ZipCryptoKeys{}, false};
+  TZACompression c{*this, Source, Destination, item, 0, 0, 0, 0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, false, ZipCryptoKeys{}, false};
   c.Start = Source.Position();
   c.SourceSize = static_cast<std::uint64_t>(std::max<std::int64_t>(Source.Size() - c.Start, 0));
   c.ChunkSize = BufferSizeForMode(item.CompressionMode);

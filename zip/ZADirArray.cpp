@@ -82,6 +82,10 @@ std::vector<std::uint8_t> SerializeExtraFields(const std::vector<TExtraField>& f
   return out;
 }
 
+void DropTimeExtraFields(std::vector<TExtraField>& fields) {
+  std::erase_if(fields, [](const TExtraField& f) { return f.Tag == 0x5455 || f.Tag == 0x000A || f.Tag == 0x5855; });
+}
+
 bool TDirItem::LoadCentralHeader(std::span<const std::uint8_t> b) {
   if (b.size() < CentralHeaderSize) return false;
   Signature = Get32(b, 0);

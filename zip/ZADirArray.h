@@ -33,6 +33,9 @@ struct TExtraField {
 std::vector<TExtraField> ParseExtraFields(std::span<const std::uint8_t> area, bool* ok = nullptr);
 // The stored form of the blocks, back to back.
 std::vector<std::uint8_t> SerializeExtraFields(const std::vector<TExtraField>& fields);
+// Removes the blocks that hold an entry's times (extended timestamp 0x5455, NTFS 0x000A, Info-ZIP
+// Unix 0x5855): they describe the old data of an entry whose data is replaced.
+void DropTimeExtraFields(std::vector<TExtraField>& fields);
 
 inline constexpr std::uint32_t CentralHeaderSignature = 0x02014B50u;
 inline constexpr std::uint32_t OwnCentralHeaderSignature = 0x03025C61u;
@@ -79,7 +82,7 @@ struct TDirItem {
   // false the stream belongs to someone else, who keeps a reference of their own.
   std::shared_ptr<TZAStream> SourceStream;
   bool OwnsSourceStream = false;
-  std::int32_t SourceStreamStart = 0;
+  std::int64_t SourceStreamStart = 0;
   bool Selected = false;
   std::string SourceFileName;
   // The source's path as the file system spells it (UTF-8); empty: SourceFileName converted.

@@ -471,16 +471,15 @@ bool TZADirManager::CheckLocalHeader(std::int64_t position) {
   if (s.Size() - position - static_cast<std::int64_t>(LocalHeaderSize) < local.NameLength) return false;
   if (local.Signature != sigLocalHeader && local.Signature != sigOwnLocalHeader) return false;
   const TDirItem& item = CentralDir.ItemRef(0);
-  if (local.VersionNeeded != item.VersionNeeded || local.Method != item.Method || local.ModTime != item.ModTime ||
-      local.ModDate != item.ModDate) {
-    return false;
-  }
+  // The version needed is not compared: a writer that learns only at the end that an entry's
+  // offset needs the Zip64 field raises it in the central header alone.
+  if (local.Method != item.Method || local.ModTime != item.ModTime || local.ModDate != item.ModDate) return false;
   // A header written before its data (sizes in a data descriptor) carries no CRC or sizes, and a
   // Zip64 one keeps its sizes in the extra field.
   if (local.Flags & 0x0008) return true;
   if (local.Crc32 != item.Crc32) return false;
-  if (local.CompressedSize != 0xFFFFFFFFu && local.CompressedSize != item.CompressedSize) return false;
-  if (local.UncompressedSize != 0xFFFFFFFFu && local.UncompressedSize != item.UncompressedSize) return false;
+  if (local.CompressedSize != 0xFFFFFFFFu && local.CompressedSize != item.GetCompressedSize()) return false;
+  if (local.UncompressedSize != 0xFFFFFFFFu && local.UncompressedSize != item.GetUncompressedSize()) return false;
   return true;
 }
 

@@ -1,6 +1,7 @@
 // Writing the archive directory: the central headers with their Zip64 blocks, the Zip64 end
 // record and locator where the counts or positions need them, the end record and the comment,
 // and the last volume of a set renamed to the archive's own name.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -41,6 +42,11 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   TZADirArray& dir = dm.CentralDir;
   const bool oem = Options().OEMFileNames;
   std::vector<std::uint8_t> pending;
+  // What the end records and the comment take (with the Zip64 ones, which a set rarely needs).
+  const std::int64_t endRecordsRoom =
+      static_cast<std::int64_t>(Zip64EndRecordSize + Zip64LocatorSize + EndRecordSize + dm.Comment.size());
+  std::uint64_t entriesOnDisk = static_cast<std::uint64_t>(dir.GetCount());
+  if (spanning) entriesOnDisk = 0;
   const auto flushPending = [&] {
     if (pending.empty()) return;
     if (out->Write(pending.data(), pending.size()) != pending.size()) throw EZAException(zaerr::ShortWrite, this);
@@ -75,8 +81,17 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
         continue;
       }
       const std::int32_t volumeBefore = info.VolumeNumber;
-      WriteToVolumesOrFail(header.data(), header.size(), temp, static_cast<std::int64_t>(extra.size() + name.Bytes.size()),
-                           info, out);
+      // The last header keeps room for the end records behind it, so that they share its volume
+      // (unless a volume could not hold them all).
+      std::int64_t reserve = static_cast<std::int64_t>(extra.size() + name.Bytes.size());
+      const std::int64_t withEnd = reserve + static_cast<std::int64_t>(item.Comment.size()) + endRecordsRoom;
+      const std::int64_t limit = SpanningOptions().GetVolumeSize(info);
+      if (i + 1 == dir.GetCount() && (limit == -1 || withEnd + static_cast<std::int64_t>(header.size()) <= limit)) {
+        reserve = withEnd;
+      }
+      WriteToVolumesOrFail(header.data(), header.size(), temp, reserve, info, out);
+      if (info.VolumeNumber != volumeBefore) entriesOnDisk = 0;
+      ++entriesOnDisk;
       if (i == 0 && info.VolumeNumber != volumeBefore) {
         // The first header did not fit on the volume the directory was to start on.
         startDisk = info.VolumeNumber;
@@ -109,15 +124,33 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   TEndRecord& end = dm.EndRecord;
   end.DiskNumber = Clip16(static_cast<std::uint64_t>(info.VolumeNumber));
   end.StartDisk = Clip16(static_cast<std::uint64_t>(startDisk));
-  end.EntriesOnDisk = Clip16(count);
+  end.EntriesOnDisk = Clip16(entriesOnDisk);
   end.TotalEntries = Clip16(count);
   end.DirectorySize = Clip32(directorySize);
   end.DirectoryOffset = Clip32(static_cast<std::uint64_t>(start));
   end.CommentLength = static_cast<std::uint16_t>(dm.Comment.size());
   // 9.
   TZAByteWriter records;
+  dm.IsZip64 = static_cast<std::uint64_t>(out->Position()) >= Escape32 || count > Zip64EntryThreshold;
+  // The end records stay whole on one volume within its limit: a volume without room for them
+  // leaves them to the next one.
+  if (spanning) {
+    const std::int64_t need = static_cast<std::int64_t>((dm.IsZip64 ? Zip64EndRecordSize + Zip64LocatorSize : 0) +
+                                                        EndRecordSize + dm.Comment.size());
+    const std::int64_t limit = SpanningOptions().GetVolumeSize(info);
+    std::int64_t free = GetVolumeFreeSpace(FVolumeFileName);
+    if (limit != -1) free = std::min(free, limit - out->Size());
+    if (free < need && out->Size() > 0) {
+      out->Flush();
+      info.SetNumber(info.VolumeNumber + 1);
+      RequestVolume(info);
+      out = FArchiveStream.get();
+      entriesOnDisk = 0;
+      end.DiskNumber = Clip16(static_cast<std::uint64_t>(info.VolumeNumber));
+      end.EntriesOnDisk = 0;
+    }
+  }
   const std::int64_t position = out->Position();
-  dm.IsZip64 = static_cast<std::uint64_t>(position) >= Escape32 || count > Zip64EntryThreshold;
   if (dm.IsZip64) {
     TZip64EndRecord& z = dm.Zip64EndRecord;
     z.Signature = sigZip64EndRecord;
@@ -127,7 +160,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
     // The real numbers of a set, which readers take the volumes from.
     z.DiskNumber = static_cast<std::uint32_t>(info.VolumeNumber);
     z.StartDisk = static_cast<std::uint32_t>(startDisk);
-    z.EntriesOnDisk = count;
+    z.EntriesOnDisk = entriesOnDisk;
     z.TotalEntries = count;
     z.DirectorySize = directorySize;
     z.DirectoryOffset = static_cast<std::uint64_t>(start);

@@ -258,14 +258,6 @@ class TTempTarget {
   bool FCommitted = false;
 };
 
-// Flushes a folder's entries (a rename in it) to the disk.
-void FlushFolder(const std::string& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
-
 // Creates a link to target under a fresh name beside linkPath, then puts it in linkPath's place.
 bool PlaceLink(const std::string& target, const std::string& linkPath, const timespec* times) {
   const std::string base = FolderPartOf(linkPath) + "." + FilePartOf(linkPath).substr(0, 100) + ".zl";
@@ -392,7 +384,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
     if (!PlaceLink(linkTarget, targetPath, when ? times : nullptr)) {
       throw EZAException(zaerr::CannotCreateFile, this, {target});
     }
-    if (Options().FlushBuffers) FlushFolder(FolderPartOf(targetPath));
+    if (Options().FlushBuffers) FDeferredFlush.AddFolder(FolderPartOf(targetPath));
     return;
   }
 
@@ -407,8 +399,9 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   // A failure that was not raised (ExtractCorruptedFiles) keeps what came out, as before.
   if (FSkipFile || FCancel) return;
 
-  // 8. Date and permissions on the open file, the data on the disk when asked, then the file takes
-  // the target's place (and that, too, reaches the disk).
+  // 8. Date and permissions on the open file, then the file takes the target's place. With
+  // FlushBuffers, a file that replaces another reaches the disk before it does; a new one starts
+  // its write-back, and the run flushes it with its folder when it ends.
   if (when) ::futimens(fd, times);
   const std::optional<mode_t> unixMode = UnixModeOf(item.VersionMadeBy, fileAttr);
   mode_t mode;
@@ -421,10 +414,16 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   }
   if (Options().SetAttributes && !unixMode && (fileAttr & faReadOnly)) mode &= ~static_cast<mode_t>(0222);
   ::fchmod(fd, mode);
-  if (Options().FlushBuffers && ::fsync(fd) != 0) throw EZAException(zaerr::CannotCreateFile, this, {target});
+  if (Options().FlushBuffers) {
+    if (!exists) {
+      TZADeferredFlush::StartWriteBack(fd);
+    } else if (::fsync(fd) != 0) {
+      throw EZAException(zaerr::CannotCreateFile, this, {target});
+    }
+  }
 
   if (!temp.CommitTo(targetPath)) throw EZAException(zaerr::CannotCreateFile, this, {target});
-  if (Options().FlushBuffers) FlushFolder(FolderPartOf(targetPath));
+  if (Options().FlushBuffers) FDeferredFlush.AddFolder(FolderPartOf(targetPath));
 }
 
 }  // namespace zip

@@ -436,7 +436,7 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   fresh.Password = Password;
   fresh.SourceFileName = name;
   fresh.SourceStream = Stream;
-  fresh.SourceStreamStart = Stream ? static_cast<std::int32_t>(Stream->Position()) : 0;
+  fresh.SourceStreamStart = Stream ? Stream->Position() : 0;
   fresh.CompressionMode = (Attributes & faDirectory) ? 0 : CompressionMode();
   fresh.Signature = CentralHeaderSignature;
   fresh.VersionNeeded = fresh.VersionMadeBy = Options().OEMFileNames ? VersionOem : VersionAnsi;

@@ -265,6 +265,12 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     item.HasZip64Extra = true;
     item.LocalHeaderOffset = Escape32;
     item.LocalHeaderOffset64 = static_cast<std::uint64_t>(position);
+    // Reading the offset takes a reader of Zip64 archives.
+    const auto atLeastZip64 = [](std::uint16_t v) {
+      return (v & 0xFF) < VersionZip64 ? static_cast<std::uint16_t>((v & 0xFF00) | VersionZip64) : v;
+    };
+    item.VersionNeeded = atLeastZip64(item.VersionNeeded);
+    item.VersionMadeBy = atLeastZip64(item.VersionMadeBy);
   } else {
     item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
   }
@@ -374,17 +380,20 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
     } else {
       item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
     }
-    // The local block is reserved whenever either size may reach the escape value: deflate can
-    // make a file just under it larger, and the encryption header adds its bytes.
+    // Where Zip64 may be written, the local block is reserved whenever either size may reach the
+    // escape value: deflate can make a file just under it larger, and the encryption header adds
+    // its bytes. Without Zip64 only a source that cannot fit is refused here; data that grows past
+    // the 32-bit fields is refused once compressed.
     const std::uint64_t worstCompressed = sourceSize + sourceSize / 1000 + 1024;
-    const bool reserveZip64 = source && (worstCompressed >= Escape32 || A.Zip64Mode == zmAlways);
+    const bool reserveZip64 =
+        source && A.Zip64Mode != zmDisabled && (worstCompressed >= Escape32 || A.Zip64Mode == zmAlways);
     if (reserveZip64) item.HasZip64Extra = true;
     // 5.
     const std::uint16_t version = item.HasZip64Extra ? VersionZip64 : A.Options().OEMFileNames ? VersionOem : VersionAnsi;
     item.VersionNeeded = version;
     item.VersionMadeBy = HostOf(item) == HostUnix ? static_cast<std::uint16_t>((HostUnix << 8) | (version & 0xFF)) : version;
     // 6.
-    if (A.Zip64Mode == zmDisabled && item.HasZip64Extra) {
+    if (A.Zip64Mode == zmDisabled && (item.HasZip64Extra || sourceSize >= Escape32)) {
       release();
       throw EZAException(zaerr::Zip64DisabledCommit, &A, {item.SourceFileName});
     }
@@ -400,7 +409,8 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
       }
       output = spanTemp.get();
     }
-    // 8.
+    // 8. The entry's times are the new data's: the old time blocks go.
+    DropTimeExtraFields(item.ExtraFields);
     const TZAStoredName name = EncodeStoredName(item, A.Options().OEMFileNames);
     if (name.Bytes.size() > MaxStoredNameLength || item.Comment.size() > MaxFieldLength) {
       throw EZAException(zaerr::FieldTooLong, &A, {item.Name});

@@ -34,7 +34,7 @@ std::string MakeVolumeName(const std::string& name, int n, const TZAVolumeNaming
   const unsigned number = static_cast<unsigned>(n + 1);
 
   if (n == -1) {
-    if (naming.Mode == smSplitting && naming.IsSfx) return path + base + (naming.OwnFormat ? ".ZA" : ".ZIP");
+    if (naming.Mode == smSplitting && naming.IsSfx) return path + base + (naming.OwnFormat ? ".ZA" : ".zip");
     return name;
   }
   switch (naming.Mode) {
@@ -52,7 +52,7 @@ std::string MakeVolumeName(const std::string& name, int n, const TZAVolumeNaming
     case smSplitting:
       if (n == 0 && naming.IsSfx) return path + base + ".exe";
       if (naming.AdvancedNaming) return path + base + "_" + Numbered(number, "%.3u") + ext;
-      return path + base + (naming.OwnFormat ? ".F" : ".Z") + Numbered(number, "%.2u");
+      return path + base + (naming.OwnFormat ? ".F" : ".z") + Numbered(number, "%.2u");
     case smNone:
       break;
   }

@@ -11,6 +11,7 @@
 #include "ZAArchiveItem.h"
 #include "ZACommitResult.h"
 #include "ZAComponent.h"
+#include "ZADeferredFlush.h"
 #include "ZADirArray.h"
 #include "ZAEvents.h"
 #include "ZAExcept.h"
@@ -153,6 +154,8 @@ class TZABaseArchiver : public TComponent {
   bool FCancel = false;
   bool FProgressEnabled = false;
   bool FSkipFile = false;
+  // With FlushBuffers: what the running extraction leaves to flush at its end.
+  TZADeferredFlush FDeferredFlush;
   bool FOpenDamaged = true;
   std::int16_t FCompressionMethod = -1;  // -1 undefined, 0 stored, 8 deflate
   // The data engine's byte counters for the current item.
@@ -192,6 +195,9 @@ class TZABaseArchiver : public TComponent {
   const TZAProcessResult& LastResult() const { return FLastResult; }
   void SelectMatchingItems(const std::string& FileMask, std::int32_t SearchAttr, const std::string& ExclusionMask);
   void ProcessFiles(TZAProcessOperation Operation);
+  // The end of an extraction with FlushBuffers: what it left pending reaches the disk; a folder
+  // that cannot be flushed goes to the failure event.
+  void FlushExtractedFiles();
   void ExtractItemToFile(std::int32_t Index, std::string FileName, const std::string& BaseFolder);
   // Decompresses item Index into Stream; code 8 when its data fails the checks.
   void ExtractItemDataToStream(std::int32_t Index, TZAStream& Stream);

@@ -181,6 +181,22 @@ void TZABaseArchiver::ExtractFiles(const std::string& FileMask, std::int32_t Sea
   ProcessFiles(poExtract);
 }
 
+void TZABaseArchiver::FlushExtractedFiles() {
+  TZAAction action;
+  do {
+    action = fxaIgnore;
+    const std::string failed = FDeferredFlush.FlushAll();
+    if (failed.empty()) return;
+    const EZAException e(zaerr::CannotCreateFile, this, {platform::FromFileSystemPath(failed)});
+    ++FLastResult.Failed;
+    FLastResult.LastErrorCode = e.NativeError;
+    FLastResult.LastErrorMessage = e.Message();
+    FLastResult.LastFailedFile = platform::FromFileSystemPath(failed);
+    DoProcessFileFailure(FLastResult.LastFailedFile, poExtract, e.NativeError, e.ErrorCode, e.Message(), action);
+  } while (action == fxaRetry);
+  FDeferredFlush.Clear();
+}
+
 void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
   // 1.
   TZAProcessLockGuard lock;
@@ -197,6 +213,7 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     if (dir->ItemRef(i).Selected) ++FProcessedFileCount;
   }
   FLastResult.Selected = FProcessedFileCount;
+  FDeferredFlush.Clear();
   const bool extractOrTest = Operation == poExtract || Operation == poTest;
   TZAAction action = fxaIgnore;
 
@@ -283,6 +300,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     if (!(Operation == poDelete && dir != nullptr && dir->GetCount() < countBefore)) ++i;
   }
   FLastResult.Aborted = action == fxaAbort;
+  // What the run wrote is on the disk before it reports its end.
+  FlushExtractedFiles();
   // 6. A run cancelled at its start goes straight to step 7.
   if (extractOrTest && !runCancelled) {
     bool cancel = FCancel;

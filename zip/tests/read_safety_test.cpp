@@ -191,10 +191,10 @@ TEST_F(ExtractionSafety, OverlappingItemsAreRefused) {
   EXPECT_EQ(std::vector<std::string>{"alone.txt"}, ListTree(Dir / "out"));
 }
 
-// With FlushBuffers (the updater's setting) every replacement reaches the disk before and after it
-// takes the target's place: the new file is flushed before the rename, its folder after it, so
-// that a power cut leaves the old file or the new one, never an empty one.
-TEST_F(ExtractionSafety, ReplacementsAreFlushedAroundTheRename) {
+// With FlushBuffers (the updater's setting) a replacement reaches the disk before it takes the
+// target's place, so that a power cut leaves the old file or the new one, never an empty one; new
+// files, which replace nothing, are flushed with their file system and folders when the run ends.
+TEST_F(ExtractionSafety, ReplacementsAreFlushedBeforeTheRename) {
   std::vector<TBuildEntry> entries(3);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     entries[i].Name = i == 2 ? "sub/c.txt" : std::string(1, static_cast<char>('a' + i)) + ".txt";
@@ -206,11 +206,11 @@ TEST_F(ExtractionSafety, ReplacementsAreFlushedAroundTheRename) {
   WriteText(out / "a.txt", "old");
   const fs::path trace = Dir / "trace.txt";
   // (The leak checker of a sanitized build cannot run under strace.)
-  ASSERT_EQ(0, Shell("ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 -o " + Quote(trace.string()) +
+  ASSERT_EQ(0, Shell("ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=openat,fsync,fdatasync,syncfs,rename,renameat,renameat2 -o " + Quote(trace.string()) +
                      " " + Quote(ZIPREAD_CLI) + " extract " + Quote((Dir / "f.zip").string()) + " " +
                      Quote(out.string()) + " >/dev/null"));
-  // For each file: the temporary file's descriptor is flushed, the rename follows, then the folder is
-  // opened and flushed.
+  // The file that replaces a.txt: its temporary file's descriptor is flushed, then the rename follows.
+  // After the last rename: the file system is flushed, and each folder that took a file.
   ASSERT_EQ(0, RunPython("import re,sys\n"
                          "lines=[re.sub(r'^\\d+ +','',l) for l in open(sys.argv[1])]\n"
                          "fds={}; order=[]\n"
@@ -221,13 +221,19 @@ TEST_F(ExtractionSafety, ReplacementsAreFlushedAroundTheRename) {
                          "  if m: order.append(('sync',)+fds.get(m.group(1),('?',''))); continue\n"
                          "  m=re.match(r'rename(?:at2?)?\\(.*\"([^\"]*)\", .*\"([^\"]*)\"', l)\n"
                          "  if m: order.append(('rename',m.group(1),m.group(2)))\n"
+                         "  m=re.match(r'syncfs\\((\\d+)\\)', l)\n"
+                         "  if m: order.append(('syncfs',)+fds.get(m.group(1),('?','')))\n"
                          "renames=[i for i,e in enumerate(order) if e[0]=='rename']\n"
                          "assert len(renames)==3, order\n"
                          "for i in renames:\n"
                          "  src,dst=order[i][1],order[i][2]\n"
-                         "  assert order[i-1][:2]==('sync',src), (order[i-1],src)\n"
-                         "  folder=dst.rsplit('/',1)[0]\n"
-                         "  assert order[i+1][0]=='sync' and order[i+1][1].rstrip('/')==folder and 'O_DIRECTORY' in order[i+1][2], (order[i+1],folder)\n",
+                         "  flushed=order[i-1][:2]==('sync',src)\n"
+                         "  assert flushed==dst.endswith('/a.txt'), (order[i-1],src,dst)\n"
+                         "after=order[renames[-1]+1:]\n"
+                         "assert any(e[0]=='syncfs' for e in after), after\n"
+                         "synced={e[1].rstrip('/') for e in after if e[0]=='sync' and 'O_DIRECTORY' in e[2]}\n"
+                         "folders={order[i][2].rsplit('/',1)[0] for i in renames}\n"
+                         "assert folders<=synced, (folders,synced)\n",
                          {trace.string()}))
       << ReadBytes(trace).size();
   EXPECT_EQ(entries[0].Data, ReadBytes(out / "a.txt"));

@@ -21,14 +21,14 @@ TEST(VolumeNames, EveryForm) {
     const char* Expected;
   };
   const Case cases[] = {
-      {zip::smSplitting, false, false, false, "C:\\d\\arc.zip", 0, "C:\\d\\arc.Z01"},
-      {zip::smSplitting, false, false, false, "C:\\d\\arc.zip", 11, "C:\\d\\arc.Z12"},
+      {zip::smSplitting, false, false, false, "C:\\d\\arc.zip", 0, "C:\\d\\arc.z01"},
+      {zip::smSplitting, false, false, false, "C:\\d\\arc.zip", 11, "C:\\d\\arc.z12"},
       {zip::smSplitting, false, false, false, "C:\\d\\arc.zip", -1, "C:\\d\\arc.zip"},
       {zip::smSplitting, true, false, false, "/d/arc.zip", 1, "/d/arc_002.zip"},
       {zip::smSplitting, true, false, false, "/d/arc.zip", 1234, "/d/arc_1235.zip"},
       {zip::smSplitting, false, true, false, "arc.exe", 0, "arc.exe"},
-      {zip::smSplitting, false, true, false, "arc.exe", 1, "arc.Z02"},
-      {zip::smSplitting, false, true, false, "arc.exe", -1, "arc.ZIP"},
+      {zip::smSplitting, false, true, false, "arc.exe", 1, "arc.z02"},
+      {zip::smSplitting, false, true, false, "arc.exe", -1, "arc.zip"},
       {zip::smSplitting, false, true, true, "arc.exe", -1, "arc.ZA"},
       {zip::smSplitting, false, false, true, "arc.zip", 2, "arc.F03"},
       {zip::smSpanning, false, false, false, "A:\\arc.zip", 4, "A:\\arc.zip"},

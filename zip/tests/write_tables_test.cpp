@@ -2,9 +2,12 @@
 // commit, each group as one table.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "ZACrypt.h"
@@ -235,6 +238,59 @@ TEST(Compressing, EmptyStoredEncryptedZip64AndCancel) {
   }
   EXPECT_EQ(0x40u, zip::TZABaseArchiver::ShareModeFlags(zip::smShareDenyNone));
   EXPECT_EQ(0x10u, zip::TZABaseArchiver::ShareModeFlags(zip::smShareExclusive));
+}
+
+// An encrypted entry reads its source twice (the CRC for the header, then the data): a source that
+// changes between the two reads fails the item instead of being stored under the first CRC, and
+// the archive holds only the entries that are sound.
+TEST(Compressing, EncryptedSourceThatChangesBetweenItsReads) {
+  // A stream whose bytes change once it has been read to its end for the first time.
+  class TChangingStream final : public zip::TZAStream {
+   public:
+    explicit TChangingStream(std::vector<std::uint8_t> data) : FData(std::move(data)) {}
+    std::size_t Read(void* buffer, std::size_t count) override {
+      const std::size_t n = std::min(count, FData.size() - static_cast<std::size_t>(FPosition));
+      std::memcpy(buffer, FData.data() + FPosition, n);
+      FPosition += static_cast<std::int64_t>(n);
+      if (FPosition == Size() && !FChanged) {
+        FChanged = true;
+        FData[FData.size() / 2] ^= 0x5A;
+      }
+      return n;
+    }
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+    void Seek(std::int64_t position) override { FPosition = std::clamp<std::int64_t>(position, 0, Size()); }
+    std::int64_t Position() const override { return FPosition; }
+    std::int64_t Size() const override { return static_cast<std::int64_t>(FData.size()); }
+    void SetSize(std::int64_t) override {}
+
+   private:
+    std::vector<std::uint8_t> FData;
+    std::int64_t FPosition = 0;
+    bool FChanged = false;
+  };
+  for (const int level : {0, 6}) {
+    SCOPED_TRACE(level);
+    TTempDir dir;
+    const fs::path archive = dir / "enc.zip";
+    TWriteRun run;
+    const auto result = WriteWithEngine(
+        archive, true,
+        [&](zip::TZipArchiver& a) {
+          a.AddFromStream("sound.txt", Memory(TextBytes(40000, 1)));
+          a.AddFromStream("changing.txt", std::make_shared<TChangingStream>(TextBytes(40000, 2)));
+        },
+        [&](zip::TZipArchiver& a) {
+          a.Password = "secret";
+          a.SetCompressionMode(level);
+        },
+        &run);
+    EXPECT_EQ(std::vector<int>{8}, run.FailureCodes);
+    EXPECT_EQ(1, result.Stored);
+    EXPECT_EQ(1, result.Ignored);
+    EXPECT_EQ(std::vector<std::string>{"sound.txt"}, ListWithEngine(archive));
+    EXPECT_EQ("", PeerCheck(archive, "secret"));
+  }
 }
 
 // ---- the directory writer --------------------------------------------------------------------
@@ -645,6 +701,55 @@ TEST(UpdateCommit, ZipArchiveFreshenedRenamedAndDeleted) {
   EXPECT_EQ("", CompareTrees(dir / "expected", dir / "engine"));
   ASSERT_EQ(0, Shell("unzip -qq " + Quote(archive.string()) + " -d " + Quote((dir / "unzipped").string())));
   EXPECT_EQ("", CompareTrees(dir / "expected", dir / "unzipped"));
+}
+
+// A freshened entry of an Info-ZIP archive takes its new data's time: the old time blocks (which
+// 7-Zip prefers to the DOS time) go with the old data, while an entry left alone keeps them.
+TEST(UpdateCommit, FreshenedEntryTakesTheNewTime) {
+  enum class TWay { UpdateFiles, AddFiles, AddFromStream };
+  for (const TWay way : {TWay::UpdateFiles, TWay::AddFiles, TWay::AddFromStream}) {
+    SCOPED_TRACE(static_cast<int>(way));
+    TTempDir dir;
+    WriteBytes(dir / "src" / "a.txt", TextBytes(3000, 1));
+    WriteBytes(dir / "src" / "b.txt", TextBytes(3000, 2));
+    const std::time_t oldTime = 1700000000;
+    StampTimes(dir / "src", oldTime);
+    const auto mtime = [](const fs::path& p) {
+      struct stat st {};
+      return ::stat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
+    };
+    const std::time_t bTime = mtime(dir / "src" / "b.txt");
+    const fs::path archive = dir / "info.zip";
+    ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q " + Quote(archive.string()) + " a.txt b.txt"));
+    const auto newData = TextBytes(5000, 3);
+    WriteBytes(dir / "src" / "a.txt", newData);
+    const std::time_t newTime = oldTime + 90 * 24 * 3600;
+    const timespec times[2] = {{newTime, 0}, {newTime, 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, (dir / "src" / "a.txt").c_str(), times, 0));
+    std::tm local{};
+    localtime_r(&newTime, &local);
+    const std::int32_t dosTime = static_cast<std::int32_t>(
+        (static_cast<std::uint32_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday) << 16) |
+        static_cast<std::uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2)));
+    TWriteRun run;
+    const auto result = WriteWithEngine(
+        archive, false,
+        [&](zip::TZipArchiver& a) {
+          switch (way) {
+            case TWay::UpdateFiles: a.UpdateFiles("a.txt"); break;
+            case TWay::AddFiles: a.AddFiles("a.txt"); break;
+            case TWay::AddFromStream: a.AddFromStream("a.txt", Memory(newData), zip::faArchive, dosTime); break;
+          }
+        },
+        [&](zip::TZipArchiver& a) { a.BaseDir = EngineName(dir / "src"); }, &run);
+    ASSERT_TRUE(result.Succeeded()) << result.Message;
+    EXPECT_EQ(1, result.Stored);
+    EXPECT_EQ("", PeerCheck(archive));
+    ASSERT_EQ(0, Shell("7zz x -bso0 -bsp0 -o" + Quote((dir / "7z").string()) + " " + Quote(archive.string())));
+    EXPECT_EQ(newTime, mtime(dir / "7z" / "a.txt"));
+    EXPECT_EQ(newData, ReadBytes(dir / "7z" / "a.txt"));
+    EXPECT_EQ(bTime, mtime(dir / "7z" / "b.txt"));
+  }
 }
 
 // A memory archive is changed like a file and written out when it leaves memory.
