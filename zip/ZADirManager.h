@@ -80,7 +80,6 @@ class TZADirManager {
 
  private:
   std::uint32_t LocalSignature() const;
-  std::string StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   std::string StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   bool ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found);
   // The geometry of a single-file directory is possible for this file.

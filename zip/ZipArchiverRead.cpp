@@ -8,6 +8,7 @@
 #include "ZAMasks.h"
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
+#include "ZAUnicode.h"
 #include "ZipArchiver.h"
 
 namespace zip {
@@ -16,10 +17,7 @@ namespace {
 
 bool FileNamePartEmpty(const std::string& name) { return ExtractFileName(name).empty(); }
 
-std::string Upper(std::string s) {
-  platform::CharUpperBuffA(s);
-  return s;
-}
+std::string Upper(const std::string& s) { return UpperCaseText(s); }
 
 // Folder of a name: the part up to the last "\" with "/" turned into "\".
 std::string FolderOf(std::string name) {

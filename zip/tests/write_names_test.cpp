@@ -40,13 +40,13 @@ TEST(StoredNames, RenamesKeepLocalAndCentralNamesEqual) {
     const char* What;
     bool MadeByZip;     // else by the engine from streams
     const char* From;
-    const char* To;     // engine form (Windows-1252)
-    const char* Shown;  // the name Python reads (UTF-8)
+    const char* To;     // the name given to the engine (UTF-8)
+    const char* Shown;  // the name Python reads
   };
   const Row rows[] = {
       {"zip archive, plain name", true, "a.txt", "b.txt", "b.txt"},
-      {"zip archive, accented name", true, "a.txt", "\xE9t\xE9.txt", "\xC3\xA9t\xC3\xA9.txt"},
-      {"engine archive, accented name", false, "a.txt", "\xE9t\xE9.txt", "\xC3\xA9t\xC3\xA9.txt"},
+      {"zip archive, accented name", true, "a.txt", "\xC3\xA9t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.txt"},
+      {"engine archive, accented name", false, "a.txt", "\xC3\xA9t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.txt"},
       {"into a folder", false, "a.txt", "sub/deeper/a.txt", "sub/deeper/a.txt"},
   };
   for (const Row& r : rows) {
@@ -61,7 +61,7 @@ TEST(StoredNames, RenamesKeepLocalAndCentralNamesEqual) {
     } else {
       const auto made = WriteWithEngine(archive, true, [&](zip::TZipArchiver& a) {
         a.AddFromStream("a.txt", std::make_shared<zip::TZAMemoryStream>(TextBytes(1000, 1)));
-        a.AddFromStream("caf\xE9 after.txt", std::make_shared<zip::TZAMemoryStream>(TextBytes(1000, 2)));
+        a.AddFromStream("caf\xC3\xA9 after.txt", std::make_shared<zip::TZAMemoryStream>(TextBytes(1000, 2)));
       });
       ASSERT_TRUE(made.Succeeded());
     }
