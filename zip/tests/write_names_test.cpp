@@ -1,7 +1,9 @@
 // Names as the engine stores them: characters outside Windows-1252, renames, and the stored bytes
 // of unchanged entries, checked by unzip and Python (which compares local and central names).
+// Names, folders and passwords given on a UTF-8 command line are used as they are.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "ZipEngineRun.h"
@@ -10,6 +12,30 @@
 namespace {
 
 using namespace ziptest;
+
+const std::string WriteCli = ZIPWRITE_CLI;
+const std::string ReadCli = ZIPREAD_CLI;
+
+// Runs the write front end; its exit status (0: committed with nothing ignored).
+int Zipwrite(const std::string& arguments) { return Shell(Quote(WriteCli) + " " + arguments + " >/dev/null 2>&1"); }
+
+// The names of an archive's entries as Python reads them, sorted.
+std::vector<std::string> PythonNames(const fs::path& archive) {
+  std::vector<std::string> names;
+  std::string listing = PythonListing(archive);
+  for (std::size_t start = 0; start < listing.size();) {
+    const std::size_t end = listing.find('\n', start);
+    const std::string line = listing.substr(start, end - start);
+    // "name size crc method flags": the name is all but the last four words.
+    std::size_t cut = line.size();
+    for (int words = 0; words < 4 && cut != std::string::npos && cut > 0; ++words) cut = line.rfind(' ', cut - 1);
+    if (cut != std::string::npos && cut > 0) names.push_back(line.substr(0, cut));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TEST(StoredNames, CharactersOutsideTheCodePageGoAsUtf8) {
   TTempDir dir;
@@ -103,6 +129,113 @@ TEST(StoredNames, HostileFolderContents) {
   EXPECT_EQ(std::string::npos, listing.find("pipe")) << listing;
   EXPECT_EQ(std::string::npos, listing.find("dangling")) << listing;
   EXPECT_EQ("", PeerCheck(archive));
+}
+
+// Names that differ only in characters Windows-1252 lacks (and which it would all turn into "?")
+// stay apart through create, add, rewrite, rename, delete and extraction; the base folder and the
+// archive's own path lie outside Windows-1252 too.
+TEST(InternationalNames, NamesThatDifferOnlyOutsideWindows1252StayApart) {
+  TTempDir tmp;
+  const fs::path root = tmp / "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF";  // データ
+  const fs::path src = root / "src";
+  const fs::path archive = root / "\xE6\xA1\xA3\xE6\xA1\x88" / "e.zip";  // 档案
+  const std::string japan = "\xE6\x97\xA5\xE6\x9C\xAC";                     // 日本
+  const std::string china = "\xE4\xB8\xAD\xE5\x9B\xBD";                     // 中国
+  const std::string korea = "\xED\x95\x9C\xEA\xB5\xAD";                     // 한국
+  const std::string smile = "\xF0\x9F\x98\x80.txt";                          // 😀.txt
+  const std::string party = "\xF0\x9F\x8E\x89.txt";                          // 🎉.txt
+  const std::string balloon = "\xF0\x9F\x8E\x88.txt";                        // 🎈.txt
+  const std::string renamed = japan + "/\xE6\x94\xB9\xE5\x90\x8D.txt";      // 日本/改名.txt
+  fs::create_directories(archive.parent_path());
+  for (const std::string& folder : {japan, china, std::string("xy")}) fs::create_directories(src / folder);
+  WriteText(src / japan / "ab.txt", "japan");
+  WriteText(src / china / "ab.txt", "china");
+  WriteText(src / "xy" / "ab.txt", "xy");
+  WriteText(src / smile, "smile");
+  WriteText(src / party, "party");
+  WriteText(src / "plain.txt", "plain");
+  StampTimes(src);
+  // What the archive holds at each step, as a tree.
+  const fs::path expected = tmp / "expected";
+  ASSERT_EQ(0, Shell("cp -a " + Quote(src.string()) + " " + Quote(expected.string())));
+  const std::string a = Quote(archive.string());
+  const std::string base = " --base " + Quote(src.string());
+  // Each archive written passes the peers and extracts, by unzip and by our own reader, as the tree.
+  const auto check = [&](const std::string& step) {
+    SCOPED_TRACE(step);
+    EXPECT_EQ("", PeerCheck(archive));
+    const fs::path unzipped = tmp / ("unzipped-" + step);
+    ASSERT_EQ(0, Shell("unzip -qq " + a + " -d " + Quote(unzipped.string())));
+    EXPECT_EQ("", CompareTrees(expected, unzipped));
+    const fs::path ours = tmp / ("ours-" + step);
+    ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + a + " " + Quote(ours.string()) + " >/dev/null"));
+    EXPECT_EQ("", CompareTrees(expected, ours));
+  };
+
+  ASSERT_EQ(0, Zipwrite("create " + a + " '*'" + base));
+  EXPECT_EQ((std::vector<std::string>{"plain.txt", "xy/", "xy/ab.txt", china + "/", china + "/ab.txt", japan + "/",
+                                      japan + "/ab.txt", party, smile}),
+            PythonNames(archive));
+  check("create");
+
+  // Added beside names that read the same in Windows-1252.
+  fs::create_directories(src / korea);
+  WriteText(src / korea / "ab.txt", "korea");
+  WriteText(src / balloon, "balloon");
+  for (const fs::path& added : {src / korea / "ab.txt", src / balloon}) {
+    fs::last_write_time(added, fs::last_write_time(src / "plain.txt"));  // even seconds, as DOS times
+  }
+  ASSERT_EQ(0, Shell("cp -a " + Quote((src / korea).string()) + " " + Quote((src / balloon).string()) + " " +
+                     Quote(expected.string())));
+  ASSERT_EQ(0, Zipwrite("add " + a + " " + Quote(korea + "/ab.txt") + " " + Quote(balloon) + base));
+  check("add");
+
+  // A rewrite (an unrelated entry deleted) keeps every entry's own data under its own name.
+  ASSERT_EQ(0, Zipwrite("delete " + a + " plain.txt"));
+  fs::remove(expected / "plain.txt");
+  check("rewrite");
+
+  // Renamed to a name outside Windows-1252.
+  ASSERT_EQ(0, Zipwrite("rename " + a + " " + Quote(china + "/ab.txt") + " " + Quote(renamed)));
+  fs::rename(expected / china / "ab.txt", expected / renamed);
+  const auto names = PythonNames(archive);
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), renamed));
+  check("rename");
+
+  // Deleted by a name outside Windows-1252: that entry and no other.
+  ASSERT_EQ(0, Zipwrite("delete " + a + " " + Quote(japan + "/ab.txt")));
+  fs::remove(expected / japan / "ab.txt");
+  ASSERT_EQ(0, Zipwrite("delete " + a + " " + Quote(smile)));
+  fs::remove(expected / smile);
+  EXPECT_EQ((std::vector<std::string>{"xy/", "xy/ab.txt", china + "/", japan + "/", renamed,
+                                      korea + "/ab.txt", balloon, party}),
+            PythonNames(archive));
+  check("delete");
+}
+
+// A password outside ASCII is its UTF-8 bytes, as unzip -P and 7-Zip take it from a UTF-8
+// command line: each side opens what the other encrypted (7-Zip tests ours; it refuses to
+// encrypt with such a password itself).
+TEST(InternationalNames, Utf8PasswordsAgreeWithThePeers) {
+  TTempDir tmp;
+  const std::string password = "p\xC3\xA4ssw\xC3\xB6rd-\xE6\x97\xA5\xE6\x9C\xAC";  // pässwörd-日本
+  const fs::path src = tmp / "src";
+  WriteBytes(src / "secret.txt", TextBytes(5000, 4));
+  StampTimes(src);
+  const fs::path ours = tmp / "ours.zip";
+  ASSERT_EQ(0, Zipwrite("create " + Quote(ours.string()) + " secret.txt --password " + Quote(password) + " --base " +
+                        Quote(src.string())));
+  EXPECT_EQ(0, Shell("unzip -tqq -P " + Quote(password) + " " + Quote(ours.string()) + " >/dev/null 2>&1"));
+  EXPECT_EQ(0, Shell("7zz t -bso0 -bsp0 -p" + Quote(password) + " " + Quote(ours.string()) + " >/dev/null 2>&1"));
+  EXPECT_EQ("", PeerCheck(ours, password));
+
+  const fs::path theirs = tmp / "zip.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -P " + Quote(password) + " " + Quote(theirs.string()) +
+                     " secret.txt"));
+  const fs::path out = tmp / "out";
+  ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + Quote(theirs.string()) + " " + Quote(out.string()) + " --password " +
+                     Quote(password) + " >/dev/null 2>&1"));
+  EXPECT_EQ(TextBytes(5000, 4), ReadBytes(out / "secret.txt"));
 }
 
 }  // namespace

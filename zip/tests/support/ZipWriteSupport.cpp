@@ -75,9 +75,9 @@ std::string PeerCheck(const fs::path& archive, const std::string& password, cons
     if (status != 0) report << "7z t: " << out << "\n";
   }
   const char* script =
-      "import sys, zipfile\n"
+      "import os, sys, zipfile\n"
       "with zipfile.ZipFile(sys.argv[1]) as z:\n"
-      "    if sys.argv[2]: z.setpassword(sys.argv[2].encode('cp1252'))\n"
+      "    if sys.argv[2]: z.setpassword(os.fsencode(sys.argv[2]))\n"
       "    for i in z.infolist():\n"
       "        with z.open(i) as f:\n"
       "            while f.read(1 << 20): pass\n";
