@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ZipEngineRun.h"
@@ -15,31 +14,6 @@
 namespace {
 
 using namespace ziptest;
-
-using TContents = std::vector<std::pair<std::string, std::string>>;
-
-// Every entry as Python reads it, in directory order: its name and its data (the CRC checked).
-TContents PythonContents(const fs::path& archive) {
-  const fs::path out = archive.string() + ".contents";
-  EXPECT_EQ(0, RunPython("import sys, zipfile, warnings\n"
-                         "warnings.simplefilter('ignore')\n"
-                         "with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w', encoding='utf-8') as o:\n"
-                         "    for i in z.infolist():\n"
-                         "        o.write(i.filename + '\\t' + z.open(i).read().decode() + '\\n')\n",
-                         {archive.string(), out.string()}));
-  TContents contents;
-  const auto bytes = ReadBytes(out);
-  const std::string text(bytes.begin(), bytes.end());
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end - start);
-    const std::size_t tab = line.find('\t');
-    contents.emplace_back(line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return contents;
-}
 
 // An archive made by Info-ZIP's zip from name/text pairs (in that order).
 void MakeZip(const fs::path& archive, const fs::path& src, const TContents& files) {

@@ -131,86 +131,148 @@ TEST(StoredNames, HostileFolderContents) {
   EXPECT_EQ("", PeerCheck(archive));
 }
 
+const std::string japan = "\xE6\x97\xA5\xE6\x9C\xAC";  // 日本
+const std::string china = "\xE4\xB8\xAD\xE5\x9B\xBD";  // 中国
+const std::string korea = "\xED\x95\x9C\xEA\xB5\xAD";  // 한국
+const std::string smile = "\xF0\x9F\x98\x80.txt";       // 😀.txt
+const std::string party = "\xF0\x9F\x8E\x89.txt";       // 🎉.txt
+const std::string balloon = "\xF0\x9F\x8E\x88.txt";     // 🎈.txt
+const std::string renamed = japan + "/\xE6\x94\xB9\xE5\x90\x8D.txt";  // 日本/改名.txt
+
 // Names that differ only in characters Windows-1252 lacks (and which it would all turn into "?")
-// stay apart through create, add, rewrite, rename, delete and extraction; the base folder and the
-// archive's own path lie outside Windows-1252 too.
+// stay apart through create, add, rewrite, rename, delete and extraction, with plain folders and
+// with a base folder and an archive path outside Windows-1252 too.
 TEST(InternationalNames, NamesThatDifferOnlyOutsideWindows1252StayApart) {
-  TTempDir tmp;
-  const fs::path root = tmp / "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF";  // データ
-  const fs::path src = root / "src";
-  const fs::path archive = root / "\xE6\xA1\xA3\xE6\xA1\x88" / "e.zip";  // 档案
-  const std::string japan = "\xE6\x97\xA5\xE6\x9C\xAC";                     // 日本
-  const std::string china = "\xE4\xB8\xAD\xE5\x9B\xBD";                     // 中国
-  const std::string korea = "\xED\x95\x9C\xEA\xB5\xAD";                     // 한국
-  const std::string smile = "\xF0\x9F\x98\x80.txt";                          // 😀.txt
-  const std::string party = "\xF0\x9F\x8E\x89.txt";                          // 🎉.txt
-  const std::string balloon = "\xF0\x9F\x8E\x88.txt";                        // 🎈.txt
-  const std::string renamed = japan + "/\xE6\x94\xB9\xE5\x90\x8D.txt";      // 日本/改名.txt
-  fs::create_directories(archive.parent_path());
-  for (const std::string& folder : {japan, china, std::string("xy")}) fs::create_directories(src / folder);
-  WriteText(src / japan / "ab.txt", "japan");
-  WriteText(src / china / "ab.txt", "china");
-  WriteText(src / "xy" / "ab.txt", "xy");
-  WriteText(src / smile, "smile");
-  WriteText(src / party, "party");
-  WriteText(src / "plain.txt", "plain");
-  StampTimes(src);
-  // What the archive holds at each step, as a tree.
-  const fs::path expected = tmp / "expected";
-  ASSERT_EQ(0, Shell("cp -a " + Quote(src.string()) + " " + Quote(expected.string())));
-  const std::string a = Quote(archive.string());
-  const std::string base = " --base " + Quote(src.string());
-  // Each archive written passes the peers and extracts, by unzip and by our own reader, as the tree.
-  const auto check = [&](const std::string& step) {
-    SCOPED_TRACE(step);
-    EXPECT_EQ("", PeerCheck(archive));
-    const fs::path unzipped = tmp / ("unzipped-" + step);
-    ASSERT_EQ(0, Shell("unzip -qq " + a + " -d " + Quote(unzipped.string())));
-    EXPECT_EQ("", CompareTrees(expected, unzipped));
-    const fs::path ours = tmp / ("ours-" + step);
-    ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + a + " " + Quote(ours.string()) + " >/dev/null"));
-    EXPECT_EQ("", CompareTrees(expected, ours));
+  struct Row {
+    const char* Base;     // the folder that holds the tree
+    const char* Archive;  // the folder that holds the archive
   };
+  // データ and 档案
+  for (const Row r : {Row{"plain", "arc"}, Row{"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF", "\xE6\xA1\xA3\xE6\xA1\x88"}}) {
+    SCOPED_TRACE(r.Base);
+    TTempDir tmp;
+    const fs::path root = tmp / r.Base;
+    const fs::path src = root / "src";
+    const fs::path archive = tmp / r.Archive / "e.zip";
+    fs::create_directories(archive.parent_path());
+    for (const std::string& folder : {japan, china, std::string("xy")}) fs::create_directories(src / folder);
+    WriteText(src / japan / "ab.txt", "japan");
+    WriteText(src / china / "ab.txt", "china");
+    WriteText(src / "xy" / "ab.txt", "xy");
+    WriteText(src / smile, "smile");
+    WriteText(src / party, "party");
+    WriteText(src / "plain.txt", "plain");
+    StampTimes(src);
+    // What the archive holds at each step, as a tree.
+    const fs::path expected = tmp / "expected";
+    ASSERT_EQ(0, Shell("cp -a " + Quote(src.string()) + " " + Quote(expected.string())));
+    const std::string a = Quote(archive.string());
+    const std::string base = " --base " + Quote(src.string());
+    // Each archive written passes the peers and extracts, by unzip and by our own reader, as the tree.
+    const auto check = [&](const std::string& step) {
+      SCOPED_TRACE(step);
+      EXPECT_EQ("", PeerCheck(archive));
+      const fs::path unzipped = tmp / ("unzipped-" + step);
+      ASSERT_EQ(0, Shell("unzip -qq " + a + " -d " + Quote(unzipped.string())));
+      EXPECT_EQ("", CompareTrees(expected, unzipped));
+      const fs::path ours = tmp / ("ours-" + step);
+      ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + a + " " + Quote(ours.string()) + " >/dev/null"));
+      EXPECT_EQ("", CompareTrees(expected, ours));
+    };
 
-  ASSERT_EQ(0, Zipwrite("create " + a + " '*'" + base));
-  EXPECT_EQ((std::vector<std::string>{"plain.txt", "xy/", "xy/ab.txt", china + "/", china + "/ab.txt", japan + "/",
-                                      japan + "/ab.txt", party, smile}),
-            PythonNames(archive));
-  check("create");
+    EXPECT_EQ(0, Zipwrite("create " + a + " '*'" + base));
+    EXPECT_EQ((std::vector<std::string>{"plain.txt", "xy/", "xy/ab.txt", china + "/", china + "/ab.txt", japan + "/",
+                                        japan + "/ab.txt", party, smile}),
+              PythonNames(archive));
+    check("create");
 
-  // Added beside names that read the same in Windows-1252.
-  fs::create_directories(src / korea);
-  WriteText(src / korea / "ab.txt", "korea");
-  WriteText(src / balloon, "balloon");
-  for (const fs::path& added : {src / korea / "ab.txt", src / balloon}) {
-    fs::last_write_time(added, fs::last_write_time(src / "plain.txt"));  // even seconds, as DOS times
+    // Added beside names that read the same in Windows-1252.
+    fs::create_directories(src / korea);
+    WriteText(src / korea / "ab.txt", "korea");
+    WriteText(src / balloon, "balloon");
+    for (const fs::path& added : {src / korea / "ab.txt", src / balloon}) {
+      fs::last_write_time(added, fs::last_write_time(src / "plain.txt"));  // even seconds, as DOS times
+    }
+    ASSERT_EQ(0, Shell("cp -a " + Quote((src / korea).string()) + " " + Quote((src / balloon).string()) + " " +
+                       Quote(expected.string())));
+    EXPECT_EQ(0, Zipwrite("add " + a + " " + Quote(korea + "/ab.txt") + " " + Quote(balloon) + base));
+    check("add");
+
+    // A rewrite (an unrelated entry deleted) keeps every entry's own data under its own name.
+    EXPECT_EQ(0, Zipwrite("delete " + a + " plain.txt"));
+    fs::remove(expected / "plain.txt");
+    check("rewrite");
+
+    // Renamed to a name outside Windows-1252.
+    EXPECT_EQ(0, Zipwrite("rename " + a + " " + Quote(china + "/ab.txt") + " " + Quote(renamed)));
+    fs::rename(expected / china / "ab.txt", expected / renamed);
+    const auto names = PythonNames(archive);
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), renamed));
+    check("rename");
+
+    // Deleted by a name outside Windows-1252: that entry and no other.
+    EXPECT_EQ(0, Zipwrite("delete " + a + " " + Quote(japan + "/ab.txt")));
+    fs::remove(expected / japan / "ab.txt");
+    EXPECT_EQ(0, Zipwrite("delete " + a + " " + Quote(smile)));
+    fs::remove(expected / smile);
+    EXPECT_EQ((std::vector<std::string>{"xy/", "xy/ab.txt", china + "/", japan + "/", renamed,
+                                        korea + "/ab.txt", balloon, party}),
+              PythonNames(archive));
+    check("delete");
   }
-  ASSERT_EQ(0, Shell("cp -a " + Quote((src / korea).string()) + " " + Quote((src / balloon).string()) + " " +
-                     Quote(expected.string())));
-  ASSERT_EQ(0, Zipwrite("add " + a + " " + Quote(korea + "/ab.txt") + " " + Quote(balloon) + base));
-  check("add");
+}
 
-  // A rewrite (an unrelated entry deleted) keeps every entry's own data under its own name.
-  ASSERT_EQ(0, Zipwrite("delete " + a + " plain.txt"));
-  fs::remove(expected / "plain.txt");
-  check("rewrite");
-
-  // Renamed to a name outside Windows-1252.
-  ASSERT_EQ(0, Zipwrite("rename " + a + " " + Quote(china + "/ab.txt") + " " + Quote(renamed)));
-  fs::rename(expected / china / "ab.txt", expected / renamed);
-  const auto names = PythonNames(archive);
-  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), renamed));
-  check("rename");
-
-  // Deleted by a name outside Windows-1252: that entry and no other.
-  ASSERT_EQ(0, Zipwrite("delete " + a + " " + Quote(japan + "/ab.txt")));
-  fs::remove(expected / japan / "ab.txt");
-  ASSERT_EQ(0, Zipwrite("delete " + a + " " + Quote(smile)));
-  fs::remove(expected / smile);
-  EXPECT_EQ((std::vector<std::string>{"xy/", "xy/ab.txt", china + "/", japan + "/", renamed,
-                                      korea + "/ab.txt", balloon, party}),
-            PythonNames(archive));
-  check("delete");
+// Each operation of the front end on an archive that Info-ZIP's zip made of such names (stored as
+// UTF-8): it touches the entry it names and no other, and every entry keeps its own data.
+TEST(InternationalNames, EachOperationOnAnInfoZipArchive) {
+  const TContents initial = {{"xy/ab.txt", "xy"},       {japan + "/ab.txt", "japan"}, {china + "/ab.txt", "china"},
+                             {smile, "smile"},          {party, "party"},             {"plain.txt", "plain"}};
+  struct Row {
+    const char* What;
+    std::string Arguments;  // after "zipwrite", ARCH standing for the archive
+    TContents Expected;
+  };
+  const auto without = [&](const std::string& name) {
+    TContents c = initial;
+    c.erase(std::remove_if(c.begin(), c.end(), [&](const auto& e) { return e.first == name; }), c.end());
+    return c;
+  };
+  TContents renamedChina = initial;
+  renamedChina[2].first = renamed;
+  TContents added = initial;
+  added.emplace_back(korea + "/ab.txt", "korea");
+  added.emplace_back(balloon, "balloon");
+  const Row rows[] = {
+      {"delete by a name outside Windows-1252", "delete ARCH " + Quote(japan + "/ab.txt"), without(japan + "/ab.txt")},
+      {"delete an emoji name", "delete ARCH " + Quote(smile), without(smile)},
+      {"a rewrite: an unrelated entry deleted", "delete ARCH plain.txt", without("plain.txt")},
+      {"rename to a name outside Windows-1252", "rename ARCH " + Quote(china + "/ab.txt") + " " + Quote(renamed),
+       renamedChina},
+      {"add names that read the same in Windows-1252", "add ARCH " + Quote(korea + "/ab.txt") + " " + Quote(balloon),
+       added},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.What);
+    TTempDir tmp;
+    const fs::path src = tmp / "src";
+    std::string names;
+    for (const auto& [name, text] : initial) {
+      fs::create_directories((src / name).parent_path());
+      WriteText(src / name, text);
+      names += " " + Quote(name);
+    }
+    fs::create_directories(src / korea);
+    WriteText(src / korea / "ab.txt", "korea");
+    WriteText(src / balloon, "balloon");
+    const fs::path archive = tmp / "iz.zip";
+    ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -D " + Quote(archive.string()) + names));
+    ASSERT_EQ(initial, PythonContents(archive));
+    std::string arguments = r.Arguments;
+    arguments.replace(arguments.find("ARCH"), 4, Quote(archive.string()));
+    EXPECT_EQ(0, Zipwrite(arguments + " --base " + Quote(src.string())));
+    EXPECT_EQ(r.Expected, PythonContents(archive));
+    EXPECT_EQ("", PeerCheck(archive));
+  }
 }
 
 // A password outside ASCII is its UTF-8 bytes, as unzip -P and 7-Zip take it from a UTF-8
