@@ -23,7 +23,6 @@ class TZADirHost {
   virtual TZASpanningMode Spanning() const = 0;
   virtual bool OemFileNames() const = 0;
   virtual bool OpenDamaged() const = 0;
-  virtual std::string OemToAnsi(const std::string& bytes) const = 0;
   // Makes the archive stream the stream of the volume that info names and returns it.
   virtual TZAStream& SwitchToVolume(const TZAVolumeNumberInfo& info) = 0;
   // The archive's own stream (volume switches leave any other stream alone).

@@ -102,8 +102,12 @@ bool TZABaseArchiver::FindFirstItem(const std::string& FileMask, TZAArchiveItem&
     if (!drive.empty() && mask.compare(0, drive.size(), drive) == 0) mask.erase(0, drive.size());
   }
   std::replace(mask.begin(), mask.end(), '\\', '/');
-  // The mask has room for 259 characters; a longer one is cut there.
-  if (mask.size() > sizeof(Item.InternalSearchRec.Mask) - 1) mask.resize(sizeof(Item.InternalSearchRec.Mask) - 1);
+  // The mask has room for 259 bytes; a longer one is cut there, never inside a character.
+  if (mask.size() > sizeof(Item.InternalSearchRec.Mask) - 1) {
+    std::size_t cut = sizeof(Item.InternalSearchRec.Mask) - 1;
+    while (cut > 0 && (static_cast<unsigned char>(mask[cut]) & 0xC0) == 0x80) --cut;
+    mask.resize(cut);
+  }
   std::memset(Item.InternalSearchRec.Mask, 0, sizeof Item.InternalSearchRec.Mask);
   std::memcpy(Item.InternalSearchRec.Mask, mask.data(), mask.size());
   Item.InternalSearchRec.ExclusionMask = ExclusionMask;

@@ -234,7 +234,6 @@ TEST_F(DirectoryLoad, DirectoryGrowsAsItIsRead) {
     zip::TZASpanningMode Spanning() const override { return zip::smNone; }
     bool OemFileNames() const override { return true; }
     bool OpenDamaged() const override { return true; }
-    std::string OemToAnsi(const std::string& bytes) const override { return bytes; }
     zip::TZAStream& SwitchToVolume(const zip::TZAVolumeNumberInfo&) override { return FStream; }
     zip::TZAStream* ArchiveStream() override { return &FStream; }
     zip::TZAVolumeNumberInfo& VolumeInfo() override { return FInfo; }
