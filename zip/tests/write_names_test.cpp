@@ -276,6 +276,61 @@ TEST(InternationalNames, EachOperationOnAnInfoZipArchive) {
   }
 }
 
+// Names read from an archive are decoded once (the UTF-8 flag, Info-ZIP's Unicode path field,
+// else the OEM code page) into the real names that finds and extraction use; a rewrite keeps the
+// stored bytes, flags and extra fields of every entry it does not rename.
+TEST(InternationalNames, StoredNamesDecodedOnceAndKeptAsStored) {
+  TTempDir tmp;
+  const fs::path archive = tmp / "stored.zip";
+  const char* make =
+      "import sys, zipfile, zlib, struct\n"
+      "def entry(raw, data, flags=0, extra=b'', host=0):\n"
+      "    zi = zipfile.ZipInfo('placeholder', (2022, 5, 6, 7, 8, 10)); zi.create_system = host\n"
+      "    zi.filename = raw.decode('utf-8' if flags else 'cp437'); zi.flag_bits |= flags; zi.extra = extra\n"
+      "    return zi, data\n"
+      "unicode = '\u65e5\u672c.txt'.encode()\n"  // 日本.txt in the Unicode path field
+      "field = struct.pack('<HHBI', 0x7075, 5 + len(unicode), 1, zlib.crc32(b'__.txt')) + unicode\n"
+      "entries = [entry(b'first.txt', 'first'), entry(b'cafX.txt', 'oem'),\n"
+      "           entry(b'__.txt', 'field', extra=field),\n"
+      "           entry('\u4e2d\u56fd.txt'.encode(), 'flag', flags=0x800, host=3)]\n"
+      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+      "    for zi, data in entries: z.writestr(zi, data)\n"
+      "# the OEM name (code page 850 e acute, no flag) put in place of its placeholder\n"
+      "data = open(sys.argv[1], 'rb').read().replace(b'cafX.txt', b'caf\\x82.txt')\n"
+      "open(sys.argv[1], 'wb').write(data)\n";
+  ASSERT_EQ(0, RunPython(make, {archive.string()}));
+  // The stored form of each entry: name bytes, UTF-8 flag and extra field, as Python reads them.
+  const auto stored = [&] {
+    const fs::path out = tmp / "stored.txt";
+    EXPECT_EQ(0, RunPython("import sys, zipfile\n"
+                           "with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w') as o:\n"
+                           "    for i in z.infolist():\n"
+                           "        raw = i.orig_filename.encode('utf-8' if i.flag_bits & 0x800 else 'cp437')\n"
+                           "        o.write(raw.hex() + ' ' + str(i.flag_bits & 0x800) + ' ' + i.extra.hex() + '\\n')\n",
+                           {archive.string(), out.string()}));
+    const auto bytes = ReadBytes(out);
+    std::vector<std::string> lines;
+    std::string text(bytes.begin(), bytes.end());
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    return lines;
+  };
+  const std::vector<std::string> before = stored();
+  const std::vector<std::string> real = {"first.txt", "caf\xC3\xA9.txt", japan + ".txt", china + ".txt"};
+  EXPECT_EQ(real, ListWithEngine(archive));
+  const auto result = WriteWithEngine(archive, false, [&](zip::TZipArchiver& a) { a.DeleteFiles("first.txt"); });
+  ASSERT_TRUE(result.Succeeded()) << result.Message;
+  EXPECT_EQ(std::vector<std::string>(before.begin() + 1, before.end()), stored());
+  EXPECT_EQ(std::vector<std::string>(real.begin() + 1, real.end()), ListWithEngine(archive));
+  EXPECT_EQ("", PeerCheck(archive));
+  const TEngineRun run = ExtractWithEngine(archive, tmp / "out");
+  EXPECT_TRUE(run.Result.Succeeded());
+  EXPECT_EQ((std::vector<std::string>{"caf\xC3\xA9.txt", china + ".txt", japan + ".txt"}), ListTree(tmp / "out"));
+}
+
 // A password outside ASCII is its UTF-8 bytes, as unzip -P and 7-Zip take it from a UTF-8
 // command line: each side opens what the other encrypted (7-Zip tests ours; it refuses to
 // encrypt with such a password itself).
