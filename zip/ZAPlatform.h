@@ -1,7 +1,7 @@
 #pragma once
 // The few system services the engine needs, as this platform offers them: the user's locale
 // and its character comparison and upper-casing, OEM (code page 850) and ANSI (Windows-1252)
-// name conversion, drive types, free space, the temporary folder and the memory status.
+// byte conversion, drive types, free space, the temporary folder and the memory status.
 //
 // Names inside the engine are UTF-8, as the file system spells them (this platform's code page);
 // ToFileSystemPath only turns "\" into "/", FromFileSystemPath takes a path as it stands.
@@ -41,8 +41,9 @@ void SetCompareStringOverride(TCompareStringFunc compare);
 std::uint8_t CharUpperA(std::uint8_t c);
 void CharUpperBuffA(std::string& text);
 
-// Names in archives are stored in the OEM code page (850) and used in ANSI (Windows-1252).
-// A character the other page lacks becomes its nearest plain form (or '_').
+// Bytes of the OEM code page (850) to Windows-1252 and back, a character the other page lacks
+// becoming its nearest plain form (or '_'). Engine names are UTF-8: ZAUnicode.h gives their OEM
+// form.
 std::string OemToAnsi(std::string_view oem);
 std::string AnsiToOem(std::string_view ansi);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "ZAWriteRecords.h"
 #include "ZipEngineRun.h"
 #include "ZipWriteSupport.h"
 
@@ -103,6 +104,46 @@ TEST(StoredNames, RenamesKeepLocalAndCentralNamesEqual) {
     const auto names = ListWithEngine(archive);
     EXPECT_NE(names.end(), std::find(names.begin(), names.end(), r.To));
   }
+}
+
+// The bytes a new or renamed name is stored under: ASCII as it is; the OEM code page where the
+// option asks for it, every character has a byte there and the entry is no Unix one; else UTF-8
+// with the flag. A name that is not UTF-8 goes as its bytes, unflagged. Unchanged entries keep
+// their stored bytes and flag.
+TEST(StoredNames, WhichBytesANameIsStoredUnder) {
+  struct Row {
+    const char* Name;
+    bool Oem;
+    std::uint16_t MadeBy;
+    const char* Bytes;
+    bool Utf8;
+  };
+  const Row rows[] = {
+      {"plain/a.txt", true, 0x0014, "plain/a.txt", false},
+      {"plain\\a.txt", false, 0x0B14, "plain/a.txt", false},
+      {"caf\xC3\xA9.txt", true, 0x0014, "caf\x82.txt", false},               // é in code page 850
+      {"caf\xC3\xA9.txt", false, 0x0B14, "caf\xC3\xA9.txt", true},
+      {"caf\xC3\xA9.txt", true, 0x0314, "caf\xC3\xA9.txt", true},            // a Unix entry
+      {"\xE2\x82\xAC.txt", true, 0x0014, "\xE2\x82\xAC.txt", true},          // € is not in 850
+      {"\xE6\x97\xA5\xE6\x9C\xAC.txt", true, 0x0014, "\xE6\x97\xA5\xE6\x9C\xAC.txt", true},
+      {"raw\xE9.txt", true, 0x0014, "raw\xE9.txt", false},                 // not UTF-8
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.Name);
+    zip::TDirItem item;
+    item.Name = r.Name;
+    item.VersionMadeBy = r.MadeBy;
+    item.IsNew = true;
+    const zip::TZAStoredName stored = zip::EncodeStoredName(item, r.Oem);
+    EXPECT_EQ(r.Bytes, stored.Bytes);
+    EXPECT_EQ(r.Utf8, stored.Utf8);
+  }
+  zip::TDirItem kept;
+  kept.Name = "caf\xC3\xA9.txt";
+  kept.StoredName = "caf\x82.txt";
+  const zip::TZAStoredName stored = zip::EncodeStoredName(kept, false);
+  EXPECT_EQ("caf\x82.txt", stored.Bytes);
+  EXPECT_FALSE(stored.Utf8);
 }
 
 // What a folder may hold besides files: pipes and dangling links are left out (a pipe would block
