@@ -331,10 +331,10 @@ void TForm1::Button2Click(forms::TObject*) {
 
 // The extraction of the whole archive over the updater's folder.
 void TForm1::Button3Click(forms::TObject*) {
-  ZipArchiver1->FileName = os::Utf8ToCp1252(UpdateZipPath);
+  ZipArchiver1->FileName = UpdateZipPath;
   ZipArchiver1->OpenArchive(kOpenReadDenyWrite);
   ArchiveCloser closer(*ZipArchiver1);
-  ZipArchiver1->BaseDir = os::Utf8ToCp1252(folder_);
+  ZipArchiver1->BaseDir = folder_;
   ZipArchiver1->ExtractFiles("*.*", kAllItems, "");
 }
 

@@ -52,6 +52,13 @@ endif()
 orvalis_add_test(NAME zipwrite_names_tests TIMEOUT 300
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_names_test.cpp
   LIBS zipwrite_test_support)
+target_compile_definitions(zipwrite_names_tests PRIVATE ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>"
+                                                        ZIPREAD_CLI="$<TARGET_FILE:zipread>")
+add_dependencies(zipwrite_names_tests zipwrite zipread)
+
+orvalis_add_test(NAME zipwrite_entries_tests TIMEOUT 300
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_entries_test.cpp
+  LIBS zipwrite_test_support)
 
 # A commit killed at every system call it makes in the archive's folder (strace's fault injection).
 orvalis_add_test(NAME zipwrite_crash_tests TIMEOUT 900

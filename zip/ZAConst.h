@@ -7,7 +7,7 @@
 namespace zip {
 
 inline constexpr int ZAMessageCount = 41;
-inline constexpr int ZACodeCount = 65;
+inline constexpr int ZACodeCount = 66;
 
 struct TZACodeEntry {
   std::int32_t Code;

@@ -31,7 +31,8 @@ struct ZipCryptoKeys {
 
 inline constexpr std::size_t ZipCryptoHeaderSize = 12;
 
-// The password is taken byte by byte as the engine holds it (Windows-1252).
+// The password is taken byte by byte as the engine holds it (UTF-8, as unzip -P and 7-Zip take a
+// password typed on a UTF-8 command line).
 void ZipCryptoInitKeys(std::string_view password, ZipCryptoKeys& keys);
 inline void ZipCryptoUpdateKeys(std::uint8_t c, ZipCryptoKeys& keys) {
   keys.Key0 = Crc32Byte(c, keys.Key0);

@@ -1,7 +1,6 @@
 #include "ZADialogs.h"
 
 #include "forms/dialogs.h"
-#include "os/codepage.h"
 
 namespace zip {
 
@@ -42,13 +41,14 @@ TZADialogResult FromFramework(forms::TModalResult r) {
 TZADialogResult ZAConfirmDlg(std::string_view text, std::initializer_list<TZAButton> buttons) {
   forms::TMsgDlgButtons set;
   for (TZAButton b : buttons) set.Include(ToFramework(b));
-  return FromFramework(forms::MessageDlg(os::Cp1252ToUtf8(text), forms::mtConfirmation, set, 0));
+  return FromFramework(forms::MessageDlg(std::string(text), forms::mtConfirmation, set, 0));
 }
 
 bool ZAInputQuery(std::string_view caption, std::string_view prompt, std::string& value) {
-  std::string typed = os::Cp1252ToUtf8(value);
-  if (!forms::InputQuery(os::Cp1252ToUtf8(caption), os::Cp1252ToUtf8(prompt), typed)) return false;
-  value = os::Utf8ToCp1252(typed);
+  // The engine's texts are UTF-8 as the framework's are: what the user types is kept as typed.
+  std::string typed = value;
+  if (!forms::InputQuery(std::string(caption), std::string(prompt), typed)) return false;
+  value = typed;
   return true;
 }
 

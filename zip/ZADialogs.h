@@ -1,6 +1,6 @@
 #pragma once
 // The archiver's built-in dialogs: confirmation boxes and the password box of the form
-// framework. Texts are Windows-1252 here and become UTF-8 on the way to the framework.
+// framework. Texts are UTF-8, here as in the framework.
 #include <initializer_list>
 #include <string>
 #include <string_view>

@@ -61,13 +61,12 @@ struct TDirItem {
   std::uint32_t ExternalAttributes = 0;
   std::uint32_t LocalHeaderOffset = 0;
 
-  std::string Name;  // the engine's form of the name (Windows-1252), as masks and events see it
+  // The item's real name in UTF-8, every character of it, decoded once from the stored bytes:
+  // what masks, events and look-ups see and the path it is extracted to.
+  std::string Name;
   // The name's bytes exactly as the central header stores them: written back unchanged for an
   // entry that is not renamed, so the local and central names always agree.
   std::string StoredName;
-  // The item's real name in UTF-8, every character of it: the path it is extracted to. Name
-  // cannot hold a character outside Windows-1252.
-  std::string Utf8Name;
   std::string Name2;  // set by neither the loader nor the update path; copied with the record
   std::string Comment;
   std::vector<TExtraField> ExtraFields;
@@ -89,6 +88,9 @@ struct TDirItem {
   std::string SourcePath;
   std::uint8_t CompressionMode = 0;
   std::uint8_t Operation = 0;  // a TZAProcessOperation
+  // The entry of the backup directory whose stored data this entry stands for (-1: none, a new
+  // entry): a commit copies that entry's data, never another of the same name.
+  std::int32_t StoredIndex = -1;
 
   // Fills the seventeen header fields from 46 stored bytes; false (nothing changed) when
   // fewer than 46 bytes are given.

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "ZAExcept.h"
+#include "ZAUnicode.h"
 #include "os/codepage.h"
 
 namespace zip {
@@ -310,32 +311,6 @@ bool IsNonAsciiUtf8(const std::string& s) {
 }  // namespace
 
 namespace {
-// The OEM code page (850) above ASCII, each character in UTF-8.
-constexpr const char* Oem850[128] = {
-    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",
-    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "ø", "£", "Ø", "×", "ƒ",
-    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "®", "¬", "½", "¼", "¡", "«", "»",
-    "░", "▒", "▓", "│", "┤", "Á", "Â", "À", "©", "╣", "║", "╗", "╝", "¢", "¥", "┐",
-    "└", "┴", "┬", "├", "─", "┼", "ã", "Ã", "╚", "╔", "╩", "╦", "╠", "═", "╬", "¤",
-    "ð", "Ð", "Ê", "Ë", "È", "ı", "Í", "Î", "Ï", "┘", "┌", "█", "▄", "¦", "Ì", "▀",
-    "Ó", "ß", "Ô", "Ò", "õ", "Õ", "µ", "þ", "Þ", "Ú", "Û", "Ù", "ý", "Ý", "¯", "´",
-    "\u00AD", "±", "‗", "¾", "¶", "§", "÷", "¸", "°", "¨", "·", "¹", "³", "²", "■", "\u00A0",
-};
-
-std::string OemToUtf8(const std::string& oem) {
-  std::string out;
-  out.reserve(oem.size());
-  for (const char ch : oem) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x80) {
-      out += ch;
-    } else {
-      out += Oem850[b - 0x80];
-    }
-  }
-  return out;
-}
-
 bool NameIsUtf8(const std::string& bytes, std::uint16_t flags, std::uint16_t madeBy) {
   // A Unix host stores names as its file system has them: UTF-8 when they read as such. A rebuilt
   // entry does not say which host made it; the same reading applies.
@@ -351,23 +326,11 @@ void CutAtZero(std::string& bytes) {
 std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
   // Every character of the name, each stored form decoded on its own, so that two different names
   // never become one: UTF-8 as it stands (bytes that are not well-formed stay as they are, as the
-  // file system takes them), the OEM code page or Windows-1252 character by character.
-  CutAtZero(bytes);
-  if (!NameIsUtf8(bytes, flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
-  std::replace(bytes.begin(), bytes.end(), '\\', '/');
-  return bytes;
-}
-
-std::string TZADirManager::StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const {
-  // Name hook of the own format: it leaves names unchanged.
-  if (NameIsUtf8(bytes, flags, madeBy)) {
-    // The name is marked as UTF-8: the engine holds it as Windows-1252.
-    bytes = os::Utf8ToCp1252(bytes);
-  } else if (FHost.OemFileNames()) {
-    bytes = FHost.OemToAnsi(bytes);
-  }
+  // file system takes them), the OEM code page or Windows-1252 character by character. The name
+  // hook of the own format leaves names unchanged.
   CutAtZero(bytes);
   if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
+  if (!NameIsUtf8(bytes, flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   return bytes;
 }
@@ -400,8 +363,7 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
     // 10.4
     const std::string storedName = reader.ReadString(item.NameLength);
     item.StoredName = storedName;
-    item.Name = StoredNameToName(storedName, item.Flags, item.VersionMadeBy);
-    item.Utf8Name = StoredNameToUtf8(storedName, item.Flags, item.VersionMadeBy);
+    item.Name = StoredNameToUtf8(storedName, item.Flags, item.VersionMadeBy);
     // 10.5
     item.HasZip64Extra = false;
     item.ExtraFields.clear();
@@ -426,8 +388,7 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
           GetU32(block.Data.data() + 1) == static_cast<std::uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(storedName.data()),
                                                                                static_cast<uInt>(storedName.size())))) {
         const std::string unicodeName(block.Data.begin() + 5, block.Data.end());
-        item.Name = StoredNameToName(unicodeName, 0x0800, 0);
-        item.Utf8Name = StoredNameToUtf8(unicodeName, 0x0800, 0);
+        item.Name = StoredNameToUtf8(unicodeName, 0x0800, 0);
       }
       item.ExtraFields.push_back(std::move(field));
     });
@@ -567,12 +528,10 @@ void TZADirManager::RebuildDirectory() {
       if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
           s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
         item.StoredName = name;
-        item.Utf8Name = StoredNameToUtf8(name, local.Flags, UnknownHost);
-        item.Name = StoredNameToName(std::move(name), local.Flags, UnknownHost);
+        item.Name = StoredNameToUtf8(std::move(name), local.Flags, UnknownHost);
       } else {
         item.Name.clear();
         item.StoredName.clear();
-        item.Utf8Name.clear();
       }
       // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
       // file unless its name says it is a folder.

@@ -23,7 +23,6 @@ class TZADirHost {
   virtual TZASpanningMode Spanning() const = 0;
   virtual bool OemFileNames() const = 0;
   virtual bool OpenDamaged() const = 0;
-  virtual std::string OemToAnsi(const std::string& bytes) const = 0;
   // Makes the archive stream the stream of the volume that info names and returns it.
   virtual TZAStream& SwitchToVolume(const TZAVolumeNumberInfo& info) = 0;
   // The archive's own stream (volume switches leave any other stream alone).
@@ -80,7 +79,6 @@ class TZADirManager {
 
  private:
   std::uint32_t LocalSignature() const;
-  std::string StoredNameToName(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   std::string StoredNameToUtf8(std::string bytes, std::uint16_t flags, std::uint16_t madeBy) const;
   bool ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found);
   // The geometry of a single-file directory is possible for this file.

@@ -69,6 +69,7 @@ inline constexpr int FieldTooLong = 70;
 inline constexpr int SplitNeedsVolumeSize = 71;
 inline constexpr int RenameFailed = 72;
 inline constexpr int CannotCreateTempFile = 73;
+inline constexpr int RenameTargetExists = 74;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

@@ -20,7 +20,6 @@
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
 #include "ZipArchiver.h"
-#include "os/codepage.h"
 
 namespace zip {
 
@@ -151,11 +150,8 @@ bool IsSymbolicLinkItem(const TDirItem& item) {
 
 // ---- places on disk -----------------------------------------------------------------------------
 
-// The item's real name: its UTF-8 form, or the engine's form turned into UTF-8 for an entry that
-// has none (one made in memory).
-std::string RealNameOf(const TDirItem& item) {
-  return item.Utf8Name.empty() && !item.Name.empty() ? os::Cp1252ToUtf8(item.Name) : item.Utf8Name;
-}
+// The item's real name, as the file system spells it.
+std::string RealNameOf(const TDirItem& item) { return item.Name; }
 
 std::string FolderPartOf(const std::string& path) {
   const auto slash = path.rfind('/');

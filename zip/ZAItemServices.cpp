@@ -12,7 +12,6 @@
 #include "ZAStrFunc.h"
 #include "ZAWriteRecords.h"
 #include "ZipArchiver.h"
-#include "os/codepage.h"
 
 namespace zip {
 
@@ -34,19 +33,6 @@ std::int32_t DosDateTimeOfTime(std::time_t t) {
 }
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
-
-// The last count parts of a "/" separated path.
-std::string LastParts(const std::string& path, std::size_t count) {
-  std::size_t pos = path.size();
-  while (count > 0 && pos > 0) {
-    const auto slash = path.rfind('/', pos - 1);
-    --count;
-    if (slash == std::string::npos) return path;
-    if (count == 0) return path.substr(slash + 1);
-    pos = slash;
-  }
-  return path.substr(pos);
-}
 
 }  // namespace
 
@@ -82,15 +68,6 @@ void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, c
   }
   // 4.
   item.Name = stored;
-  // The real name, every character of it, where the engine's form has lost some.
-  item.Utf8Name = os::Cp1252ToUtf8(stored);
-  if (os::Cp1252ToUtf8(path) != fsPath) {
-    const std::size_t parts = static_cast<std::size_t>(std::count(stored.begin(), stored.end(), '/')) +
-                              (isDir ? 0 : 1);
-    std::string real = fsPath;
-    while (real.size() > 1 && real.back() == '/') real.pop_back();
-    item.Utf8Name = LastParts(real, parts) + (isDir ? "/" : "");
-  }
   item.IsNew = true;
   item.Password = a.Password;
   item.SourceFileName = path;
@@ -243,6 +220,8 @@ void TZABaseArchiver::BeginUpdate() {
     if (!InMemory() && FFileOpenMode != ZAFileModeCreate && FFileOpenMode != fmOpenReadWriteDenyWrite) {
       throw EZAException(zaerr::ReadOnlyArchive, this);
     }
+    // Each entry knows its own stored entry from now on, whatever happens to its name.
+    for (std::int32_t i = 0; i < FDirManager->CentralDir.GetCount(); ++i) FDirManager->CentralDir.ItemRef(i).StoredIndex = i;
     FDirManager->BackupDir.CopyFrom(FDirManager->CentralDir);
     FNameIndexCount = -1;
   }
@@ -358,6 +337,7 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
       probe.Comment = item.Comment;
       probe.CommentLength = item.CommentLength;
       probe.ExtraFields = item.ExtraFields;
+      probe.StoredIndex = item.StoredIndex;
     } else {
       index = AppendItem();
     }
@@ -428,7 +408,7 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   const std::int32_t when = DosDateTime != 0 ? DosDateTime : DosDateTimeOfTime(std::time(nullptr));
   TDirItem fresh;
   fresh.Name = name;
-  fresh.Utf8Name = os::Cp1252ToUtf8(name);
+  fresh.StoredIndex = item.StoredIndex;
   fresh.Comment = item.Comment;
   fresh.CommentLength = item.CommentLength;
   fresh.IsNew = true;
@@ -471,13 +451,17 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
   if (index < 0 || to.empty()) throw EZAException(zaerr::RenameItemNotFound, this, {OldName});
   TDirItem& item = dir.ItemRef(index);
   if (item.Name.back() == '/' && to.back() != '/') to += '/';
+  // Two entries of one name could no longer be told apart: a rename onto a name the archive holds
+  // is refused (its own name excepted).
+  if (const std::int32_t other = FindItemByName(to); other >= 0 && other != index) {
+    throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
+  }
   if (!item.IsNew) {
     item.Name2 = item.Name;
     item.IsNew = true;
     item.Operation = poRename;
   }
   item.Name = to;
-  item.Utf8Name = os::Cp1252ToUtf8(to);
   FNameIndexCount = -1;
   bracket.Commit();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ZAPlatform.h"
+#include "ZAUnicode.h"
 
 namespace zip {
 
@@ -183,8 +184,11 @@ bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase) 
   //   Walk(i, j):  the loop from name position i and mask position j;
   //   Entry(i, j): a fresh match of name[i..] against mask[j..];
   //   Later(i, j): Entry(k, j) for some k with i <= k < n.
-  const std::size_t n = name.size();
-  const std::size_t m = mask.size();
+  // Both are walked character by character: "?" takes one character, whatever its bytes.
+  const std::vector<TZAChar> nameChars = SplitChars(name);
+  const std::vector<TZAChar> maskChars = SplitChars(mask);
+  const std::size_t n = nameChars.size();
+  const std::size_t m = maskChars.size();
   EnsureBuilt();
   TZACollationState tables;
   {
@@ -201,12 +205,31 @@ bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase) 
                                     std::string_view(&b, 1)) == platform::CSTR_EQUAL;
   };
 
+  auto sameChar = [&](TZAChar a, TZAChar b) {
+    // Characters of the locale's code page compare as the locale sorts them; any other is equal
+    // only to itself, or to a character of the same upper-case form when case is ignored. A stray
+    // byte (a name that is not UTF-8) meets another stray byte or ASCII, never a decoded character.
+    if (a.Stray != b.Stray && (a.Stray ? b : a).Code >= 0x80) return false;
+    const auto byteA = AnsiByteOf(a, tables.Locale);
+    const auto byteB = AnsiByteOf(b, tables.Locale);
+    if (!byteA || !byteB) {
+      if (a.Code == b.Code && a.Stray == b.Stray) return true;
+      if (!ignoreCase) return false;
+      const TZAChar ua = UpperChar(a);
+      const TZAChar ub = UpperChar(b);
+      return ua.Code == ub.Code && ua.Stray == ub.Stray;
+    }
+    return same(static_cast<char>(*byteA), static_cast<char>(*byteB));
+  };
+  const auto isMask = [&](std::size_t j, char c) {
+    return !maskChars[j].Stray && maskChars[j].Code == static_cast<char32_t>(c);
+  };
+
   // Columns j+1 (next) and j (cur), each indexed by name position 0..n.
   std::vector<char> walkNext(n + 1), laterNext(n + 2), walkCur(n + 1), laterCur(n + 2);
   for (std::size_t jj = m + 1; jj-- > 0;) {
-    const std::string_view rest = mask.substr(jj);
-    const bool restIsStar = rest == "*";
-    const bool restIsStarDotStar = rest == "*.*";
+    const bool restIsStar = jj + 1 == m && isMask(jj, '*');
+    const bool restIsStarDotStar = jj + 3 == m && isMask(jj, '*') && isMask(jj + 1, '.') && isMask(jj + 2, '*');
     laterCur[n] = 0;
     for (std::size_t ii = n + 1; ii-- > 0;) {
       bool walk;
@@ -216,12 +239,12 @@ bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase) 
         walk = jj == m;
       } else if (jj == m) {
         walk = false;  // the mask ended while the name goes on
-      } else if (mask[jj] == '*') {
+      } else if (isMask(jj, '*')) {
         walk = laterNext[ii] != 0;
-      } else if (mask[jj] == '?') {
+      } else if (isMask(jj, '?')) {
         walk = walkNext[ii + 1] != 0;
       } else {
-        walk = same(name[ii], mask[jj]) && walkNext[ii + 1] != 0;
+        walk = sameChar(nameChars[ii], maskChars[jj]) && walkNext[ii + 1] != 0;
       }
       walkCur[ii] = walk;
       if (ii < n) {

@@ -26,8 +26,11 @@ int MaskCompareChars(std::string_view s1, std::string_view s2, int maxLen);
 int MaskCompareCharsIgnoreCase(std::string_view s1, std::string_view s2, int maxLen);
 
 // Whether the whole name fits the mask ("*" any run, "?" any one character; "*.*" fits every
-// name). Names and masks are Windows-1252; both end at a NUL byte if they hold one. Runs in
-// time proportional to the name's length times the mask's.
+// name). Names and masks are UTF-8 and are matched character by character (a byte outside any
+// well-formed sequence is a character of its own, taken as a Windows-1252 byte); both end at a
+// NUL byte if they hold one. Characters of the locale's code page compare through its
+// collation; any other only to itself or, case ignored, to one of the same upper-case form. Runs
+// in time proportional to the name's length times the mask's.
 bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase);
 
 }  // namespace zip

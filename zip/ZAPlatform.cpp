@@ -11,7 +11,6 @@
 #include <system_error>
 #include <tuple>
 
-#include "os/codepage.h"
 
 namespace zip::platform {
 
@@ -278,12 +277,12 @@ bool ForceDirectories(std::string_view name) {
 }
 
 std::string ToFileSystemPath(std::string_view name) {
-  std::string path = os::Cp1252ToUtf8(name);
+  std::string path(name);
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
 }
 
-std::string FromFileSystemPath(std::string_view path) { return os::Utf8ToCp1252(path); }
+std::string FromFileSystemPath(std::string_view path) { return std::string(path); }
 
 }  // namespace zip::platform

@@ -1,10 +1,10 @@
 #pragma once
 // The few system services the engine needs, as this platform offers them: the user's locale
 // and its character comparison and upper-casing, OEM (code page 850) and ANSI (Windows-1252)
-// name conversion, drive types, free space, the temporary folder and the memory status.
+// byte conversion, drive types, free space, the temporary folder and the memory status.
 //
-// Names inside the engine are Windows-1252 bytes; ToFileSystemPath turns one into the
-// file system's UTF-8 path, FromFileSystemPath goes back.
+// Names inside the engine are UTF-8, as the file system spells them (this platform's code page);
+// ToFileSystemPath only turns "\" into "/", FromFileSystemPath takes a path as it stands.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -41,8 +41,9 @@ void SetCompareStringOverride(TCompareStringFunc compare);
 std::uint8_t CharUpperA(std::uint8_t c);
 void CharUpperBuffA(std::string& text);
 
-// Names in archives are stored in the OEM code page (850) and used in ANSI (Windows-1252).
-// A character the other page lacks becomes its nearest plain form (or '_').
+// Bytes of the OEM code page (850) to Windows-1252 and back, a character the other page lacks
+// becoming its nearest plain form (or '_'). Engine names are UTF-8: ZAUnicode.h gives their OEM
+// form.
 std::string OemToAnsi(std::string_view oem);
 std::string AnsiToOem(std::string_view ansi);
 
@@ -56,7 +57,7 @@ void SetRemovableDrives(std::string letters);
 // Free bytes available to the caller on the file system that holds the path (-1 when unknown).
 std::int64_t GetDiskFreeSpace(std::string_view name);
 
-// The user's temporary folder (Windows-1252, with a trailing "/").
+// The user's temporary folder (with a trailing "/").
 std::string GetTempPath();
 // Creates a new empty file with a unique name "<prefix>XXXXXX.tmp" in dir and returns its name.
 // Empty when the file cannot be created.
@@ -75,7 +76,7 @@ bool FileExists(std::string_view name);
 // Creates the folder and every missing parent; true when it exists afterwards.
 bool ForceDirectories(std::string_view name);
 
-// Engine name (Windows-1252, "\" or "/") to file system path (UTF-8, "/") and back.
+// Engine name ("\" or "/") to file system path ("/") and back.
 std::string ToFileSystemPath(std::string_view name);
 std::string FromFileSystemPath(std::string_view path);
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ZAPlatform.h"
+#include "ZAUnicode.h"
 
 namespace zip {
 
@@ -36,13 +37,8 @@ std::size_t RootLength(std::string_view s) {
 }
 
 bool SameFolderName(std::string_view a, std::string_view b, bool ignoreCase) {
-  if (a.size() != b.size()) return false;
   if (!ignoreCase) return a == b;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (platform::CharUpperA(static_cast<std::uint8_t>(a[i])) !=
-        platform::CharUpperA(static_cast<std::uint8_t>(b[i])))
-      return false;
-  return true;
+  return SameTextIgnoreCase(a, b);
 }
 
 std::vector<std::string> SplitFolders(std::string_view s) {

@@ -1,5 +1,5 @@
 #pragma once
-// Path and name helpers of the engine. Names are Windows-1252 strings in which both "/" and
+// Path and name helpers of the engine. Names are UTF-8 strings in which both "/" and
 // "\" separate folders; a name may carry a drive ("C:") or a network prefix ("\\server\share").
 // Paths built here take the separator of the path they start from: "/" for a path rooted in
 // "/", "\" otherwise.

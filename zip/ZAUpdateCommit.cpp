@@ -98,6 +98,7 @@ class TZAUpdateCommit {
   bool StoreNewItem(std::int32_t i);
   void CopyStoredItem(std::int32_t i);
   std::int32_t FindBackupEntry(const TDirItem& item) const;
+  void KeepStoredEntry(std::int32_t i);
   void Finish();
   void MovePass();
   TZAProcessOperation OperationOf(const TDirItem& item) const { return static_cast<TZAProcessOperation>(item.Operation); }
@@ -131,14 +132,13 @@ class TZAUpdateCommit {
   bool SavedDirectoryWritten = false;
   std::int32_t LastCode = 0;
   std::string LastMessage;
-  std::unordered_map<std::string, std::int32_t> BackupIndex;  // first backup entry of each name
 };
 
 std::int32_t TZAUpdateCommit::FindFirstChangedItem() const {
   const std::int32_t n = std::min(Bak.GetCount(), Cur.GetCount());
   for (std::int32_t i = 0; i < n; ++i) {
     const TDirItem& c = Cur.ItemRef(i);
-    if (c.IsNew || c.Name != Bak.ItemRef(i).Name) return i;
+    if (c.IsNew || c.StoredIndex != i || c.Name != Bak.ItemRef(i).Name) return i;
   }
   return n;
 }
@@ -237,15 +237,21 @@ void TZAUpdateCommit::Rollback() {
 }
 
 std::int32_t TZAUpdateCommit::FindBackupEntry(const TDirItem& item) const {
-  // The first backup entry of the name, or, for a renamed one, of its old name; whichever comes first.
-  std::int32_t best = -1;
-  if (const auto it = BackupIndex.find(item.Name); it != BackupIndex.end()) best = it->second;
-  if (item.Operation == poRename) {
-    if (const auto it = BackupIndex.find(item.Name2); it != BackupIndex.end() && (best < 0 || it->second < best)) {
-      best = it->second;
-    }
+  // The entry's own stored entry, whatever its name is now or how many others share it.
+  return item.StoredIndex >= 0 && item.StoredIndex < Bak.GetCount() ? item.StoredIndex : -1;
+}
+
+void TZAUpdateCommit::KeepStoredEntry(std::int32_t i) {
+  // The old record comes back with the old data; only a new name given in the bracket stays.
+  TDirItem kept = Bak.GetItem(FindBackupEntry(Cur.ItemRef(i)));
+  const std::string name = Cur.ItemRef(i).Name;
+  if (name != kept.Name) {
+    kept.Name2 = kept.Name;
+    kept.Name = name;
+    kept.IsNew = true;
+    kept.Operation = poRename;
   }
-  return best;
+  Cur.SetItem(i, kept);
 }
 
 void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
@@ -639,7 +645,6 @@ void TZAUpdateCommit::Run() {
     A.DoOverallProgress(100.0, overall, ppEnd, A.FCancel);
     return;
   }
-  for (std::int32_t j = Bak.GetCount() - 1; j >= 0; --j) BackupIndex[Bak.ItemRef(j).Name] = j;
   Old = A.FArchiveStream.get();
   SavedEnd = Dm.EndRecord;
   SavedZip64End = Dm.Zip64EndRecord;
@@ -716,10 +721,11 @@ void TZAUpdateCommit::Run() {
         continue;
       }
       ++A.FLastCommit.Ignored;
-      // An entry that has no old data to fall back on is left out.
-      if (Cur.ItemRef(i).Operation == poAdd || FindBackupEntry(Cur.ItemRef(i)) < 0) {
+      // An entry that has no old data to fall back on is left out; one that has keeps it.
+      if (FindBackupEntry(Cur.ItemRef(i)) < 0) {
         Cur.RemoveItem(i);
       } else {
+        KeepStoredEntry(i);
         CopyStoredItem(i);
         ++i;
       }
@@ -764,6 +770,7 @@ void TZAUpdateCommit::Run() {
     TDirItem& item = Cur.ItemRef(i);
     item.IsNew = false;
     item.Name2.clear();
+    item.StoredIndex = i;
     item.SourceStream.reset();
     item.OwnsSourceStream = false;
   }

@@ -22,7 +22,6 @@ class TZAArchiverDirHost final : public TZADirHost {
   TZASpanningMode Spanning() const override { return FArchiver.SpanningMode(); }
   bool OemFileNames() const override { return FArchiver.Options().OEMFileNames; }
   bool OpenDamaged() const override { return FArchiver.FOpenDamaged; }
-  std::string OemToAnsi(const std::string& bytes) const override { return platform::OemToAnsi(bytes); }
   TZAStream& SwitchToVolume(const TZAVolumeNumberInfo& info) override {
     FArchiver.RequestVolume(info);
     if (!FArchiver.FArchiveStream) throw EZAException(zaerr::VolumeRequestCancelled, &FArchiver);

@@ -1,9 +1,9 @@
 #include "ZAWriteRecords.h"
 
 #include <cstring>
+#include <optional>
 
-#include "ZAPlatform.h"
-#include "os/codepage.h"
+#include "ZAUnicode.h"
 
 namespace zip {
 
@@ -96,15 +96,17 @@ bool KeepsStoredName(const TDirItem& item) { return !item.IsNew && !item.StoredN
 
 TZAStoredName EncodeStoredName(const TDirItem& item, bool oemFileNames) {
   if (KeepsStoredName(item)) return {item.StoredName, (item.Flags & FlagUtf8) != 0};
-  if (!item.Utf8Name.empty() && os::Cp1252ToUtf8(os::Utf8ToCp1252(item.Utf8Name)) != item.Utf8Name) {
-    std::string bytes = item.Utf8Name;
-    for (char& c : bytes)
-      if (c == '\\') c = '/';
-    return {bytes, true};
+  std::string name = item.Name;
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  if (IsAscii(name)) return {name, false};
+  // Readers take the OEM code page only from a DOS or Windows host; an entry marked as made on
+  // Unix (it carries a mode) has its names read as the file system's bytes, so it goes as UTF-8.
+  if (oemFileNames && HostOf(item) != HostUnix) {
+    if (std::optional<std::string> oem = Utf8ToOem(name)) return {*std::move(oem), false};
   }
-  if (IsAscii(item.Name)) return {item.Name, false};
-  if (HostOf(item) == HostUnix) return {os::Cp1252ToUtf8(item.Name), true};
-  return {oemFileNames ? platform::AnsiToOem(item.Name) : item.Name, false};
+  // A name that is not UTF-8 (a file system name in another encoding) goes as its bytes, unmarked.
+  return {name, IsWellFormedUtf8(name)};
 }
 
 std::size_t Zip64ExtraSizeOf(const TDirItem& item) {

@@ -46,9 +46,9 @@ void PatchU32(std::uint8_t* record, std::size_t offset, std::uint32_t v);
 
 // The bytes under which an item's name is stored and whether they are UTF-8 (flag bit 11). An
 // item that keeps its stored name keeps its bytes; a new or renamed one is encoded from Name:
-// plain ASCII as it stands; UTF-8 where the real name holds characters outside Windows-1252 or the
-// item comes from a Unix host (whose names every reader takes as the file system's UTF-8);
-// otherwise the OEM code page (oemFileNames) or Windows-1252.
+// plain ASCII as it stands; in the OEM code page when oemFileNames asks for it, every character
+// has a byte there and the item does not come from a Unix host (whose names every reader takes
+// as the file system's bytes); otherwise UTF-8, flagged.
 struct TZAStoredName {
   std::string Bytes;
   bool Utf8 = false;

@@ -54,7 +54,7 @@ class TZABaseArchiver : public TComponent {
   std::string CurrentVersion() const;
   void SetCurrentVersion(const std::string&) {}  // the version cannot be written
 
-  // Names and passwords are Windows-1252, as the engine keeps them.
+  // Names and passwords are UTF-8, the platform's code page; a password is taken as its bytes.
   std::string Password;
   std::string FileName;  // writing it opens nothing
   std::string BaseDir;

@@ -8,6 +8,7 @@
 #include "ZAMasks.h"
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
+#include "ZAUnicode.h"
 #include "ZipArchiver.h"
 
 namespace zip {
@@ -16,10 +17,7 @@ namespace {
 
 bool FileNamePartEmpty(const std::string& name) { return ExtractFileName(name).empty(); }
 
-std::string Upper(std::string s) {
-  platform::CharUpperBuffA(s);
-  return s;
-}
+std::string Upper(const std::string& s) { return UpperCaseText(s); }
 
 // Folder of a name: the part up to the last "\" with "/" turned into "\".
 std::string FolderOf(std::string name) {
@@ -104,8 +102,12 @@ bool TZABaseArchiver::FindFirstItem(const std::string& FileMask, TZAArchiveItem&
     if (!drive.empty() && mask.compare(0, drive.size(), drive) == 0) mask.erase(0, drive.size());
   }
   std::replace(mask.begin(), mask.end(), '\\', '/');
-  // The mask has room for 259 characters; a longer one is cut there.
-  if (mask.size() > sizeof(Item.InternalSearchRec.Mask) - 1) mask.resize(sizeof(Item.InternalSearchRec.Mask) - 1);
+  // The mask has room for 259 bytes; a longer one is cut there, never inside a character.
+  if (mask.size() > sizeof(Item.InternalSearchRec.Mask) - 1) {
+    std::size_t cut = sizeof(Item.InternalSearchRec.Mask) - 1;
+    while (cut > 0 && (static_cast<unsigned char>(mask[cut]) & 0xC0) == 0x80) --cut;
+    mask.resize(cut);
+  }
   std::memset(Item.InternalSearchRec.Mask, 0, sizeof Item.InternalSearchRec.Mask);
   std::memcpy(Item.InternalSearchRec.Mask, mask.data(), mask.size());
   Item.InternalSearchRec.ExclusionMask = ExclusionMask;

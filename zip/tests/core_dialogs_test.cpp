@@ -130,11 +130,11 @@ TEST_F(Dispatchers, OverwriteDialogAnswers) {
     EXPECT_EQ(m.Text, "Overwrite file \"/base/dir/a.txt\" with \"dir/a.txt\"");
     ExpectConfirmation(m, {forms::mbYes, forms::mbNo, forms::mbNoToAll, forms::mbYesToAll});
   }
-  // Names are Windows-1252 in the engine and reach the box as UTF-8.
+  // Names are UTF-8 in the engine and reach the box as they are.
   Dialogs.ClearRecords();
-  std::string accented = "/base/\xE9t\xE9.txt";
+  std::string accented = "/base/\xC3\xA9t\xC3\xA9.txt";
   bool c = false;
-  Zip.DoConfirmOverwrite("\xE9t\xE9.txt", accented, c);
+  Zip.DoConfirmOverwrite("\xC3\xA9t\xC3\xA9.txt", accented, c);
   EXPECT_EQ(OnlyMessage().Text, "Overwrite file \"/base/\xC3\xA9t\xC3\xA9.txt\" with \"\xC3\xA9t\xC3\xA9.txt\"");
   // A handler decides alone and may change the target.
   Dialogs.ClearRecords();
@@ -156,7 +156,7 @@ TEST_F(Dispatchers, PasswordBox) {
   bool skip = true;
   Zip.DoPassword("dir/secret.txt", Zip.Password, skip);
   EXPECT_FALSE(skip);
-  EXPECT_EQ(Zip.Password, "n\xE9w");  // kept as Windows-1252
+  EXPECT_EQ(Zip.Password, "n\xC3\xA9w");  // kept as typed, in UTF-8
   ASSERT_EQ(Dialogs.Inputs().size(), 1u);
   EXPECT_EQ(Dialogs.Inputs()[0].Caption, "Password for \"dir/secret.txt\"");
   EXPECT_EQ(Dialogs.Inputs()[0].Prompt, "Enter password: ");
@@ -165,7 +165,7 @@ TEST_F(Dispatchers, PasswordBox) {
   Dialogs.AnswerInput(false, "ignored");
   Zip.DoPassword("dir/secret.txt", Zip.Password, skip);
   EXPECT_TRUE(skip);
-  EXPECT_EQ(Zip.Password, "n\xE9w");  // Cancel leaves it
+  EXPECT_EQ(Zip.Password, "n\xC3\xA9w");  // Cancel leaves it
   EXPECT_EQ(Dialogs.Inputs()[1].Value, "n\xC3\xA9w");
 
   Zip.OnPassword = [](TObject*, const std::string& name, std::string& pw, bool& s) {

@@ -92,6 +92,40 @@ TEST(MatchesMask, TurkishCaseFolding) {
         << "name '" << c.Name << "' mask '" << c.Mask << "'";
 }
 
+// Names are UTF-8: "?" takes one character whatever its bytes, and case is folded on characters,
+// never on the bytes of their encoding.
+TEST(MatchesMask, Utf8NamesCharacterByCharacter) {
+  LocaleGuard guard(std::nullopt);
+  const MaskCase cases[] = {
+      {"\xE6\x97\xA5\xE6\x9C\xAC/ab.txt", "?\?/ab.txt", false, true},       // 日本/ab.txt
+      {"\xE6\x97\xA5\xE6\x9C\xAC/ab.txt", "?/ab.txt", false, false},
+      {"\xE6\x97\xA5\xE6\x9C\xAC/ab.txt", "?????\?/ab.txt", false, false},  // not one "?" a byte
+      {"\xE4\xB8\xAD\xE5\x9B\xBD/ab.txt", "\xE6\x97\xA5\xE6\x9C\xAC/ab.txt", true, false},
+      {"\xF0\x9F\x98\x80.txt", "?.txt", false, true},                          // 😀.txt
+      {"\xF0\x9F\x98\x80.txt", "\xF0\x9F\x8E\x89.txt", true, false},          // 🎉.txt
+      {"\xC3\x89T\xC3\x89.TXT", "\xC3\xA9t\xC3\xA9.txt", true, true},           // ÉTÉ.TXT and été.txt
+      {"\xC3\x89T\xC3\x89.TXT", "\xC3\xA9t\xC3\xA9.txt", false, false},
+      {"\xC3\xA9", "e", true, false},                                           // the accent counts
+      {"\xCE\xA9MEGA", "\xCF\x89mega", true, true},                               // Ω and ω
+      {"\xD0\x96", "\xD0\xB6", true, true},                                       // Ж and ж
+      {"\xD0\x96", "\xD0\xB6", false, false},
+      // Two letters whose second bytes are a capital and a small letter in Windows-1252.
+      {"\xD9\x9A/a.txt", "\xD9\x8A/a.txt", true, false},
+      {"\xC5\x93", "\xC5\x92", true, true},                                       // œ and Œ
+      {"caf\xC3\xA9*", "CAF\xC3\x89 \xC3\xA9t\xC3\xA9.txt", true, false},
+      {"CAF\xC3\x89 \xC3\xA9t\xC3\xA9.txt", "caf\xC3\xA9*", true, true},
+  };
+  for (const MaskCase& c : cases)
+    EXPECT_EQ(MatchesMask(c.Name, c.Mask, c.IgnoreCase), c.Expected)
+        << "name '" << c.Name << "' mask '" << c.Mask << "' ignoreCase " << c.IgnoreCase;
+  // Under the Turkish locale its own capitals fold as they do there, UTF-8 or not.
+  LocaleGuard turkish(platform::LCID_Turkish);
+  EXPECT_TRUE(MatchesMask("i", "\xC4\xB0", true));       // i and İ
+  EXPECT_TRUE(MatchesMask("\xC4\xB1", "I", true));       // ı and I
+  EXPECT_FALSE(MatchesMask("i", "I", true));
+  EXPECT_TRUE(MatchesMask("\xC5\x9F", "\xC5\x9E", true));  // ş and Ş
+}
+
 // The matcher step by step as a plain recursive walk: exponential in the worst case, but a
 // faithful yardstick for short names and masks.
 bool WalkReference(std::string_view name, std::string_view mask, bool ignoreCase);

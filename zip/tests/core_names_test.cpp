@@ -108,8 +108,9 @@ TEST(Platform, OemNamesRoundTripThroughWindows1252) {
   // Box drawing has no Windows-1252 form: a plain stand-in, never a control byte.
   EXPECT_EQ(platform::OemToAnsi("\xC4\xB3\xC5"), "-|+");
   EXPECT_EQ(platform::AnsiToOem("\x80\x96\x93"), "_-\"");  // euro sign, en dash, left quote
-  EXPECT_EQ(platform::ToFileSystemPath("dir\\\xE9t\xE9.txt"), "dir/\xC3\xA9t\xC3\xA9.txt");
-  EXPECT_EQ(platform::FromFileSystemPath("\xC3\xA9"), "\xE9");
+  // Engine names are the file system's own (UTF-8): only the separator changes.
+  EXPECT_EQ(platform::ToFileSystemPath("dir\\\xC3\xA9t\xC3\xA9.txt"), "dir/\xC3\xA9t\xC3\xA9.txt");
+  EXPECT_EQ(platform::FromFileSystemPath("\xE6\x97\xA5/\xC3\xA9"), "\xE6\x97\xA5/\xC3\xA9");
 }
 
 TEST(Platform, TemporaryFilesMemoryAndSpace) {

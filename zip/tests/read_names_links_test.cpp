@@ -24,7 +24,7 @@ class NamesAndLinks : public ::testing::Test {
 };
 
 // Names outside Windows-1252 (UTF-8 ones, and OEM ones whose characters Windows-1252 lacks) each
-// get their own file under their real name; masks and events keep the engine's form.
+// get their own file under their real name, which is also what masks and events see.
 TEST_F(NamesAndLinks, EveryNameLandsUnderItsRealName) {
   const fs::path archive = Dir / "names.zip";
   ASSERT_EQ(0, RunPython("import zipfile,sys\n"
@@ -53,11 +53,11 @@ TEST_F(NamesAndLinks, EveryNameLandsUnderItsRealName) {
   for (const auto& [name, text] : expected) EXPECT_EQ(text, Text(Dir / "out" / name)) << name;
   EXPECT_EQ(9u, ListTree(Dir / "out").size());  // eight files and the folder
 
-  // The engine's own form (Windows-1252) is what masks and events see.
+  // The real names are what masks and events see.
   const std::vector<std::string> names = ListWithEngine(archive);
-  EXPECT_EQ("??.txt", names[0]);
-  EXPECT_EQ("??.txt", names[1]);
-  EXPECT_EQ("caf\xE9.txt", names[3]);
+  EXPECT_EQ("日本.txt", names[0]);
+  EXPECT_EQ("中国.txt", names[1]);
+  EXPECT_EQ("café.txt", names[3]);
 }
 
 // A tree whose names Info-ZIP's zip stores as they are on disk comes out as unzip writes it.

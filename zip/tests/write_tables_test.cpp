@@ -338,7 +338,6 @@ TEST(DirectoryWriter, BlocksCountsPositionsAndNames) {
       TDirItem& e = entries.ItemRef(i);
       e.Signature = zip::CentralHeaderSignature;
       e.Name = "n" + std::to_string(i);
-      e.Utf8Name = e.Name;
     }
     a.FDirManager->Comment = "the comment";
     a.SaveCentralDirectory();
@@ -366,14 +365,14 @@ TEST(DirectoryWriter, BlocksCountsPositionsAndNames) {
 TEST(DirectoryWriter, NamesFollowTheCodePageOption) {
   struct Row {
     bool Oem;
-    const char* Stored;  // the bytes the name is stored under
+    const char* Stored;  // the bytes the name is stored under: OEM, else UTF-8
   };
-  for (const Row r : {Row{true, "caf\x82.txt"}, Row{false, "caf\xE9.txt"}}) {
+  for (const Row r : {Row{true, "caf\x82.txt"}, Row{false, "caf\xC3\xA9.txt"}}) {
     SCOPED_TRACE(r.Oem);
     TTempDir dir;
     const fs::path archive = dir / "a.zip";
     const auto result = WriteWithEngine(
-        archive, true, [&](zip::TZipArchiver& a) { a.AddFromStream("caf\xE9.txt", Memory(TextBytes(10, 1))); },
+        archive, true, [&](zip::TZipArchiver& a) { a.AddFromStream("caf\xC3\xA9.txt", Memory(TextBytes(10, 1))); },
         [&](zip::TZipArchiver& a) { a.Options().OEMFileNames = r.Oem; });
     ASSERT_TRUE(result.Succeeded());
     const auto bytes = ReadBytes(archive);

@@ -75,9 +75,9 @@ std::string PeerCheck(const fs::path& archive, const std::string& password, cons
     if (status != 0) report << "7z t: " << out << "\n";
   }
   const char* script =
-      "import sys, zipfile\n"
+      "import os, sys, zipfile\n"
       "with zipfile.ZipFile(sys.argv[1]) as z:\n"
-      "    if sys.argv[2]: z.setpassword(sys.argv[2].encode('cp1252'))\n"
+      "    if sys.argv[2]: z.setpassword(os.fsencode(sys.argv[2]))\n"
       "    for i in z.infolist():\n"
       "        with z.open(i) as f:\n"
       "            while f.read(1 << 20): pass\n";
@@ -94,6 +94,33 @@ std::string PythonListing(const fs::path& archive) {
       "        print(i.filename, i.file_size, '%08x' % i.CRC, i.compress_type, i.flag_bits)\n";
   int status = 0;
   return Capture("python3 -c " + Quote(script) + " " + Quote(archive.string()), status);
+}
+
+TContents PythonContents(const fs::path& archive) {
+  const fs::path out = archive.string() + ".contents";
+  const int status = RunPython("import sys, zipfile, warnings\n"
+                               "warnings.simplefilter('ignore')\n"
+                               "with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], 'w', encoding='utf-8') as o:\n"
+                               "    for i in z.infolist():\n"
+                               "        n = i.filename\n"
+                               "        if not i.flag_bits & 0x800 and i.create_system == 3:\n"
+                               "            n = n.encode('cp437').decode('utf-8', 'replace')  # a Unix host's bytes\n"
+                               "        o.write(n + '\\t' + z.open(i).read().decode() + '\\n')\n",
+                               {archive.string(), out.string()});
+  TContents contents;
+  if (status != 0) return {{"python failed", std::to_string(status)}};
+  const auto bytes = ReadBytes(out);
+  fs::remove(out);
+  const std::string text(bytes.begin(), bytes.end());
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    const std::size_t tab = line.find('\t');
+    contents.emplace_back(line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return contents;
 }
 
 }  // namespace ziptest

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ZipArchiver.h"
@@ -34,6 +35,12 @@ std::string PeerCheck(const fs::path& archive, const std::string& password = "",
 
 // Python's view of an archive: "name size crc method flags" per member, one a line.
 std::string PythonListing(const fs::path& archive);
+
+// Every member as Python reads it, in directory order: its name (an unflagged name from a Unix
+// host taken as UTF-8, as unzip does) and its data as text (the CRC checked; members of one name
+// each read on their own).
+using TContents = std::vector<std::pair<std::string, std::string>>;
+TContents PythonContents(const fs::path& archive);
 
 // The engine name of a path.
 std::string EngineName(const fs::path& path);

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "ZAFiles.h"
-#include "ZAPlatform.h"
+#include "ZAStrFunc.h"
 #include "ZipArchiver.h"
 
 namespace {
 
-std::string Shown(const std::string& engineText) { return zip::platform::ToFileSystemPath(engineText); }
+// Names are the file system's own; events show folders with "\", printed here with "/".
+std::string Shown(const std::string& engineText) { return zip::ToSlashes(engineText); }
 
 int Usage() {
   std::fprintf(stderr, "usage: zipread list ARCHIVE | zipread extract ARCHIVE FOLDER [--password P]... [--abort] [--mask M]\n");
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   zip::TZipArchiver archiver;
   archiver.SetName("ZipArchiver1");
-  archiver.FileName = zip::platform::FromFileSystemPath(args[1]);
+  archiver.FileName = args[1];
   // Volume questions are answered from the disk: no dialog ever comes up.
   const auto missing = [](const std::string& name) { return !zip::FileExistsNoCase(name); };
   archiver.OnRequestFirstVolume = [&](auto*, std::string& name, bool& cancel) { cancel = missing(name); };
@@ -58,11 +59,11 @@ int main(int argc, char** argv) {
     std::string mask = "*.*";
     for (std::size_t i = 3; i < args.size(); ++i) {
       if (args[i] == "--password" && i + 1 < args.size()) {
-        passwords.push_back(zip::platform::FromFileSystemPath(args[++i]));
+        passwords.push_back(args[++i]);
       } else if (args[i] == "--abort") {
         abortOnFailure = true;
       } else if (args[i] == "--mask" && i + 1 < args.size()) {
-        mask = zip::platform::FromFileSystemPath(args[++i]);
+        mask = args[++i];
       } else {
         return Usage();
       }
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
     };
     if (!passwords.empty()) archiver.Password = passwords[nextPassword++];
     archiver.OpenArchive(32);
-    archiver.BaseDir = zip::platform::FromFileSystemPath(args[2]);
+    archiver.BaseDir = args[2];
     archiver.ExtractFiles(mask, 10431, "");
     archiver.CloseArchive();
     const zip::TZAProcessResult& r = archiver.LastResult();

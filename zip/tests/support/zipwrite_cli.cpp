@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "ZAPlatform.h"
+#include "ZAStrFunc.h"
 #include "ZipArchiver.h"
 
 namespace {
 
-std::string Engine(const std::string& text) { return zip::platform::FromFileSystemPath(text); }
-std::string Shown(const std::string& engineText) { return zip::platform::ToFileSystemPath(engineText); }
+// Names are the file system's own; events show folders with "\", printed here with "/".
+std::string Shown(const std::string& engineText) { return zip::ToSlashes(engineText); }
 
 int Usage() {
   std::fprintf(stderr,
@@ -66,9 +66,9 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
     if (a == "--base" && hasValue) {
-      archiver.BaseDir = Engine(argv[++i]);
+      archiver.BaseDir = argv[++i];
     } else if (a == "--password" && hasValue) {
-      archiver.Password = Engine(argv[++i]);
+      archiver.Password = argv[++i];
     } else if (a == "--level" && hasValue) {
       archiver.SetCompressionMode(std::atoi(argv[++i]));
     } else if (a == "--split" && hasValue) {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
       const std::string m = argv[++i];
       archiver.Zip64Mode = m == "always" ? zip::zmAlways : m == "auto" ? zip::zmAuto : zip::zmDisabled;
     } else if (a == "--sfx" && hasValue) {
-      archiver.SFXStub = Engine(argv[++i]);
+      archiver.SFXStub = argv[++i];
     } else if (a == "--no-recurse") {
       archiver.Options().Recurse = false;
     } else if (a == "--kill-after" && hasValue) {
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   }
   if (args.size() < 2) return Usage();
   const std::string command = args[0];
-  archiver.FileName = Engine(args[1]);
+  archiver.FileName = args[1];
   archiver.OnProcessFileFailure = [&](auto*, const std::string& name, zip::TZAProcessOperation, int, int,
                                       const std::string& message, zip::TZAAction& action) {
     std::fprintf(stderr, "%s: %s\n", Shown(name).c_str(), Shown(message).c_str());
@@ -123,29 +123,29 @@ int main(int argc, char** argv) {
       archiver.BeginUpdate();
       for (std::size_t i = 2; i < args.size(); ++i) {
         if (command == "move") {
-          archiver.MoveFiles(Engine(args[i]));
+          archiver.MoveFiles(args[i]);
         } else {
-          archiver.AddFiles(Engine(args[i]));
+          archiver.AddFiles(args[i]);
         }
       }
       archiver.EndUpdate();
     } else if (command == "rename") {
       if (args.size() != 4) return Usage();
       archiver.OpenArchive(zip::fmOpenReadWriteDenyWrite);
-      archiver.RenameItem(Engine(args[2]), Engine(args[3]));
+      archiver.RenameItem(args[2], args[3]);
     } else if (command == "delete" || command == "freshen") {
       if (args.size() != 3) return Usage();
       archiver.OpenArchive(zip::fmOpenReadWriteDenyWrite);
       if (command == "delete") {
-        archiver.DeleteFiles(Engine(args[2]));
+        archiver.DeleteFiles(args[2]);
       } else {
-        archiver.UpdateFiles(Engine(args[2]));
+        archiver.UpdateFiles(args[2]);
       }
     } else if (command == "test") {
       if (args.size() > 3) return Usage();
       archiver.OpenArchive(zip::fmOpenReadDenyWrite);
       archiver.OnPassword = [&](auto*, const std::string&, std::string&, bool& skip) { skip = true; };
-      archiver.TestFiles(args.size() == 3 ? Engine(args[2]) : "*.*");
+      archiver.TestFiles(args.size() == 3 ? args[2] : "*.*");
       archiver.CloseArchive();
       const zip::TZAProcessResult& r = archiver.LastResult();
       std::printf("tested %d failed %d\n", r.Processed, r.Failed);
