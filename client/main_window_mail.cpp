@@ -188,6 +188,9 @@ void TForm1::ListView2SelectItem(TObject*, TListItem* Item, bool Selected) {
     Ajouterlexpditeurlalistedesamis1->SetCaption("Ajouter l'exp\xC3\xA9" "diteur \"" + MailExpediteur +
                                                  "\" \xC3\xA0 la liste des amis");
     Ajouterledomainelalistedesamis1->SetCaption("Ajouter le domaine \"" + MailDomaine + "\" \xC3\xA0 la liste des amis");
+    // A sender written without a domain has none to add: a bare "@" would make every mail a
+    // friend's.
+    Ajouterledomainelalistedesamis1->SetEnabled(MailDomaine != "@");
   } else {
     Repondrelexpditeur1->SetCaption("R\xC3\xA9pondre \xC3\xA0 l'exp\xC3\xA9" "diteur");
     Ajouterlexpditeurlalistedesamis1->SetCaption("Ajouter l'exp\xC3\xA9" "diteur \xC3\xA0 la liste des amis");
