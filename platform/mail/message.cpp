@@ -728,6 +728,20 @@ class PartCollector {
   std::size_t linesLeft_ = kMostLines;
 };
 
+// The text up to the end of its mostLines-th line (ended by CR LF, CR or LF); the rest dropped.
+std::string FirstLines(std::string text, std::size_t mostLines) {
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    if (++lines == mostLines) {
+      text.resize(i + 1);
+      break;
+    }
+  }
+  return text;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The message's own header
 
@@ -884,7 +898,7 @@ void Message::Parse(const std::string& raw) {
     if (multipart) {
       PartCollector(raw, leaves, parts_).Collect(*message.getBody());
     } else if (asText || Lower(MediaTypeOf(header).getType()) == "text") {
-      body_ = DecodedText(std::string_view(raw).substr(bodyBegin), header);
+      body_ = FirstLines(DecodedText(std::string_view(raw).substr(bodyBegin), header), kMostLines);
     }
   } catch (const std::exception&) {
   }

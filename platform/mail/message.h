@@ -14,7 +14,8 @@
 // Reading never fails on bad input: a field that cannot be understood is empty (a Date that
 // cannot be read gives no date). Reading is bounded whatever the input: a single pass over the
 // text finds the parts, multiparts followed 32 levels deep (deeper ones are parts that are not
-// text), the first 1000 parts and the first 1048576 lines of their texts taken, the first 64 KB
+// text), the first 1000 parts and the first 1048576 lines of their texts (or of the body)
+// taken, the first 64 KB
 // of a header field of the message kept. vmime then reads the header fields and decodes the
 // bodies, from a copy holding only what the model reads.
 #include <cstdint>

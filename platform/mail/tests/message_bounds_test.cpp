@@ -152,6 +152,19 @@ TEST(MessageBoundsTest, TheTextsOfThePartsAreCutToTheirFirstMillionLines) {
   EXPECT_EQ(m.Parts()[1].bodyLines.size(), 48'575u);
 }
 
+TEST(MessageBoundsTest, TheBodyIsCutToItsFirstMillionLines) {
+  // A mail without parts of 3 million empty lines, LF, CR and CR LF alike: the reader would
+  // otherwise get a line for each.
+  for (const std::string eol : {"\n", "\r", "\r\n"}) {
+    std::string body;
+    for (int i = 0; i < 3'000'000; ++i) body += eol;
+    Message m;
+    m.Parse("From: a@b.c\r\nSubject: vide\r\n\r\n" + body + "fin\r\n");
+    EXPECT_EQ(m.Body(), body.substr(0, (1u << 20) * eol.size())) << eol.size();
+    EXPECT_EQ(m.Subject(), "vide");
+  }
+}
+
 TEST(MessageBoundsTest, HugeHeadersAreReadInOnePass) {
   // 16 MB of header fields, the ones the list shows at the end.
   std::string raw = "X-Debut: 1\r\n";
