@@ -19,10 +19,30 @@ namespace forms {
 
 namespace detail {
 
+// Both conversions go in one pass: QString::replace, which changes the length, moves the rest of
+// the text again and again, and takes a minute on a mail of thirty million empty lines.
 QString DisplayText(const std::string& s) {
-  QString out = Q(s);
-  out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\r') {
+      out += s[i];
+      continue;
+    }
+    out += '\n';
+    if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+  }
+  return Q(out);
+}
+
+std::string FrameworkText(const QString& text) {
+  const std::string s = S(text);
+  std::string out;
+  out.reserve(s.size() + s.size() / 8);
+  for (const char c : s) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
   return out;
 }
 

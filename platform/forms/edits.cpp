@@ -38,13 +38,6 @@ void TypeInto(QWidget* w, const std::string& text) {
   }
 }
 
-QString PlainFromFramework(const std::string& text) {
-  QString t = Q(text);
-  t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  return t;
-}
-
 // The lines of a memo, read from and written to its document. As in the framework, each
 // line added ends with a line break, and an empty last line is not counted.
 class MemoLines : public TStrings {
@@ -106,7 +99,7 @@ class MemoLines : public TStrings {
       throw std::out_of_range("Index de liste hors limites (" + std::to_string(index) + ")");
   }
   // A line cannot hold a line break; one given inside a line starts new lines.
-  static QString PlainLine(const std::string& s) { return PlainFromFramework(s); }
+  static QString PlainLine(const std::string& s) { return detail::DisplayText(s); }
   QTextDocument* Doc() const { return PlainOf(&memo_)->document(); }
   TCustomMemo& memo_;
 };
@@ -223,13 +216,11 @@ TCustomMemo::TCustomMemo(TComponent* Owner, TWinControl* Parent) : TCustomEdit(O
 TCustomMemo::~TCustomMemo() = default;
 
 std::string TCustomMemo::Text() const {
-  QString t = PlainOf(this)->toPlainText();
-  t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  return S(t);
+  return detail::FrameworkText(PlainOf(this)->toPlainText());
 }
 
 void TCustomMemo::SetText(const std::string& text) {
-  const QString t = PlainFromFramework(text);
+  const QString t = detail::DisplayText(text);
   if (PlainOf(this)->toPlainText() == t) return;
   PlainOf(this)->setPlainText(t);
 }

@@ -33,6 +33,8 @@ inline QString Q(const std::string& s) {
 inline std::string S(const QString& s) { return s.toStdString(); }
 // The framework writes line breaks as CR or CR LF; the window system wants LF.
 QString DisplayText(const std::string& s);
+// And back: each LF of the window system's text written as CR LF.
+std::string FrameworkText(const QString& text);
 // A hint as the window system's tooltips must get it. They take any text that looks like
 // markup for markup, so a hint holding "<" (a server line, a file name) is handed over as
 // markup that shows its characters as they are; an empty hint stays empty (no tooltip).

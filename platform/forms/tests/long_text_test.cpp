@@ -23,6 +23,7 @@
 #include "forms/form.h"
 #include "forms/label.h"
 #include "forms/listview.h"
+#include "forms/native.h"
 #include "forms/statusbar.h"
 #include "forms/test_support/user_input.h"
 
@@ -101,6 +102,30 @@ TEST_F(FormsLongText, AMemoWrapsAtBlanksAndBreaksAWordTooLongForALineAnywhereInB
       EXPECT_EQ(words[static_cast<std::size_t>(start) - 1], ' ') << "words again, once it is gone";
     }
   }
+}
+
+TEST_F(FormsLongText, LineBreaksAreConvertedInOnePassEachWay) {
+  // A mail of empty lines, as the reader puts it in its memo: every line break is converted
+  // each way (CR LF and a lone CR in, CR LF out).
+  TMemo& memo = form->Create<TMemo>("Memo1", form);
+  memo.SetBounds(0, 0, 300, 200);
+  std::string text;
+  for (int i = 0; i < 300'000; ++i) text += i % 2 ? "\r\n" : "x\r";
+  std::string back;
+  EXPECT_LT(TimeOf([&] {
+              memo.SetText(text);
+              back = memo.Text();
+            }),
+            kShownWithin);
+  std::string expected;
+  for (int i = 0; i < 300'000; ++i) expected += i % 2 ? "\r\n" : "x\r\n";
+  EXPECT_EQ(back, expected);
+  // Ten million breaks each way, in one pass (QString::replace took 8 s for these).
+  std::string crlf;
+  for (int i = 0; i < 10'000'000; ++i) crlf += "\r\n";
+  EXPECT_LT(TimeOf([&] { EXPECT_EQ(detail::DisplayText(crlf), QString(10'000'000, QLatin1Char('\n'))); }), kShownWithin);
+  EXPECT_LT(TimeOf([&] { EXPECT_EQ(detail::FrameworkText(QString(10'000'000, QLatin1Char('\n'))), crlf); }),
+            kShownWithin);
 }
 
 TEST_F(FormsLongText, AHugeHintShowsAtOnceWithinTheScreen) {
