@@ -81,7 +81,7 @@ std::unique_ptr<TZAFdFile> CreateNamedTempFile(const std::string& folder, const 
     (void)::flock(fd, LOCK_EX);
     struct stat mine {}, named {};
     if (::fstat(fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 && SameFile(mine, named)) {
-      return std::make_unique<TZAFdFile>(fd, name);
+      return std::make_unique<TZAFdFile>(fd, name, name);
     }
     ::close(fd);
   }
@@ -91,48 +91,7 @@ std::unique_ptr<TZAFdFile> CreateNamedTempFile(const std::string& folder, const 
 }  // namespace
 
 TZAFdFile::~TZAFdFile() {
-  if (!FPath.empty()) ::unlink(FPath.c_str());
-  if (FHandle >= 0) ::close(FHandle);
-}
-
-std::size_t TZAFdFile::Read(void* buffer, std::size_t count) {
-  for (;;) {
-    const ssize_t n = ::pread(FHandle, buffer, count, FPosition);
-    if (n >= 0) {
-      FPosition += n;
-      return static_cast<std::size_t>(n);
-    }
-    if (errno != EINTR) throw EStreamError("Stream read error");
-  }
-}
-
-std::size_t TZAFdFile::Write(const void* buffer, std::size_t count) {
-  const auto* in = static_cast<const std::uint8_t*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(FHandle, in + done, count - done, FPosition);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-    FPosition += n;
-  }
-  return done;
-}
-
-void TZAFdFile::Seek(std::int64_t position) { FPosition = std::max<std::int64_t>(position, 0); }
-
-std::int64_t TZAFdFile::Size() const {
-  struct stat st {};
-  return ::fstat(FHandle, &st) == 0 ? st.st_size : 0;
-}
-
-void TZAFdFile::SetSize(std::int64_t size) {
-  if (::ftruncate(FHandle, size) != 0) throw EStreamError("Cannot set size of file");
-  if (FPosition > size) FPosition = size;
-}
-
-void TZAFdFile::Flush() {
-  if (::fsync(FHandle) != 0) throw EStreamError("Cannot flush file");
+  if (!FNamedPath.empty()) ::unlink(FNamedPath.c_str());
 }
 
 std::string ResolveArchivePath(const std::string& path) {
@@ -147,7 +106,7 @@ std::unique_ptr<TZAFdFile> CreateBesideFile(const std::string& target) {
   if (fd < 0) return CreateNamedTempFile(folder, BaseOf(target));
   // The lock is taken while the file has no name yet: whoever finds it named later sees it held.
   (void)::flock(fd, LOCK_EX);
-  return std::make_unique<TZAFdFile>(fd);
+  return std::make_unique<TZAFdFile>(fd, folder);
 }
 
 bool PlaceBesideFile(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHandle, const std::string& target) {

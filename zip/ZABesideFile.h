@@ -13,27 +13,18 @@ namespace zip {
 class TZABaseArchiver;
 
 // A file on a descriptor of its own: the new archive beside the old one.
-class TZAFdFile final : public TZAStream {
+class TZAFdFile final : public TZAFileStream {
  public:
-  // path: the file's name where the file system could not leave it unnamed; it is removed with the
-  // stream unless Keep() was called.
-  explicit TZAFdFile(int fd, std::string path = {}) : FHandle(fd), FPath(std::move(path)) {}
+  // shown: where the file is, for the messages of its failures. path: the file's name where the
+  // file system could not leave it unnamed; it is removed with the stream unless Keep() was called.
+  TZAFdFile(int fd, const std::string& shown, std::string path = {})
+      : TZAFileStream(fd, shown), FNamedPath(std::move(path)) {}
   ~TZAFdFile() override;
-  const std::string& NamedPath() const { return FPath; }
-  void Keep() { FPath.clear(); }
-  std::size_t Read(void* buffer, std::size_t count) override;
-  std::size_t Write(const void* buffer, std::size_t count) override;
-  void Seek(std::int64_t position) override;
-  std::int64_t Position() const override { return FPosition; }
-  std::int64_t Size() const override;
-  void SetSize(std::int64_t size) override;
-  void Flush() override;
-  int Handle() const { return FHandle; }
+  const std::string& NamedPath() const { return FNamedPath; }
+  void Keep() { FNamedPath.clear(); }
 
  private:
-  int FHandle;
-  std::string FPath;
-  std::int64_t FPosition = 0;
+  std::string FNamedPath;
 };
 
 // The file an archive's name leads to: a symbolic link is followed to its target, so that the new

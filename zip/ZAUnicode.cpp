@@ -6,6 +6,7 @@
 #include <array>
 
 #include "ZAPlatform.h"
+#include "os/utf8.h"
 
 namespace zip {
 
@@ -38,34 +39,6 @@ constexpr std::array<char32_t, 128> kCp850High = {
     0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6,
     0x00A7, 0x00F7, 0x00B8, 0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0};
 
-// Length of the well-formed UTF-8 sequence at s[i] (0 when there is none) and its code point.
-std::size_t SequenceAt(std::string_view s, std::size_t i, char32_t& c) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  std::size_t len;
-  char32_t min;
-  if (b0 < 0x80) {
-    c = b0;
-    return 1;
-  }
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, c = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, c = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, c = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-  return len;
-}
-
 // The C.UTF-8 locale's case mapping covers every script; it is the same whatever the user's locale.
 locale_t UnicodeLocale() {
   static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
@@ -78,47 +51,26 @@ std::vector<TZAChar> SplitChars(std::string_view text) {
   std::vector<TZAChar> chars;
   chars.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    char32_t c = 0;
-    const std::size_t len = SequenceAt(text, i, c);
-    if (len == 0) {
+    const os::Utf8Sequence seq = os::Utf8SequenceAt(text, i);
+    if (seq.Length == 0) {
       chars.push_back({static_cast<unsigned char>(text[i]), true});
       ++i;
     } else {
-      chars.push_back({c, false});
-      i += len;
+      chars.push_back({seq.Code, false});
+      i += seq.Length;
     }
   }
   return chars;
 }
 
 void AppendChar(std::string& out, TZAChar ch) {
-  const char32_t c = ch.Code;
-  if (ch.Stray || c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  if (ch.Stray)
+    out += static_cast<char>(ch.Code);
+  else
+    os::AppendUtf8(out, ch.Code);
 }
 
-bool IsWellFormedUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    char32_t c = 0;
-    const std::size_t len = SequenceAt(text, i, c);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
+bool IsWellFormedUtf8(std::string_view text) { return os::IsWellFormedUtf8(text); }
 
 TZAChar UpperChar(TZAChar c) {
   if (c.Stray) return {platform::CharUpperA(static_cast<std::uint8_t>(c.Code)), true};

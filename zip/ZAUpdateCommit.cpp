@@ -37,7 +37,6 @@ constexpr std::uint16_t VersionAnsi = 0x0B14;
 
 int HandleOf(TZAStream& s) {
   if (auto* f = dynamic_cast<TZAFileStream*>(&s)) return f->Handle();
-  if (auto* f = dynamic_cast<TZAFdFile*>(&s)) return f->Handle();
   return -1;
 }
 

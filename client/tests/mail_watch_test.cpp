@@ -34,6 +34,14 @@ class MailWatchTest : public client_test::MailTest {
       first = false;
     }
   }
+  // The mail watched with the messages, the secretariat answering the poll with nothing new.
+  void WatchMailWith(http::stand_in::Server& secretariat) {
+    http::stand_in::ScriptedReply reply;
+    reply.body = "0-0-0\r\n";
+    secretariat.Queue(reply);
+    Account(secretariat.HostAndPort());
+    Watch(true, false, false, true);
+  }
 };
 
 TEST_F(MailWatchTest, WithoutServerOrUserOnlyTheStatusLineChanges) {
@@ -622,11 +630,7 @@ TEST_F(MailWatchTest, TheWindowKeepsRunningWhileAMailIsTakenApart) {
 
 TEST_F(MailWatchTest, APollThatComesDuringACheckKeepsTheChecksCount) {
   http::stand_in::Server secretariat;
-  http::stand_in::ScriptedReply reply;
-  reply.body = "0-0-0\r\n";
-  secretariat.Queue(reply);
-  Account(secretariat.HostAndPort());
-  Watch(true, false, false, true);
+  WatchMailWith(secretariat);
   server->Deliver(Mail("a@x.fr", "un"));
   server->Deliver(Mail("b@x.fr", "deux"));
   // Every answer of the server comes late, so that the check surely waits between the mails.
@@ -651,11 +655,7 @@ TEST_F(MailWatchTest, APollThatComesDuringACheckKeepsTheChecksCount) {
 
 TEST_F(MailWatchTest, ThePollRunsTheCheckAndTheNoticeShowsTheCountWithTheFriendSound) {
   http::stand_in::Server secretariat;
-  http::stand_in::ScriptedReply reply;
-  reply.body = "0-0-0\r\n";
-  secretariat.Queue(reply);
-  Account(secretariat.HostAndPort());
-  Watch(true, false, false, true);
+  WatchMailWith(secretariat);
   f->bip_ov->SetChecked(true);
   f->pop_ami->SetText("/snd/ami.wav");
   f->on_equeued->SetText("/snd/rv.wav");

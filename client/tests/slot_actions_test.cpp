@@ -42,6 +42,23 @@ class SlotActionsTest : public AgendaTest {
     return "Mouvement iso " + id + suffix;
   }
   std::vector<forms::TMenuItem*> Actions() const { return {f->Lu1, f->Annuler1, f->Libre1, f->Pris1, f->Indisponible1}; }
+  // "Pris" on row 101, its confirmation slow to come, and the selection moved to row 104 while the
+  // reply is on its way. Returns whether the selection did move during the wait.
+  bool TakeRow101WhileTheSelectionMovesTo104() {
+    Select("101");
+    auto slow = Body("Mouvement iso 101 pris");
+    slow.delay = 600ms;
+    server.Queue(slow);
+    forms::TTimer clicker(nullptr);
+    clicker.SetInterval(50);
+    clicker.OnTimer = [&](forms::TObject*) {
+      clicker.SetEnabled(false);
+      Select("104");  // while the reply is on its way
+    };
+    clicker.SetEnabled(true);
+    f->Pris1->UserClick();
+    return !clicker.Enabled();
+  }
 };
 
 constexpr const char* kDay = "/cgi-bin/clients/indya.pl?date=10/12/2026";
@@ -171,20 +188,9 @@ TEST_F(SlotActionsTest, AFurtherActionNeedsANewSelection) {
 }
 
 TEST_F(SlotActionsTest, TheRowRewrittenIsTheOneWhoseIdWasSentWhereverTheSelectionWent) {
-  Select("101");
-  auto slow = Body("Mouvement iso 101 pris");
-  slow.delay = 600ms;
-  server.Queue(slow);
-  forms::TTimer clicker(nullptr);
-  clicker.SetInterval(50);
-  clicker.OnTimer = [&](forms::TObject*) {
-    clicker.SetEnabled(false);
-    Select("104");  // while the reply is on its way
-  };
-  clicker.SetEnabled(true);
-  f->Pris1->UserClick();
+  const bool moved = TakeRow101WhileTheSelectionMovesTo104();
 
-  EXPECT_FALSE(clicker.Enabled()) << "the selection changed during the wait";
+  EXPECT_TRUE(moved) << "the selection changed during the wait";
   EXPECT_EQ(RowOf("101"), (Strings{"09:00", "pris", "", "", "", "101", "", "", "3", "pris"}));
   EXPECT_EQ(RowOf("104"), (Strings{"11:00", "Martin", "Paul", "Rappeler", "0102", "104", "p@x.fr", "", "1", ""}));
   EXPECT_EQ(Sent(), 1u);
@@ -195,6 +201,8 @@ TEST_F(SlotActionsTest, TheRowRewrittenIsTheOneWhoseIdWasSentWhereverTheSelectio
   auto slower = Body("Mouvement iso 102 libre");
   slower.delay = 600ms;
   server.Queue(slower);
+  forms::TTimer clicker(nullptr);
+  clicker.SetInterval(50);
   clicker.OnTimer = [&](forms::TObject*) {
     clicker.SetEnabled(false);
     f->BitBtn16->UserClick();  // messages only
@@ -248,18 +256,7 @@ TEST_F(SlotActionsTest, ARequestErrorLeavesTheRowAndTheId) {
 TEST_F(SlotActionsTest, ARowRewrittenWhileAnotherIsSelectedIsDrawnGreyWhole) {
   f->Show();
   f->JvTransparentButton4->Click();  // the agenda page, its rows already listed
-  Select("101");
-  auto slow = Body("Mouvement iso 101 pris");
-  slow.delay = 600ms;
-  server.Queue(slow);
-  forms::TTimer clicker(nullptr);
-  clicker.SetInterval(50);
-  clicker.OnTimer = [&](forms::TObject*) {
-    clicker.SetEnabled(false);
-    Select("104");  // while the reply is on its way
-  };
-  clicker.SetEnabled(true);
-  f->Pris1->UserClick();
+  TakeRow101WhileTheSelectionMovesTo104();
   ASSERT_EQ(RowOf("101")[9], "pris");
   // The Heure cell kept its text; it turns grey with the rest of the row.
   EXPECT_EQ(forms::testing::ShownCellColor(*f->ListView3, IndexOf("101"), 1), forms::RGB(204, 204, 204));

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "os/codepage.h"
+#include "os/utf8.h"
 
 namespace mail {
 namespace {
@@ -49,50 +50,12 @@ std::string_view TrimBlanks(std::string_view s) {
 // ---------------------------------------------------------------------------------------------
 // Character sets
 
-// The length of the valid UTF-8 sequence at s[i], or 0 when the byte there does not start one.
-std::size_t Utf8SequenceAt(std::string_view s, std::size_t i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  std::size_t extra;
-  std::uint32_t code;
-  if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) {
-    extra = 1;
-    code = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    extra = 2;
-    code = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    extra = 3;
-    code = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (extra >= s.size() - i) return 0;
-  for (std::size_t k = 1; k <= extra; ++k) {
-    const auto cc = static_cast<unsigned char>(s[i + k]);
-    if ((cc & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (cc & 0x3F);
-  }
-  static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-  if (code < kMin[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return extra + 1;
-}
-
-bool IsValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = Utf8SequenceAt(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
 // UTF-8 text with every byte that is not part of a valid sequence replaced by U+FFFD.
 std::string RepairedUtf8(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = Utf8SequenceAt(s, i);
+    const std::size_t n = os::Utf8SequenceAt(s, i).Length;
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
@@ -113,8 +76,8 @@ std::string ToUtf8(std::string_view bytes, std::string_view charsetName) {
   std::string name = Lower(TrimBlanks(charsetName));
   if (const auto star = name.find('*'); star != std::string::npos) name.resize(star);  // RFC 2231 language
   if (name.empty() || name == "us-ascii" || name == "ascii")
-    return IsValidUtf8(bytes) ? std::string(bytes) : os::Cp1252ToUtf8(bytes);
-  if (name == "utf-8" || name == "utf8") return IsValidUtf8(bytes) ? std::string(bytes) : RepairedUtf8(bytes);
+    return os::IsWellFormedUtf8(bytes) ? std::string(bytes) : os::Cp1252ToUtf8(bytes);
+  if (name == "utf-8" || name == "utf8") return os::IsWellFormedUtf8(bytes) ? std::string(bytes) : RepairedUtf8(bytes);
   if (name == "iso-8859-1" || name == "latin1" || name == "iso8859-1" || name == "windows-1252" || name == "cp1252")
     return os::Cp1252ToUtf8(bytes);
   try {
@@ -123,7 +86,7 @@ std::string ToUtf8(std::string_view bytes, std::string_view charsetName) {
     std::string out;
     vmime::charset::convert(std::string(bytes), out, vmime::charset(name), vmime::charset(vmime::charsets::UTF_8),
                             options);
-    return IsValidUtf8(out) ? out : RepairedUtf8(out);
+    return os::IsWellFormedUtf8(out) ? out : RepairedUtf8(out);
   } catch (const std::exception&) {
   }
   return os::Cp1252ToUtf8(bytes);

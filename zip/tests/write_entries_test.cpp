@@ -30,21 +30,6 @@ std::shared_ptr<zip::TZAStream> Memory(const std::string& text) {
   return std::make_shared<zip::TZAMemoryStream>(std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-// A stream that promises more than it has: the compressor sees the source end early (code 34).
-class TShortStream final : public zip::TZAStream {
- public:
-  explicit TShortStream(const std::string& text) : FInner(std::vector<std::uint8_t>(text.begin(), text.end())) {}
-  std::size_t Read(void* buffer, std::size_t count) override { return FInner.Read(buffer, count); }
-  std::size_t Write(const void* buffer, std::size_t count) override { return FInner.Write(buffer, count); }
-  void Seek(std::int64_t position) override { FInner.Seek(position); }
-  std::int64_t Position() const override { return FInner.Position(); }
-  std::int64_t Size() const override { return FInner.Size() * 2; }
-  void SetSize(std::int64_t size) override { FInner.SetSize(size); }
-
- private:
-  zip::TZAMemoryStream FInner;
-};
-
 TEST(StoredEntries, RenameOntoANameTheArchiveHoldsIsRefused) {
   TTempDir dir;
   const fs::path archive = dir / "a.zip";

@@ -774,21 +774,6 @@ TEST(UpdateCommit, InMemoryArchiveToFile) {
   EXPECT_EQ(TextBytes(2000, 2), ReadBytes(dir / "out" / "renamed.txt"));
 }
 
-// A stream that promises more than it has: the compressor sees the source end early.
-class TShortStream final : public zip::TZAStream {
- public:
-  explicit TShortStream(std::vector<std::uint8_t> data) : FInner(std::move(data)) {}
-  std::size_t Read(void* buffer, std::size_t count) override { return FInner.Read(buffer, count); }
-  std::size_t Write(const void* buffer, std::size_t count) override { return FInner.Write(buffer, count); }
-  void Seek(std::int64_t position) override { FInner.Seek(position); }
-  std::int64_t Position() const override { return FInner.Position(); }
-  std::int64_t Size() const override { return FInner.Size() * 2; }
-  void SetSize(std::int64_t size) override { FInner.SetSize(size); }
-
- private:
-  zip::TZAMemoryStream FInner;
-};
-
 TEST(UpdateCommit, MendedCasesOfTheRewrite) {
   TTempDir dir;
   // A zip archive with other data put in front of it: the rewrite starts where its directory

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "forms/application.h"
+#include "forms/form.h"
 #include "forms/scripted_dialogs.h"
 
 namespace forms::testing {
@@ -21,6 +22,18 @@ class AppTest : public ::testing::Test {
 
   ScriptedDialogs dialogs;
   std::unique_ptr<TApplication> app;
+};
+
+// With one form of 600 x 500, shown, for the controls under test.
+class FormTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    form = &app->CreateForm<TForm>();
+    form->SetBounds(0, 0, 600, 500);
+    form->Show();
+  }
+  TForm* form = nullptr;
 };
 
 }  // namespace forms::testing

@@ -39,16 +39,7 @@
 namespace forms {
 namespace {
 
-class FormsControls : public testing::AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    form = &app->CreateForm<TForm>();
-    form->SetBounds(0, 0, 600, 500);
-    form->Show();
-  }
-  TForm* form = nullptr;
-};
+class FormsControls : public testing::FormTest {};
 
 TEST_F(FormsControls, ACheckBoxClickTogglesThenRunsOnClickAndCodeRunsItOnlyOnAChange) {
   TCheckBox& box = form->Create<TCheckBox>("message_ov", form);

@@ -30,16 +30,7 @@
 namespace forms {
 namespace {
 
-class FormsLongText : public testing::AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    form = &app->CreateForm<TForm>();
-    form->SetBounds(0, 0, 600, 500);
-    form->Show();
-  }
-  TForm* form = nullptr;
-};
+class FormsLongText : public testing::FormTest {};
 
 // Generous: the texts below took from seconds to minutes before they were bounded, and take a
 // fraction of a second now, even under the sanitizers.

@@ -1,12 +1,14 @@
 #pragma once
 // Test support for the write path: the engine driven in-process, and what the real peers say of
 // the archives it writes.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ZAStream.h"
 #include "ZipArchiver.h"
 #include "ZipTestSupport.h"
 
@@ -44,5 +46,22 @@ TContents PythonContents(const fs::path& archive);
 
 // The engine name of a path.
 std::string EngineName(const fs::path& path);
+
+// A stream that promises more than it has (twice its size): the compressor sees the source end
+// early (code 34).
+class TShortStream final : public zip::TZAStream {
+ public:
+  explicit TShortStream(std::vector<std::uint8_t> data) : FInner(std::move(data)) {}
+  explicit TShortStream(const std::string& text) : TShortStream(std::vector<std::uint8_t>(text.begin(), text.end())) {}
+  std::size_t Read(void* buffer, std::size_t count) override { return FInner.Read(buffer, count); }
+  std::size_t Write(const void* buffer, std::size_t count) override { return FInner.Write(buffer, count); }
+  void Seek(std::int64_t position) override { FInner.Seek(position); }
+  std::int64_t Position() const override { return FInner.Position(); }
+  std::int64_t Size() const override { return FInner.Size() * 2; }
+  void SetSize(std::int64_t size) override { FInner.SetSize(size); }
+
+ private:
+  zip::TZAMemoryStream FInner;
+};
 
 }  // namespace ziptest
