@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -97,17 +101,59 @@ struct Pop3Client::Connection {
            " ms) : le serveur POP3 ne r\xC3\xA9pond pas";
   }
 
+  // The host's addresses, looked up on a thread of its own while the caller pumps; the wait
+  // ends with the session (its time-out, an abort) and with the read time-out.
+  std::unique_ptr<addrinfo, AddrInfoDeleter> LookUp() {
+    const auto unknown = [&] { return EMailError(Failure::Resolve, "H\xC3\xB4te inconnu : " + os::Cp1252ToUtf8(owner.Host)); };
+    if (owner.Host.empty()) throw unknown();
+    struct Answer {
+      std::mutex mutex;
+      std::condition_variable ready;
+      bool done = false;
+      int result = EAI_FAIL;
+      std::unique_ptr<addrinfo, AddrInfoDeleter> found;
+    };
+    const auto answer = std::make_shared<Answer>();
+    Resolver resolve = owner.Resolve ? owner.Resolve : [](const std::string& host, const std::string& port,
+                                                          const addrinfo& hints, addrinfo** found) {
+      return ::getaddrinfo(host.c_str(), port.c_str(), &hints, found);
+    };
+    const auto work = [answer, resolve = std::move(resolve), host = owner.Host, port = std::to_string(owner.Port)] {
+      addrinfo hints{};
+      hints.ai_family = AF_UNSPEC;
+      hints.ai_socktype = SOCK_STREAM;
+      addrinfo* found = nullptr;
+      const int result = resolve(host, port, hints, &found);
+      std::lock_guard lock(answer->mutex);
+      answer->result = result;
+      answer->found.reset(found);
+      answer->done = true;
+      answer->ready.notify_all();
+    };
+    try {
+      std::thread(work).detach();
+    } catch (const std::system_error&) {
+      work();  // no thread to be had: here, then
+    }
+    const auto deadline = Clock::now() + owner.ReadTimeout;
+    std::unique_lock lock(answer->mutex);
+    while (!answer->done) {
+      lock.unlock();
+      owner.ThrowIfOver();
+      if (Clock::now() >= deadline)
+        throw EMailError(Failure::Timeout, "D\xC3\xA9lai de connexion d\xC3\xA9pass\xC3\xA9 (" + Where(owner.Host, owner.Port) + ")");
+      if (owner.Pump) owner.Pump();
+      lock.lock();
+      answer->ready.wait_for(lock, std::max(owner.PumpInterval, std::chrono::milliseconds(1)));
+    }
+    if (answer->result != 0 || !answer->found) throw unknown();
+    return std::move(answer->found);
+  }
+
   void Open() {
     if (owner.Port < 1 || owner.Port > 65535)
       throw EMailError(Failure::Connect, "Port POP3 invalide : " + std::to_string(owner.Port));
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(owner.Port);
-    if (owner.Host.empty() || ::getaddrinfo(owner.Host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
-      throw EMailError(Failure::Resolve, "H\xC3\xB4te inconnu : " + os::Cp1252ToUtf8(owner.Host));
-    std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
+    std::unique_ptr<addrinfo, AddrInfoDeleter> addresses = LookUp();
     int lastError = ECONNREFUSED;
     for (addrinfo* a = addresses.get(); a; a = a->ai_next) {
       Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));

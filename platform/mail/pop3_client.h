@@ -13,6 +13,8 @@
 //
 // Texts cross the boundary in Windows-1252: the user name and the password go out in it, and the
 // server's refusal texts come back converted to UTF-8.
+#include <netdb.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -57,6 +59,12 @@ class Pop3Client {
   // throws, the connection is closed and the exception goes on to the caller.
   std::function<void()> Pump;
   std::chrono::milliseconds PumpInterval{10};
+  // Looks the host up (getaddrinfo's contract; the result is freed with freeaddrinfo). It runs on
+  // a thread of its own while the caller pumps, since a resolver that does not answer can take
+  // half a minute; a session that ends meanwhile leaves it to finish by itself.
+  using Resolver =
+      std::function<int(const std::string& host, const std::string& port, const addrinfo& hints, addrinfo** found)>;
+  Resolver Resolve;
 
   // Connects and logs in with USER and PASS.
   void Connect();

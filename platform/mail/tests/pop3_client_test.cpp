@@ -2,8 +2,10 @@
 // Dovecot never does (stalling, an endless line, a cut in the middle of a message).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "dovecot_server.h"
 #include "loopback_server.h"
@@ -120,13 +122,65 @@ TEST(Pop3ClientTest, AClosedPortAndAnUnknownHostFailWithATextOfTheirOwn) {
     EXPECT_EQ(std::string(e.what()), "Impossible de se connecter \xC3\xA0 127.0.0.1:" + std::to_string(port) +
                                          " : Connexion refus\xC3\xA9" "e");
   }
+  // The name is looked up by a stand-in resolver: no query leaves the machine.
   client.Host = "pas-de-tel-hote.invalid";
+  client.Resolve = [](const std::string&, const std::string&, const addrinfo&, addrinfo**) { return EAI_NONAME; };
   try {
     client.Connect();
     FAIL();
   } catch (const EMailError& e) {
     EXPECT_EQ(e.Kind(), Failure::Resolve);
   }
+}
+
+// A resolver that answers the loopback address after `delay`, or never before it is released.
+struct SlowResolver {
+  std::chrono::milliseconds delay;
+  std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
+  int operator()(const std::string&, const std::string& port, const addrinfo& hints, addrinfo** found) const {
+    const auto start = std::chrono::steady_clock::now();
+    while (!*released && std::chrono::steady_clock::now() - start < delay) std::this_thread::sleep_for(5ms);
+    return ::getaddrinfo("127.0.0.1", port.c_str(), &hints, found);
+  }
+};
+
+TEST(Pop3ClientTest, TheNameIsLookedUpWhileTheCallerIsPumpedAndAnAbortEndsTheWait) {
+  ScriptedPop3 server([](Peer& peer) {
+    for (int i = 0; i < 2; ++i) {
+      if (!peer.ReadLine()) return;
+      peer.Send("+OK\r\n");
+    }
+  });
+  Pop3Client client;
+  client.Host = "pop.cabinet.example";
+  client.Port = server.Port();
+  client.Username = "marie";
+  client.Password = "s3cret";
+  // A slow answer: the caller is pumped meanwhile, then the session goes on.
+  int pumped = 0;
+  client.Pump = [&] { ++pumped; };
+  client.Resolve = SlowResolver{300ms};
+  client.Connect();
+  EXPECT_TRUE(client.Connected());
+  EXPECT_GT(pumped, 5);
+  client.Disconnect();
+
+  // A resolver that does not answer: an abort from the pump ends the wait at once.
+  const SlowResolver hanging{30s};
+  client.Resolve = hanging;
+  const auto start = std::chrono::steady_clock::now();
+  client.Pump = [&] {
+    if (std::chrono::steady_clock::now() - start > 100ms) client.Abort();
+  };
+  try {
+    client.Connect();
+    FAIL();
+  } catch (const EMailError& e) {
+    EXPECT_EQ(e.Kind(), Failure::Aborted);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(client.Connected());
+  *hanging.released = true;  // the look-up left behind ends by itself
 }
 
 // A server that greets, takes the login and then answers `reply` to the next command.
