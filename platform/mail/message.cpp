@@ -725,8 +725,10 @@ void WriteHeaderFields(const FieldReader& fields, CopyWriter& copy) {
 
 // The address of the first mailbox of an address field as vmime reads it, as written: vmime
 // adds the local host name to an address without a domain, which the sender did not write, and
-// keeps an obsolete source route "@a,@b:" in the local part.
-std::string AddressOf(const std::string& value) {
+// keeps an obsolete source route "@a,@b:" in the local part. It is given the value without its
+// comments, since it drops the first letter of a mailbox that follows one.
+std::string AddressOf(const std::string& written) {
+  const std::string value = WithoutComments(written);
   vmime::addressList list;
   list.parse(value);
   std::shared_ptr<const vmime::mailbox> mailbox;
@@ -743,10 +745,10 @@ std::string AddressOf(const std::string& value) {
   const std::string domain = mailbox->getEmail().getDomainName().getBuffer();
   if (const auto route = local.rfind(':'); !local.empty() && local[0] == '@' && route != std::string::npos)
     local.erase(0, route + 1);
-  std::string written;
+  std::string compact;
   for (const char c : value)
-    if (!IsBlank(c)) written += LowerChar(c);
-  const bool domainWritten = !domain.empty() && written.find("@" + Lower(domain)) != std::string::npos;
+    if (!IsBlank(c)) compact += LowerChar(c);
+  const bool domainWritten = !domain.empty() && compact.find("@" + Lower(domain)) != std::string::npos;
   return ToUtf8(domainWritten ? local + "@" + domain : local, "");
 }
 

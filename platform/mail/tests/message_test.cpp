@@ -74,6 +74,12 @@ TEST(MessageTest, TheSenderIsTheAddressAsWritten) {
       {"a@b.c, d@e.f", "a@b.c"},
       {"Equipe: jean@exemple.fr, marie@exemple.fr;", "jean@exemple.fr"},
       {"<@relais.fr:jean@exemple.fr>", "jean@exemple.fr"},
+      // Comments before, inside and around the mailbox, nested and with escapes.
+      {"(Jean) jean@exemple.fr", "jean@exemple.fr"},
+      {"(c) a@b.c (d)", "a@b.c"},
+      {"(Jean \\( (le) Dupont) <jean@exemple.fr>", "jean@exemple.fr"},
+      {"Jean Dupont <jean(c)@exemple.fr>", "jean@exemple.fr"},
+      {"\"(pas un commentaire)\" <jean@exemple.fr>", "jean@exemple.fr"},
   };
   for (const auto& [from, address] : cases) {
     Message m;
