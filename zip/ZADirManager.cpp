@@ -288,33 +288,12 @@ void TZADirManager::LoadCentralDirectory() {
 }
 
 namespace {
-// Whether the bytes are well-formed UTF-8 with at least one character outside ASCII.
-bool IsNonAsciiUtf8(const std::string& s) {
-  bool nonAscii = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t follow;
-    if (c < 0x80) follow = 0;
-    else if (c >= 0xC2 && c <= 0xDF) follow = 1;
-    else if (c >= 0xE0 && c <= 0xEF) follow = 2;
-    else if (c >= 0xF0 && c <= 0xF4) follow = 3;
-    else return false;
-    if (follow > 0) nonAscii = true;
-    if (s.size() - i - 1 < follow) return false;
-    for (std::size_t k = 1; k <= follow; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += follow + 1;
-  }
-  return nonAscii;
-}
-}  // namespace
-
-namespace {
-bool NameIsUtf8(const std::string& bytes, std::uint16_t flags, std::uint16_t madeBy) {
-  // A Unix host stores names as its file system has them: UTF-8 when they read as such. A rebuilt
-  // entry does not say which host made it; the same reading applies.
-  return (flags & 0x0800) != 0 || (((madeBy >> 8) == 3 || madeBy == UnknownHost) && IsNonAsciiUtf8(bytes));
+bool NameKeptAsStored(std::uint16_t flags, std::uint16_t madeBy) {
+  // A name flagged as UTF-8, or one a Unix host stored as its file system has it: UTF-8 when it
+  // reads as such, else bytes that stay as they are (as unzip keeps them), so that they come back
+  // to the same file and never read as another name. A rebuilt entry does not say which host
+  // made it; the same reading applies. Only the names of other hosts are in their code page.
+  return (flags & 0x0800) != 0 || (madeBy >> 8) == 3 || madeBy == UnknownHost;
 }
 
 void CutAtZero(std::string& bytes) {
@@ -330,7 +309,7 @@ std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t fla
   // hook of the own format leaves names unchanged.
   CutAtZero(bytes);
   if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
-  if (!NameIsUtf8(bytes, flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
+  if (!NameKeptAsStored(flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   return bytes;
 }

@@ -138,14 +138,16 @@ TEST_F(DirectoryLoad, StoredNamesAndExtraBlocks) {
   TBuildEntry backslash = File("dir\\sub\\a.txt");
   TBuildEntry zero = File(std::string("cut\0here.txt", 12));
   TBuildEntry longName = File(std::string(1200, 'n'));
-  TBuildEntry oem = File("caf\x82.txt");  // code page 850 e acute
+  TBuildEntry oem = File("caf\x82.txt");  // code page 850 e acute, from a DOS host
+  oem.VersionMadeBy = 20;
+  TBuildEntry unix = File("caf\xE9.txt");  // Latin-1 e acute, from a Unix host: kept as stored
   TBuildEntry utf8 = File("caf\xC3\xA9-utf8.txt");
   utf8.Flags = 0x0800;
   TBuildEntry clipped = File("clipped.txt");
   clipped.CentralExtra = {0x55, 0x54, 200, 0, 1, 2, 3};  // says 200 bytes, holds 3
   TBuildEntry last = File("last.txt");
-  zip::TZADirManager& m = Open(BuildZip({backslash, zero, longName, oem, utf8, clipped, last}));
-  ASSERT_EQ(7, m.CentralDir.GetCount());
+  zip::TZADirManager& m = Open(BuildZip({backslash, zero, longName, oem, utf8, clipped, last, unix}));
+  ASSERT_EQ(8, m.CentralDir.GetCount());
   EXPECT_EQ("dir/sub/a.txt", m.CentralDir.ItemRef(0).Name);
   EXPECT_EQ("cut", m.CentralDir.ItemRef(1).Name);
   EXPECT_EQ(std::string(999, 'n'), m.CentralDir.ItemRef(2).Name);
@@ -156,6 +158,7 @@ TEST_F(DirectoryLoad, StoredNamesAndExtraBlocks) {
   EXPECT_EQ(3, fields[0].Size);
   EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), fields[0].Data);
   EXPECT_EQ("last.txt", m.CentralDir.ItemRef(6).Name);
+  EXPECT_EQ("caf\xE9.txt", m.CentralDir.ItemRef(7).Name);
   Archiver.CloseArchive();
   zip::TZADirManager& raw = Open(BuildZip({oem}), /*oemNames=*/false);
   EXPECT_EQ("caf\xE2\x80\x9A.txt", raw.CentralDir.ItemRef(0).Name);  // byte 0x82 of Windows-1252

@@ -263,6 +263,47 @@ TEST(InternationalNames, NamesThatDifferOnlyOutsideWindows1252StayApart) {
   }
 }
 
+// A file name that is not UTF-8 (a Latin-1 "café") is stored and read back as its bytes, as unzip
+// keeps them: it stays apart from the UTF-8 name its bytes would read as in a code page, and every
+// operation by its own name finds it. The same holds for such a name in an archive of Info-ZIP's.
+TEST(InternationalNames, NamesThatAreNotUtf8KeepTheirBytes) {
+  const std::string latin1 = "caf\xE9";         // café in Latin-1
+  const std::string lookalike = "caf\xC3\x9A";  // cafÚ, what 0xE9 reads as in code page 850
+  for (const bool infoZip : {false, true}) {
+    SCOPED_TRACE(infoZip ? "Info-ZIP" : "ours");
+    TTempDir tmp;
+    const fs::path src = tmp / "src";
+    fs::create_directories(src);
+    WriteText(src / latin1, "latin1");
+    WriteText(src / lookalike, "utf8");
+    StampTimes(src);
+    const fs::path archive = tmp / "n.zip";
+    const std::string a = Quote(archive.string());
+    if (infoZip) {
+      ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q " + a + " " + Quote(latin1)));
+    } else {
+      EXPECT_EQ(0, Zipwrite("create " + a + " " + Quote(latin1) + " --base " + Quote(src.string())));
+    }
+    // Adding the look-alike adds an entry; adding the same file again replaces its own.
+    EXPECT_EQ(0, Zipwrite("add " + a + " " + Quote(lookalike) + " " + Quote(latin1) + " --base " + Quote(src.string())));
+    const fs::path out = tmp / "out";
+    ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + a + " " + Quote(out.string()) + " >/dev/null"));
+    EXPECT_EQ((std::vector<std::string>{lookalike, latin1}), ListTree(out));
+    const auto text = [](const fs::path& p) {
+      const auto bytes = ReadBytes(p);
+      return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ("latin1", text(out / latin1));
+    EXPECT_EQ("utf8", text(out / lookalike));
+    // Deleted by its own name: that entry and no other.
+    EXPECT_EQ(0, Zipwrite("delete " + a + " " + Quote(latin1)));
+    const fs::path after = tmp / "after";
+    ASSERT_EQ(0, Shell(Quote(ReadCli) + " extract " + a + " " + Quote(after.string()) + " >/dev/null"));
+    EXPECT_EQ((std::vector<std::string>{lookalike}), ListTree(after));
+    EXPECT_EQ("", PeerCheck(archive));
+  }
+}
+
 // Each operation of the front end on an archive that Info-ZIP's zip made of such names (stored as
 // UTF-8): it touches the entry it names and no other, and every entry keeps its own data.
 TEST(InternationalNames, EachOperationOnAnInfoZipArchive) {
