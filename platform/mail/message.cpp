@@ -107,6 +107,16 @@ Line LineAt(std::string_view raw, std::size_t pos) {
   return line;
 }
 
+// The first `most` bytes of a text, or a few fewer, so that a UTF-8 character is not cut in two
+// (which would make the whole text read as Windows-1252).
+std::string_view CutAtCharacter(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return text;
+  const auto follows = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+  std::size_t cut = most;
+  while (cut > 0 && most - cut < 3 && follows(cut)) --cut;
+  return text.substr(0, follows(cut) ? most : cut);
+}
+
 // The first value of each of some header fields, unfolded (each continuation line joins with one
 // blank), as written.
 class FieldReader {
@@ -139,7 +149,7 @@ class FieldReader {
   static void Append(std::string& value, std::string_view text, std::string_view joint) {
     if (text.empty() || value.size() >= kLongestFieldValue) return;
     if (!value.empty()) value.append(joint);
-    value.append(text.substr(0, kLongestFieldValue - std::min(kLongestFieldValue, value.size())));
+    value.append(CutAtCharacter(text, kLongestFieldValue - std::min(kLongestFieldValue, value.size())));
   }
 
   std::vector<std::string_view> names_;
@@ -159,8 +169,9 @@ std::size_t ReadHeaderBlock(std::string_view raw, std::size_t pos, FieldReader& 
   return pos;
 }
 
-// The text without its comments "(...)" (which nest), quoted strings and escapes kept.
-std::string WithoutComments(std::string_view s) {
+// The text without its comments "(...)" (which nest), quoted strings and escapes kept; each
+// comment leaves a blank where it stood, unless `blank` is false.
+std::string WithoutComments(std::string_view s, bool blank = true) {
   std::string out;
   out.reserve(s.size());
   int depth = 0;
@@ -176,7 +187,7 @@ std::string WithoutComments(std::string_view s) {
     } else if (!quoted && c == '(') {
       ++depth;
     } else if (!quoted && depth > 0 && c == ')') {
-      if (--depth == 0) out += ' ';
+      if (--depth == 0 && blank) out += ' ';
     } else if (depth == 0) {
       out += c;
     }
@@ -493,7 +504,7 @@ class CopyWriter {
   void Field(std::string_view name, std::string_view value, std::size_t longest) {
     out_.append(name).append(": ");
     const std::size_t start = out_.size();
-    out_.append(value.substr(0, longest));
+    out_.append(CutAtCharacter(value, longest));
     for (std::size_t i = start; i < out_.size(); ++i)
       if (out_[i] == '\r' || out_[i] == '\n') out_[i] = ' ';
     out_.append("\r\n");
@@ -726,9 +737,10 @@ void WriteHeaderFields(const FieldReader& fields, CopyWriter& copy) {
 // The address of the first mailbox of an address field as vmime reads it, as written: vmime
 // adds the local host name to an address without a domain, which the sender did not write, and
 // keeps an obsolete source route "@a,@b:" in the local part. It is given the value without its
-// comments, since it drops the first letter of a mailbox that follows one.
+// comments, since it drops the first letter of a mailbox that follows one; they leave no blank,
+// which would split "jean(x)@exemple.fr".
 std::string AddressOf(const std::string& written) {
-  const std::string value = WithoutComments(written);
+  const std::string value = WithoutComments(written, /*blank=*/false);
   vmime::addressList list;
   list.parse(value);
   std::shared_ptr<const vmime::mailbox> mailbox;

@@ -165,6 +165,27 @@ TEST(MessageBoundsTest, TheBodyIsCutToItsFirstMillionLines) {
   }
 }
 
+TEST(MessageBoundsTest, AFieldCutToItsBoundKeepsItsCharactersWhole) {
+  // A subject of 90 KB of "€" (three bytes each) over folded lines: the part kept ends on a whole
+  // character, so it still reads as UTF-8 and not, whole, as Windows-1252.
+  for (const std::string lead : {"Facture", "Factures", "Facture n"}) {
+    std::string raw = "From: a@b.c\r\nSubject: " + lead;
+    for (int line = 0; line < 30; ++line) {
+      raw += "\r\n ";
+      for (int i = 0; i < 1000; ++i) raw += "\xE2\x82\xAC";
+    }
+    raw += "\r\n\r\ncorps\r\n";
+    Message m;
+    m.Parse(raw);
+    const std::string& subject = m.Subject();
+    EXPECT_EQ(subject.rfind(lead + " \xE2\x82\xAC\xE2\x82\xAC", 0), 0u) << lead;
+    EXPECT_LE(subject.size(), 65536u);
+    EXPECT_GT(subject.size(), 60000u);
+    EXPECT_EQ(subject.find("\xC3\xA2"), std::string::npos) << "read as Windows-1252";
+    EXPECT_EQ(subject.find("\xEF\xBF\xBD"), std::string::npos) << "a character cut in two";
+  }
+}
+
 TEST(MessageBoundsTest, HugeHeadersAreReadInOnePass) {
   // 16 MB of header fields, the ones the list shows at the end.
   std::string raw = "X-Debut: 1\r\n";

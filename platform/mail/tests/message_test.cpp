@@ -80,6 +80,8 @@ TEST(MessageTest, TheSenderIsTheAddressAsWritten) {
       {"(Jean \\( (le) Dupont) <jean@exemple.fr>", "jean@exemple.fr"},
       {"Jean Dupont <jean(c)@exemple.fr>", "jean@exemple.fr"},
       {"\"(pas un commentaire)\" <jean@exemple.fr>", "jean@exemple.fr"},
+      {"jean(x)@exemple.fr", "jean@exemple.fr"},
+      {"jean@(x)exemple.fr", "jean@exemple.fr"},
   };
   for (const auto& [from, address] : cases) {
     Message m;
