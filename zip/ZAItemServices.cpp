@@ -439,11 +439,29 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   bracket.Commit();
 }
 
+namespace {
+// A name given by the caller as the archive keeps names: parts separated by one "/", without "."
+// parts and without a "/" in front, so that "sub//a.txt" or "./sub/a.txt" is "sub/a.txt".
+std::string PlainItemName(const std::string& name) {
+  std::string out;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('/', start), name.size());
+    const std::string_view part(name.data() + start, end - start);
+    if (!part.empty() && part != ".") {
+      out.append(part);
+      if (end < name.size()) out += '/';
+    }
+    start = end + 1;
+  }
+  return out;
+}
+}  // namespace
+
 void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& NewName) {
   CheckOpen();
   const std::string from = ToSlashes(OldName);
-  std::string to = ToSlashes(NewName);
-  while (!to.empty() && to.front() == '/') to.erase(0, 1);
+  std::string to = PlainItemName(ToSlashes(NewName));
   CheckNameLength(*this, to);
   TZAOwnBracket bracket(*this);
   TZADirArray& dir = FDirManager->CentralDir;
@@ -452,9 +470,13 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
   TDirItem& item = dir.ItemRef(index);
   if (item.Name.back() == '/' && to.back() != '/') to += '/';
   // Two entries of one name could no longer be told apart: a rename onto a name the archive holds
-  // is refused (its own name excepted).
-  if (const std::int32_t other = FindItemByName(to); other >= 0 && other != index) {
-    throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
+  // is refused (its own name excepted), and so is one onto a folder of the file's name, or a file
+  // of the folder's, which would come out in one place.
+  const std::string twin = to.back() == '/' ? to.substr(0, to.size() - 1) : to + '/';
+  for (const std::string& taken : {to, twin}) {
+    if (const std::int32_t other = FindItemByName(taken); other >= 0 && other != index) {
+      throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
+    }
   }
   if (!item.IsNew) {
     item.Name2 = item.Name;

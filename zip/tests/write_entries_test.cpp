@@ -39,7 +39,10 @@ TEST(StoredEntries, RenameOntoANameTheArchiveHoldsIsRefused) {
     const char* From;
     const char* To;
   };
-  for (const Row r : {Row{"a.txt", "b.txt"}, Row{"b.txt", "sub/c.txt"}, Row{"sub/c.txt", "/a.txt"}}) {
+  // The taken name written otherwise ("//", "." parts), and a folder of a file's name, which
+  // would come out in the file's place.
+  for (const Row r : {Row{"a.txt", "b.txt"}, Row{"b.txt", "sub/c.txt"}, Row{"sub/c.txt", "/a.txt"},
+                      Row{"a.txt", "sub//c.txt"}, Row{"a.txt", "./sub/./c.txt"}, Row{"a.txt", "sub/c.txt/"}}) {
     SCOPED_TRACE(std::string(r.From) + " -> " + r.To);
     int code = 0;
     std::string message;
