@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "ZAExcept.h"
@@ -115,7 +116,8 @@ bool PlaceBesideFile(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHa
   // Owner and group where this process may give them (the group alone else), then the mode, which
   // a change of owner may have cut.
   struct stat old {};
-  if (oldHandle >= 0 && ::fstat(oldHandle, &old) == 0) {
+  const bool knownOld = oldHandle >= 0 && ::fstat(oldHandle, &old) == 0;
+  if (knownOld) {
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     (void)::fchmod(fd, old.st_mode & 07777);
   } else {
@@ -144,9 +146,26 @@ bool PlaceBesideFile(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHa
     }
     if (staging.empty()) throw EZAException(zaerr::RenameFailed, &archiver, {shown, shown});
   }
-  if (::rename(staging.c_str(), target.c_str()) != 0) {
+  const auto renameFailed = [&] {
     if (linked) ::unlink(staging.c_str());
-    throw EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
+    return EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
+  };
+  // The new archive and the file under the name trade places in one step, so that what it
+  // replaced is known: the old archive, which then goes; or one that another commit put there
+  // meanwhile, which takes its place back, and this commit fails (else that commit's work would be
+  // lost without a word). Where the file system cannot trade places, a plain rename.
+  if (knownOld && ::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    struct stat displaced {};
+    if (::stat(staging.c_str(), &displaced) == 0 && (displaced.st_dev != old.st_dev || displaced.st_ino != old.st_ino)) {
+      (void)::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+      if (linked) ::unlink(staging.c_str());
+      throw EZAException(zaerr::ArchiveReplaced, &archiver, {shown});
+    }
+    (void)::unlink(staging.c_str());
+  } else if (knownOld && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    throw renameFailed();
+  } else if (::rename(staging.c_str(), target.c_str()) != 0) {
+    throw renameFailed();
   }
   file.Keep();
   const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -7,7 +7,7 @@
 namespace zip {
 
 inline constexpr int ZAMessageCount = 41;
-inline constexpr int ZACodeCount = 66;
+inline constexpr int ZACodeCount = 67;
 
 struct TZACodeEntry {
   std::int32_t Code;

@@ -70,6 +70,7 @@ inline constexpr int SplitNeedsVolumeSize = 71;
 inline constexpr int RenameFailed = 72;
 inline constexpr int CannotCreateTempFile = 73;
 inline constexpr int RenameTargetExists = 74;
+inline constexpr int ArchiveReplaced = 75;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

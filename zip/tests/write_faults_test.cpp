@@ -422,6 +422,41 @@ TEST(CommitBeside, NextCommitRemovesOnlyDeadTemporariesOfItsArchive) {
 // Where the file system cannot make an unnamed file, the new archive is a named file of the
 // archive's pattern, locked from its creation: a commit completes through it, and one killed at
 // its rename leaves it for the next commit to remove.
+// Two commits on one archive at once: the one that would put its archive over the other's (held
+// back at that very step) fails and says so, and every commit that reported success is in the
+// archive, whichever way the two meet.
+TEST(CommitBeside, ACommitThatWouldReplaceAnotherOnesArchiveFails) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  WriteBytes(dir / "src" / "slow.txt", TextBytes(4000, 61));
+  WriteBytes(dir / "src" / "quick.txt", TextBytes(4000, 62));
+  const std::string base = " --base " + Quote((dir / "src").string());
+  const fs::path slowOut = dir / "slow-output.txt";
+  // The slow commit waits two seconds before its archive takes the name; the quick one runs meanwhile.
+  const int status = Shell(
+      "(env ASAN_OPTIONS=detect_leaks=0 timeout 120 strace -f -qq -o /dev/null -e inject=rename,renameat2:delay_enter=2000000 " +
+      Quote(Cli) + " add " + Quote(archive.string()) + " slow.txt" + base + " >" + Quote(slowOut.string()) +
+      " 2>&1; echo $? >" + Quote((dir / "slow-status.txt").string()) + ") & sleep 0.5; timeout 120 " + Quote(Cli) +
+      " add " + Quote(archive.string()) + " quick.txt" + base + " >/dev/null 2>&1; quick=$?; wait; exit $quick");
+  const auto slowBytes = ReadBytes(dir / "slow-status.txt");
+  const int slowStatus = std::stoi(std::string(slowBytes.begin(), slowBytes.end()));
+  const auto outBytes = ReadBytes(slowOut);
+  const std::string slowText(outBytes.begin(), outBytes.end());
+  EXPECT_EQ("", PeerCheck(archive));
+  const std::string listing = PythonListing(archive);
+  if (status == 0) {
+    EXPECT_TRUE(Has(listing, "quick.txt")) << listing;
+  }
+  if (slowStatus == 0) {
+    EXPECT_TRUE(Has(listing, "slow.txt")) << listing;
+  } else {
+    EXPECT_TRUE(Has(slowText, "was replaced by another program")) << slowText;
+  }
+  EXPECT_TRUE(status == 0 || slowStatus == 0);
+  // Nothing of the failed commit is left beside the archive.
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+}
+
 TEST(CommitBeside, NamedFileWhereNoUnnamedOneCanBeMade) {
   TTempDir dir;
   const fs::path archive = MakeArchive(dir.Path());
@@ -450,14 +485,14 @@ TEST(CommitBeside, NamedFileWhereNoUnnamedOneCanBeMade) {
   }
   ASSERT_GT(unnamed, 0);
   const std::string noUnnamed =
-      "-e trace=openat,rename -e inject=openat:error=EOPNOTSUPP:when=" + std::to_string(unnamed);
+      "-e trace=openat,renameat2 -e inject=openat:error=EOPNOTSUPP:when=" + std::to_string(unnamed);
   TCliRun run = RunCli(dir.Path(), noUnnamed, adding("two.txt"));
   EXPECT_EQ(0, run.Status) << run.Output;
   EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(folder));
   EXPECT_EQ("", PeerCheck(archive));
   const auto before = ReadBytes(archive);
   WriteBytes(dir / "src" / "three.txt", TextBytes(4000, 53));
-  run = RunCli(dir.Path(), noUnnamed + " -e inject=rename:signal=KILL:when=1", adding("three.txt"));
+  run = RunCli(dir.Path(), noUnnamed + " -e inject=renameat2:signal=KILL:when=1", adding("three.txt"));
   EXPECT_NE(0, run.Status);
   EXPECT_EQ(before, ReadBytes(archive));
   const auto left = ListTree(folder);
