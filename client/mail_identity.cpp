@@ -23,7 +23,7 @@ MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::Unique
 
 MailIdentity IdentityAt(int number, const std::optional<std::vector<mail::UniqueId>>& uids, const std::string& header) {
   mail::Message message;
-  message.Parse(header);
+  message.ParseHeader(header);
   return IdentityAt(number, uids, header, message);
 }
 
@@ -48,7 +48,7 @@ std::optional<int> CurrentNumber(mail::Pop3Client& pop3, const MailIdentity& ide
   if (parse)
     parse(parsed, header);
   else
-    parsed.Parse(header);
+    parsed.ParseHeader(header);
   const MailIdentity now = IdentityAt(listedNumber, std::nullopt, header, parsed);
   const bool same = identity.messageId.empty() ? now.messageId.empty() && now.SameHeader(identity)
                                                : now.messageId == identity.messageId;

@@ -100,10 +100,11 @@ void TForm1::Afficherladebutdumessage1Click(TObject*) {
       POP3->Connect();
       // Only the mail the row showed, under whatever number it has now.
       const auto uids = POP3->UniqueIds();
-      const HeaderParser parse = [this](mail::Message& m, const std::string& raw) { ParseWhileServing(m, raw); };
+      const HeaderParser parse = HeaderParsedWhileServing();
       const auto current = CurrentNumber(*POP3, selectedMail_, StrToInt(MailNumero), uids, parse);
       if (!current) throw mail::EMailError(mail::Failure::Refused, "Cet E-mail n'est plus sur votre serveur POP");
-      ParseWhileServing(*IdMsg, POP3->Retrieve(*current));
+      const std::string whole = POP3->Retrieve(*current);
+      ParseWhileServing([&] { IdMsg->Parse(whole); });
       // 3. The text parts: plain ones as they are, the others without their tags.
       bool anyText = false;
       for (const mail::MessagePart& part : IdMsg->Parts()) {

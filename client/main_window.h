@@ -372,8 +372,11 @@ class TForm1 : public forms::TForm {
   // Runs the part of a mail operation that talks to the server: a failure of the server, of
   // the connection or of a number ends it with its message in Label15.
   void MailGuarded(const std::function<void()>& work);
-  // Takes a mail (or a header) apart on a thread of its own while the windows keep being served.
-  void ParseWhileServing(mail::Message& message, const std::string& raw);
+  // Runs `parse` (a mail or a header taken apart) on a thread of its own while the windows keep
+  // being served.
+  void ParseWhileServing(const std::function<void()>& parse);
+  // The header of a mail taken apart that way, for CurrentNumber.
+  HeaderParser HeaderParsedWhileServing();
   // The program is closing: no mail operation starts any more.
   static bool ProgramEnding();
   // The popup menu of the friends list as for an entry selected (or, empty, none).

@@ -86,17 +86,21 @@ void TForm1::MailGuarded(const std::function<void()>& work) {
   }
 }
 
-void TForm1::ParseWhileServing(mail::Message& message, const std::string& raw) {
+void TForm1::ParseWhileServing(const std::function<void()>& parse) {
   std::future<void> parsing;
   try {
-    parsing = std::async(std::launch::async, [&message, &raw] { message.Parse(raw); });
+    parsing = std::async(std::launch::async, parse);
   } catch (const std::system_error&) {
-    message.Parse(raw);  // no thread to be had: here, then
+    parse();  // no thread to be had: here, then
     return;
   }
   while (parsing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
     if (Application) Application->ProcessMessages();
   parsing.get();
+}
+
+HeaderParser TForm1::HeaderParsedWhileServing() {
+  return [this](mail::Message& m, const std::string& raw) { ParseWhileServing([&] { m.ParseHeader(raw); }); };
 }
 
 bool TForm1::ProgramEnding() { return Application && Application->Terminated(); }
@@ -129,7 +133,7 @@ void TForm1::Button5Click(TObject*) {
     for (int i = 1; i <= count; ++i) {
       Application->ProcessMessages();
       const std::string header = POP3->RetrieveHeader(i);
-      ParseWhileServing(*IdMsg, header);
+      ParseWhileServing([&] { IdMsg->ParseHeader(header); });
       std::string date, time;
       DateAndTime(*IdMsg, date, time);
       ajoutmail(IntToStr(i), date, time, IdMsg->Subject(), IdMsg->FromAddress(), IdMsg->ContentType());
@@ -220,7 +224,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
   if (!MailNumero.empty()) {
     MailOperation operation(mailBusy_);
     GiveAccountToPop3();
-    const HeaderParser parse = [this](mail::Message& m, const std::string& raw) { ParseWhileServing(m, raw); };
+    const HeaderParser parse = HeaderParsedWhileServing();
     MailGuarded([&] {
       POP3->Connect();
       const auto uidsNow = POP3->UniqueIds();
