@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "ZAExcept.h"
+#include "ZAStrFunc.h"
 #include "ZAUnicode.h"
 #include "os/codepage.h"
 
@@ -308,7 +309,8 @@ std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t fla
   // file system takes them), the OEM code page or Windows-1252 character by character. The name
   // hook of the own format leaves names unchanged.
   CutAtZero(bytes);
-  if (bytes.size() > MaxNameLength) bytes.resize(MaxNameLength);
+  // A name longer than the limit loses its end, never half a character.
+  CutToCharacter(bytes, MaxNameLength);
   if (!NameKeptAsStored(flags, madeBy)) bytes = FHost.OemFileNames() ? OemToUtf8(bytes) : os::Cp1252ToUtf8(bytes);
   std::replace(bytes.begin(), bytes.end(), '\\', '/');
   return bytes;

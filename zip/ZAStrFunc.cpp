@@ -58,6 +58,16 @@ std::vector<std::string> SplitFolders(std::string_view s) {
 
 }  // namespace
 
+void CutToCharacter(std::string& s, std::size_t maxBytes) {
+  if (s.size() <= maxBytes) return;
+  const auto continuation = [&](std::size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+  // A character has at most three bytes after its first one.
+  std::size_t first = maxBytes;
+  while (first > 0 && maxBytes - first < 3 && continuation(first)) --first;
+  const bool leadByte = static_cast<unsigned char>(s[first]) >= 0xC0;
+  s.resize(first < maxBytes && leadByte ? first : maxBytes);
+}
+
 std::string ToBackslashes(std::string_view name) {
   std::string s(name);
   for (char& c : s)

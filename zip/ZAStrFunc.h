@@ -12,6 +12,10 @@ namespace zip {
 
 inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
+// s cut to at most maxBytes bytes, never inside a UTF-8 character: a character that the limit
+// would split goes whole. Bytes that do not read as UTF-8 there are cut at the limit.
+void CutToCharacter(std::string& s, std::size_t maxBytes);
+
 // "/" replaced by "\" (how events show stored names) and back.
 std::string ToBackslashes(std::string_view name);
 std::string ToSlashes(std::string_view name);

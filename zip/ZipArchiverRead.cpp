@@ -103,11 +103,7 @@ bool TZABaseArchiver::FindFirstItem(const std::string& FileMask, TZAArchiveItem&
   }
   std::replace(mask.begin(), mask.end(), '\\', '/');
   // The mask has room for 259 bytes; a longer one is cut there, never inside a character.
-  if (mask.size() > sizeof(Item.InternalSearchRec.Mask) - 1) {
-    std::size_t cut = sizeof(Item.InternalSearchRec.Mask) - 1;
-    while (cut > 0 && (static_cast<unsigned char>(mask[cut]) & 0xC0) == 0x80) --cut;
-    mask.resize(cut);
-  }
+  CutToCharacter(mask, sizeof(Item.InternalSearchRec.Mask) - 1);
   std::memset(Item.InternalSearchRec.Mask, 0, sizeof Item.InternalSearchRec.Mask);
   std::memcpy(Item.InternalSearchRec.Mask, mask.data(), mask.size());
   Item.InternalSearchRec.ExclusionMask = ExclusionMask;

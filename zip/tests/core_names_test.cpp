@@ -80,6 +80,32 @@ TEST(PathHelpers, DrivesNamesAndRelativePaths) {
   EXPECT_EQ(ToSlashes("dir\\sub\\a.txt"), "dir/sub/a.txt");
 }
 
+// A cut to a byte limit keeps whole characters: the character the limit would split goes; bytes
+// that are no UTF-8 there are cut at the limit.
+TEST(PathHelpers, CutToCharacterKeepsWholeCharacters) {
+  const struct {
+    std::string Text;
+    std::size_t Limit;
+    std::string Expected;
+  } cases[] = {
+      {"abc", 5, "abc"},
+      {"abcdef", 3, "abc"},
+      {"a\xC3\xA9" "b", 2, "a"},                       // é split after its first byte
+      {"a\xC3\xA9" "b", 3, "a\xC3\xA9"},              // é whole
+      {"ab\xE6\x97\xA5", 4, "ab"},                 // 日 split after two of its three bytes
+      {"a\xF0\x9F\x8E\x88z", 4, "a"},              // an emoji split after three of its four bytes
+      {"a\xF0\x9F\x8E\x88z", 5, "a\xF0\x9F\x8E\x88"},
+      {"\xC3\xA9\xC3\xA9", 1, ""},
+      {std::string("ab") + std::string(6, '\x80'), 5, std::string("ab") + std::string(3, '\x80')},  // no UTF-8
+      {"ab\xE9\xE9", 3, "ab\xE9"},                  // Latin-1 bytes: each one a character
+  };
+  for (const auto& c : cases) {
+    std::string s = c.Text;
+    CutToCharacter(s, c.Limit);
+    EXPECT_EQ(c.Expected, s) << c.Text << " at " << c.Limit;
+  }
+}
+
 TEST(PathHelpers, RemovableDrivesOnlyWhereThePlatformSaysSo) {
   EXPECT_TRUE(IsFloppyDrive("a:\\x"));
   EXPECT_TRUE(IsRemovableDrive("B:\\x"));

@@ -167,6 +167,37 @@ TEST_F(DirectoryLoad, StoredNamesAndExtraBlocks) {
 
 // End records whose directory cannot lie in the file are not believed: nothing is allocated for
 // them and the archive is read from its local headers.
+// A UTF-8 name over the limit, as Python's zipfile stores it, loses its end on a character
+// boundary: the file it extracts to has a name that is still UTF-8.
+TEST_F(DirectoryLoad, LongUtf8NameCutOnACharacter) {
+  // Four folders of 100 "é" and a file name of 104 "é": 1012 bytes, byte 999 inside an "é".
+  std::string name;
+  for (int folder = 0; folder < 4; ++folder) {
+    for (int i = 0; i < 100; ++i) name += "\xC3\xA9";
+    name += '/';
+  }
+  for (int i = 0; i < 104; ++i) name += "\xC3\xA9";
+  ASSERT_EQ(1012u, name.size());
+  std::string hex;
+  for (const unsigned char c : name) {
+    hex += "0123456789abcdef"[c >> 4];
+    hex += "0123456789abcdef"[c & 15];
+  }
+  ASSERT_EQ(0, RunPython("import sys, zipfile\n"
+                         "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                         "    z.writestr(bytes.fromhex(sys.argv[2]).decode(), 'long')\n",
+                         {(Dir / "long.zip").string(), hex}));
+  const TEngineRun run = ExtractWithEngine(Dir / "long.zip", Dir / "out");
+  EXPECT_TRUE(run.Result.Succeeded());
+  const std::string kept = name.substr(0, 998);
+  std::vector<std::string> expected;
+  for (std::size_t slash = kept.find('/'); slash != std::string::npos; slash = kept.find('/', slash + 1)) {
+    expected.push_back(kept.substr(0, slash + 1));
+  }
+  expected.push_back(kept);
+  EXPECT_EQ(expected, ListTree(Dir / "out"));
+}
+
 TEST_F(DirectoryLoad, ImpossibleDirectoryGeometry) {
   const std::vector<TBuildEntry> entries = {File("a.txt"), File("b.txt")};
   struct Case {
