@@ -80,7 +80,7 @@ struct TZACompression {
   }
 
   void WriteEncryptionHeader(std::vector<std::uint8_t>& buffer) {
-    // 2. The header's last bytes check the password against the CRC, so the CRC comes first.
+    // A first pass for the CRC: the header's last bytes check the password against it.
     Source.Seek(Start);
     for (std::uint64_t done = 0; done < SourceSize;) {
       const std::size_t n = ReadFully(Source, buffer.data(),
@@ -90,7 +90,7 @@ struct TZACompression {
       done += n;
     }
     Source.Seek(Start);
-    // 4.-6.
+    // The keys from the password, then the header: ten random bytes and the CRC's two high bytes.
     ZipCryptoInitKeys(Item.Password, Keys);
     std::uint8_t header[ZipCryptoHeaderSize];
     RandomHeaderBytes(header, 10);
@@ -98,7 +98,7 @@ struct TZACompression {
     header[10] = static_cast<std::uint8_t>(crc >> 16);
     header[11] = static_cast<std::uint8_t>(crc >> 24);
     Put(header, sizeof header);
-    // 7.
+    // The second pass reads the source again from its start.
     Read = 0;
   }
 
@@ -173,16 +173,16 @@ struct TZACompression {
 }  // namespace
 
 bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TDirItem& Item) {
-  // 1.
+  // The entry is worked on in a copy, which goes back to the caller once the data is written.
   TDirItem item = Item;
   TZACompression c{*this, Source, Destination, item, 0, 0, 0, 0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, false, ZipCryptoKeys{}, false};
   c.Start = Source.Position();
   c.SourceSize = static_cast<std::uint64_t>(std::max<std::int64_t>(Source.Size() - c.Start, 0));
   c.ChunkSize = BufferSizeForMode(item.CompressionMode);
   c.Encrypt = !item.Password.empty();
-  // 2. Only the zip format has a compressor.
+  // Only the zip format has a compressor.
   if (FZipFormat) c.DeflateItem();
-  // 3.
+  // All of the source went in: its sizes and CRC go into the entry.
   if (c.Read == c.SourceSize && !c.WriteFailed) {
     // A size that reaches the escape value (or every size, with zmAlways) goes into the Zip64 field.
     const auto record = [&](std::uint32_t& field, std::uint64_t& field64, std::uint64_t value) {
@@ -204,7 +204,7 @@ bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TD
     Item = item;
     return true;
   }
-  // 4.
+  // Cancelled: not a failure. Anything else that stopped early is one.
   if (FCancel) {
     Item = item;
     return false;

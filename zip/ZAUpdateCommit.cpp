@@ -76,6 +76,60 @@ bool IsAsciiName(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// One new entry on its way into the archive: what its steps share, and what they must give back
+// however the entry ends. The destructor releases the source (a caller's stream goes back to where
+// it was), removes the spanning temporary file and, unless the entry was stored, cuts the output
+// back to where the entry began, so that a failed or cancelled entry leaves nothing behind it.
+struct TZANewEntry {
+  TZANewEntry(TDirItem& item, TZAStream*& out, bool spanning)
+      : Item(item), Out(out), Spanning(spanning), Start(spanning ? 0 : out->Size()) {}
+  ~TZANewEntry() {
+    ReleaseSource();
+    DropSpanTemp();
+    if (!Stored) DropPartial();
+  }
+  TZANewEntry(const TZANewEntry&) = delete;
+  TZANewEntry& operator=(const TZANewEntry&) = delete;
+
+  void ReleaseSource() {
+    File.reset();
+    if (StreamMoved && Item.SourceStream) Item.SourceStream->Seek(SavedPosition);
+    StreamMoved = false;
+    Source = nullptr;
+  }
+  void DropSpanTemp() {
+    SpanTemp.reset();
+    if (!SpanTempName.empty()) std::remove(platform::ToFileSystemPath(SpanTempName).c_str());
+    SpanTempName.clear();
+  }
+  void DropPartial() {
+    if (Spanning || !Out) return;
+    if (Out->Size() > Start) Out->SetSize(Start);
+    Out->Seek(Start);
+  }
+
+  TDirItem& Item;
+  TZAStream*& Out;  // the commit's output, which moves on from volume to volume while spanning
+  const bool Spanning;
+  const std::int64_t Start;  // where the entry begins in the output (0 while spanning)
+  std::unique_ptr<TZAStream> File;  // the source file opened for the entry
+  TZAStream* Source = nullptr;      // the data to store; none for a folder
+  std::int64_t SavedPosition = 0;   // where a caller's stream stood before the entry
+  bool StreamMoved = false;         // and that it has been moved since
+  std::int64_t SourceStart = 0;
+  std::uint64_t SourceSize = 0;
+  std::unique_ptr<TZAStream> SpanTemp;  // while spanning, the entry's bytes gather here first
+  std::string SpanTempName;
+  TZAStream* Output = nullptr;  // where the entry is written: the archive, or SpanTemp
+  bool ReserveZip64 = false;    // the local header has room for a Zip64 block
+  std::uint16_t Version = 0;
+  TLocalHeader Header;
+  TZAStoredName Name;
+  std::int64_t HeaderAt = 0;
+  std::int64_t HeaderLength = 0;
+  bool Stored = false;
+};
+
 }  // namespace
 
 // The state of one commit, and its steps.
@@ -88,18 +142,40 @@ class TZAUpdateCommit {
  private:
   enum class TMethod { Beside, InPlace, NewSet };
 
+  // The steps of the run, in their order.
+  void StartCounting();
   std::int32_t FindFirstChangedItem() const;
+  TZAProcessOperation OverallOperation() const;
+  void SaveLoadedState();
   void KeepStoredNames();
+  std::int64_t CutOffset() const;
+  TMethod ChooseMethod() const;
+  void OpenOutput();
+  void WriteEntries();
+  void Finish();
+  void CompleteCommit();
+  void MovePass();
+  // One entry: new data stored, or the stored block copied.
+  static bool HasNewData(const TDirItem& item);
+  bool WriteEntry(std::int32_t i);
+  // The steps of storing new data, in their order.
+  bool StoreNewItem(std::int32_t i);
+  void OpenSource(TZANewEntry& e);
+  void PlaceLocalHeader(TZANewEntry& e);
+  void SetLocalHeaderOffset(TDirItem& item, std::int64_t position) const;
+  void OpenEntryOutput(TZANewEntry& e);
+  void WriteLocalHeader(TZANewEntry& e);
+  void CompressEntryData(TZANewEntry& e);
+  void CopyEntryToVolumes(TZANewEntry& e, bool& copyCancel);
+  // An entry that keeps its stored data.
+  void CopyStoredItem(std::int32_t i);
+  std::int32_t FindBackupEntry(const TDirItem& item) const;
+  void KeepStoredEntry(std::int32_t i);
+  // Copies of old data, and the way back.
   void CopyCounted(std::int64_t fromPos, std::int64_t count);
   void ReportCopy(double progress);
   void Rollback();
   void RollbackFor(std::int32_t code, const std::string& message);
-  bool StoreNewItem(std::int32_t i);
-  void CopyStoredItem(std::int32_t i);
-  std::int32_t FindBackupEntry(const TDirItem& item) const;
-  void KeepStoredEntry(std::int32_t i);
-  void Finish();
-  void MovePass();
   TZAProcessOperation OperationOf(const TDirItem& item) const { return static_cast<TZAProcessOperation>(item.Operation); }
   void Check(bool ok) {
     if (!ok) throw EZAException(zaerr::ShortWrite, &A);
@@ -254,16 +330,15 @@ void TZAUpdateCommit::KeepStoredEntry(std::int32_t i) {
 }
 
 void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
-  // 1.
+  // The entry's old record and data.
   const std::int32_t j = FindBackupEntry(Cur.ItemRef(i));
   if (j < 0) throw EZAException(zaerr::CopyItemNotFound, &A);
-  // 2.
+  // A refill that failed keeps the old record.
   if (Cur.ItemRef(i).Operation == poUpdate) Cur.SetItem(i, Bak.GetItem(j));
   TDirItem& item = Cur.ItemRef(i);
   const TDirItem& old = Bak.ItemRef(j);
-  // 3.
   const auto from = static_cast<std::int64_t>(old.GetLocalHeaderOffset());
-  // 4.
+  // The entry's new place: the end of the output.
   const std::int64_t position = Out->Position();
   if (static_cast<std::uint64_t>(position) >= Escape32 || A.Zip64Mode == zmAlways) {
     if (A.Zip64Mode == zmDisabled) throw EZAException(zaerr::Zip64DisabledCommit, &A, {item.Name});
@@ -280,7 +355,7 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
   }
   item.DiskNumberStart = 0;
-  // 5.
+  // Its stored block: the local header, name, extra field and data.
   std::uint8_t raw[LocalHeaderSize];
   TLocalHeader h;
   if (Old->ReadAt(from, raw, sizeof raw) != sizeof raw || !ParseLocalHeader(raw, h) ||
@@ -301,7 +376,7 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     Old->ReadAt(dataAt + dataLength, sig, sizeof sig);
     dataLength += (GetU32(sig) == sigDataDescriptor ? 4 : 0) + 4 + (zip64 ? 16 : 8);
   }
-  // 6.
+  // A renamed entry gets its new name in the local header; any other is copied whole.
   if (item.IsNew && item.Operation == poRename) {
     const TZAStoredName name = EncodeStoredName(item, A.Options().OEMFileNames);
     if (name.Bytes.size() > MaxStoredNameLength) throw EZAException(zaerr::FieldTooLong, &A, {item.Name});
@@ -324,192 +399,34 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
 }
 
 bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
-  // 1.
   A.SelectCompressionMethod();
   TDirItem& item = Cur.ItemRef(i);
   const TZAProcessOperation operation = OperationOf(item);
-  // 2.
+  // Events name a disk file by its path, every other entry by its name.
   const std::string shown = (operation == poAdd || operation == poMove) ? item.SourceFileName : item.Name;
   A.DoFileProgress(shown, 0.0, operation, ppStart, A.FCancel);
   if (A.FCancel) return false;
-
-  std::unique_ptr<TZAStream> file;
-  TZAStream* source = nullptr;
-  std::int64_t sourceStart = 0;
-  std::int64_t savedPosition = 0;
-  const auto release = [&] {
-    file.reset();
-    if (item.SourceStream) item.SourceStream->Seek(savedPosition);
-    source = nullptr;
-  };
-  std::unique_ptr<TZAStream> spanTemp;
-  std::string spanTempName;
-  const auto dropSpanTemp = [&] {
-    spanTemp.reset();
-    if (!spanTempName.empty()) std::remove(platform::ToFileSystemPath(spanTempName).c_str());
-    spanTempName.clear();
-  };
-  const bool spanning = A.SpanningMode() != smNone;
-  const std::int64_t entryStart = spanning ? 0 : Out->Size();
-  // A failed or cancelled entry leaves nothing behind it.
-  const auto dropPartial = [&] {
-    if (spanning || !Out) return;
-    if (Out->Size() > entryStart) Out->SetSize(entryStart);
-    Out->Seek(entryStart);
-  };
   try {
-    // 3.
-    if (item.SourceStream) {
-      savedPosition = item.SourceStream->Position();
-      item.SourceStream->Seek(item.SourceStreamStart);
-      source = item.SourceStream.get();
-    } else if (!(item.ExternalAttributes & faDirectory)) {
-      const std::string path = item.SourcePath.empty() ? platform::ToFileSystemPath(item.SourceFileName) : item.SourcePath;
-      try {
-        file = std::make_unique<TZAFileStream>(path, fmOpenReadDenyNone);
-      } catch (const EStreamError&) {
-        throw EZAException(zaerr::CannotOpenSourceFile, &A, {item.SourceFileName});
-      }
-      source = file.get();
-    }
-    if (source) sourceStart = source->Position();
-    const std::uint64_t sourceSize =
-        source ? static_cast<std::uint64_t>(std::max<std::int64_t>(source->Size() - sourceStart, 0)) : 0;
-    // 4.
-    item.HasZip64Extra = false;
-    const std::int64_t position = spanning ? 0 : Out->Position();
-    if (static_cast<std::uint64_t>(position) >= Escape32 || A.Zip64Mode == zmAlways) {
-      item.HasZip64Extra = true;
-      item.LocalHeaderOffset = Escape32;
-      item.LocalHeaderOffset64 = static_cast<std::uint64_t>(position);
-    } else {
-      item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
-    }
-    // Where Zip64 may be written, the local block is reserved whenever either size may reach the
-    // escape value: deflate can make a file just under it larger, and the encryption header adds
-    // its bytes. Without Zip64 only a source that cannot fit is refused here; data that grows past
-    // the 32-bit fields is refused once compressed.
-    const std::uint64_t worstCompressed = sourceSize + sourceSize / 1000 + 1024;
-    const bool reserveZip64 =
-        source && A.Zip64Mode != zmDisabled && (worstCompressed >= Escape32 || A.Zip64Mode == zmAlways);
-    if (reserveZip64) item.HasZip64Extra = true;
-    // 5.
-    const std::uint16_t version = item.HasZip64Extra ? VersionZip64 : A.Options().OEMFileNames ? VersionOem : VersionAnsi;
-    item.VersionNeeded = version;
-    item.VersionMadeBy = HostOf(item) == HostUnix ? static_cast<std::uint16_t>((HostUnix << 8) | (version & 0xFF)) : version;
-    // 6.
-    if (A.Zip64Mode == zmDisabled && (item.HasZip64Extra || sourceSize >= Escape32)) {
-      release();
-      throw EZAException(zaerr::Zip64DisabledCommit, &A, {item.SourceFileName});
-    }
-    // 7.
-    TZAStream* output = Out;
-    if (spanning) {
-      // A small entry gathers in memory; a large one in a temporary file.
-      if (sourceSize <= SmallEntryLimit) {
-        spanTemp = std::make_unique<TZAMemoryStream>();
-      } else {
-        spanTempName = A.MakeTempFileName();
-        spanTemp = std::make_unique<TZAFileStream>(platform::ToFileSystemPath(spanTempName), fmCreate);
-      }
-      output = spanTemp.get();
-    }
-    // 8. The entry's times are the new data's: the old time blocks go.
-    DropTimeExtraFields(item.ExtraFields);
-    const TZAStoredName name = EncodeStoredName(item, A.Options().OEMFileNames);
-    if (name.Bytes.size() > MaxStoredNameLength || item.Comment.size() > MaxFieldLength) {
-      throw EZAException(zaerr::FieldTooLong, &A, {item.Name});
-    }
-    item.Flags = static_cast<std::uint16_t>(name.Utf8 ? item.Flags | FlagUtf8 : item.Flags & ~FlagUtf8);
-    item.NameLength = static_cast<std::uint16_t>(name.Bytes.size());
-    TLocalHeader h;
-    h.Signature = Dm.EndRecord.Signature == sigOwnEndRecord ? sigOwnLocalHeader : sigLocalHeader;
-    h.VersionNeeded = version;
-    h.Flags = item.Flags;
-    h.Method = item.Method;
-    h.ModTime = item.ModTime;
-    h.ModDate = item.ModDate;
-    h.Crc32 = item.Crc32;
-    h.CompressedSize = 0;
-    h.UncompressedSize = !source ? 0 : reserveZip64 ? Escape32 : static_cast<std::uint32_t>(sourceSize);
-    h.NameLength = item.NameLength;
-    h.ExtraLength = reserveZip64 ? LocalZip64BlockSize : 0;
-    const std::int64_t headerAt = output->Position();
-    TZAByteWriter header;
-    PutLocalHeader(header, h);
-    header.Bytes(name.Bytes);
-    if (reserveZip64) header.Data().resize(header.Size() + LocalZip64BlockSize);
-    Check(output->Write(header.Data().data(), header.Size()) == header.Size());
-    const std::int64_t headerLength = static_cast<std::int64_t>(header.Size());
-    // 9.
-    if (!source) {
-      item.Crc32 = 0;
-      item.CompressedSize = item.UncompressedSize = 0;
-      if (A.Zip64Mode == zmAlways) {
-        item.CompressedSize = item.UncompressedSize = Escape32;
-        item.CompressedSize64 = item.UncompressedSize64 = 0;
-      }
-    } else if (A.CompressItem(*source, *output, item)) {
-      h.Crc32 = item.Crc32;
-      h.Method = item.Method;
-      const std::uint64_t compressed = item.GetCompressedSize();
-      h.CompressedSize = reserveZip64 ? Escape32 : item.CompressedSize;
-      h.UncompressedSize = reserveZip64 ? Escape32 : item.UncompressedSize;
-      TZAByteWriter patch;
-      PutLocalHeader(patch, h);
-      const std::int64_t endAt = output->Position();
-      output->Seek(headerAt);
-      Check(output->Write(patch.Data().data(), patch.Size()) == patch.Size());
-      if (reserveZip64) {
-        TZAByteWriter block;
-        block.U16(Zip64ExtraTag);
-        block.U16(16);
-        block.U64(sourceSize);
-        block.U64(compressed);
-        output->Seek(headerAt + static_cast<std::int64_t>(LocalHeaderSize + name.Bytes.size()));
-        Check(output->Write(block.Data().data(), block.Size()) == block.Size());
-      }
-      output->Seek(endAt);
-    }
-    // 10.
-    if (A.FCancel) {
-      release();
-      dropSpanTemp();
-      dropPartial();
-      return false;
-    }
-    // 11.
+    TZANewEntry entry(item, Out, A.SpanningMode() != smNone);
+    OpenSource(entry);
+    PlaceLocalHeader(entry);
+    OpenEntryOutput(entry);
+    WriteLocalHeader(entry);
+    if (entry.Source) CompressEntryData(entry);
+    if (A.FCancel) return false;
     bool copyCancel = false;
-    if (spanning) {
-      spanTemp->Seek(0);
-      A.CopyToVolumes(*spanTemp, Out, false, nullptr, 0, headerLength, copyCancel, Volume);
-      item.DiskNumberStart = static_cast<std::uint16_t>(std::min<std::int32_t>(Volume.VolumeNumber, Escape16));
-      if (Volume.VolumeNumber >= Escape16) item.DiskNumberStart64 = static_cast<std::uint32_t>(Volume.VolumeNumber);
-      const std::int64_t at = Out->Position() - headerLength;
-      if (static_cast<std::uint64_t>(at) >= Escape32 || A.Zip64Mode == zmAlways) {
-        item.HasZip64Extra = true;
-        item.LocalHeaderOffset = Escape32;
-        item.LocalHeaderOffset64 = static_cast<std::uint64_t>(at);
-      } else {
-        item.LocalHeaderOffset = static_cast<std::uint32_t>(at);
-      }
-      A.CopyToVolumes(*spanTemp, Out, true, nullptr, -1, -1, copyCancel, Volume);
-      dropSpanTemp();
-    }
-    // 12.
-    release();
+    if (entry.Spanning) CopyEntryToVolumes(entry, copyCancel);
+    entry.Stored = true;
+    entry.ReleaseSource();
     A.DoFileProgress(shown, 100.0, operation, ppEnd, A.FCancel);
-    // 13.
+    // A cancel while the entry was copied into the volumes ends the commit.
     if (copyCancel) {
       Action = fxaAbort;
       return false;
     }
     return true;
   } catch (const EZAException& e) {
-    // 14.
-    release();
-    dropSpanTemp();
-    dropPartial();
+    // The entry has given back what it held; the failure goes to the failure event.
     LastCode = e.NativeError;
     LastMessage = e.Message();
     if (!A.FArchiveStream && !NewFile) {
@@ -519,12 +436,157 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
                              e.ErrorCode, e.Message(), Action);
     }
     return false;
-  } catch (...) {
-    release();
-    dropSpanTemp();
-    dropPartial();
-    throw;
   }
+}
+
+// The entry's data: the caller's stream from where its data starts, else the source file (none for
+// a folder).
+void TZAUpdateCommit::OpenSource(TZANewEntry& e) {
+  TDirItem& item = e.Item;
+  if (item.SourceStream) {
+    e.SavedPosition = item.SourceStream->Position();
+    e.StreamMoved = true;
+    item.SourceStream->Seek(item.SourceStreamStart);
+    e.Source = item.SourceStream.get();
+  } else if (!(item.ExternalAttributes & faDirectory)) {
+    const std::string path = item.SourcePath.empty() ? platform::ToFileSystemPath(item.SourceFileName) : item.SourcePath;
+    try {
+      e.File = std::make_unique<TZAFileStream>(path, fmOpenReadDenyNone);
+    } catch (const EStreamError&) {
+      throw EZAException(zaerr::CannotOpenSourceFile, &A, {item.SourceFileName});
+    }
+    e.Source = e.File.get();
+  }
+  if (e.Source) e.SourceStart = e.Source->Position();
+  e.SourceSize = e.Source ? static_cast<std::uint64_t>(std::max<std::int64_t>(e.Source->Size() - e.SourceStart, 0)) : 0;
+}
+
+// The offset of a new entry's local header: in its Zip64 field from the escape value on, or always
+// with zmAlways.
+void TZAUpdateCommit::SetLocalHeaderOffset(TDirItem& item, std::int64_t position) const {
+  if (static_cast<std::uint64_t>(position) >= Escape32 || A.Zip64Mode == zmAlways) {
+    item.HasZip64Extra = true;
+    item.LocalHeaderOffset = Escape32;
+    item.LocalHeaderOffset64 = static_cast<std::uint64_t>(position);
+  } else {
+    item.LocalHeaderOffset = static_cast<std::uint32_t>(position);
+  }
+}
+
+// Where the entry starts, whether it needs Zip64 fields, and the version a reader needs.
+void TZAUpdateCommit::PlaceLocalHeader(TZANewEntry& e) {
+  TDirItem& item = e.Item;
+  item.HasZip64Extra = false;
+  SetLocalHeaderOffset(item, e.Spanning ? 0 : Out->Position());
+  // Where Zip64 may be written, the local block is reserved whenever either size may reach the
+  // escape value: deflate can make a file just under it larger, and the encryption header adds
+  // its bytes. Without Zip64 only a source that cannot fit is refused here; data that grows past
+  // the 32-bit fields is refused once compressed.
+  const std::uint64_t worstCompressed = e.SourceSize + e.SourceSize / 1000 + 1024;
+  e.ReserveZip64 = e.Source && A.Zip64Mode != zmDisabled && (worstCompressed >= Escape32 || A.Zip64Mode == zmAlways);
+  if (e.ReserveZip64) item.HasZip64Extra = true;
+  e.Version = item.HasZip64Extra ? VersionZip64 : A.Options().OEMFileNames ? VersionOem : VersionAnsi;
+  item.VersionNeeded = e.Version;
+  item.VersionMadeBy =
+      HostOf(item) == HostUnix ? static_cast<std::uint16_t>((HostUnix << 8) | (e.Version & 0xFF)) : e.Version;
+  if (A.Zip64Mode == zmDisabled && (item.HasZip64Extra || e.SourceSize >= Escape32)) {
+    throw EZAException(zaerr::Zip64DisabledCommit, &A, {item.SourceFileName});
+  }
+}
+
+// While spanning, the entry is written on its own first (a small one in memory, a large one in a
+// temporary file) and copied into the volumes once complete; otherwise straight into the archive.
+void TZAUpdateCommit::OpenEntryOutput(TZANewEntry& e) {
+  e.Output = Out;
+  if (!e.Spanning) return;
+  if (e.SourceSize <= SmallEntryLimit) {
+    e.SpanTemp = std::make_unique<TZAMemoryStream>();
+  } else {
+    e.SpanTempName = A.MakeTempFileName();
+    e.SpanTemp = std::make_unique<TZAFileStream>(platform::ToFileSystemPath(e.SpanTempName), fmCreate);
+  }
+  e.Output = e.SpanTemp.get();
+}
+
+// The local header with the entry's name, sizes still unknown (a Zip64 block reserved when needed).
+void TZAUpdateCommit::WriteLocalHeader(TZANewEntry& e) {
+  TDirItem& item = e.Item;
+  // The entry's times are the new data's: the old time blocks go.
+  DropTimeExtraFields(item.ExtraFields);
+  e.Name = EncodeStoredName(item, A.Options().OEMFileNames);
+  if (e.Name.Bytes.size() > MaxStoredNameLength || item.Comment.size() > MaxFieldLength) {
+    throw EZAException(zaerr::FieldTooLong, &A, {item.Name});
+  }
+  item.Flags = static_cast<std::uint16_t>(e.Name.Utf8 ? item.Flags | FlagUtf8 : item.Flags & ~FlagUtf8);
+  item.NameLength = static_cast<std::uint16_t>(e.Name.Bytes.size());
+  TLocalHeader& h = e.Header;
+  h.Signature = Dm.EndRecord.Signature == sigOwnEndRecord ? sigOwnLocalHeader : sigLocalHeader;
+  h.VersionNeeded = e.Version;
+  h.Flags = item.Flags;
+  h.Method = item.Method;
+  h.ModTime = item.ModTime;
+  h.ModDate = item.ModDate;
+  h.Crc32 = item.Crc32;
+  h.CompressedSize = 0;
+  h.UncompressedSize = !e.Source ? 0 : e.ReserveZip64 ? Escape32 : static_cast<std::uint32_t>(e.SourceSize);
+  h.NameLength = item.NameLength;
+  h.ExtraLength = e.ReserveZip64 ? LocalZip64BlockSize : 0;
+  e.HeaderAt = e.Output->Position();
+  TZAByteWriter header;
+  PutLocalHeader(header, h);
+  header.Bytes(e.Name.Bytes);
+  if (e.ReserveZip64) header.Data().resize(header.Size() + LocalZip64BlockSize);
+  Check(e.Output->Write(header.Data().data(), header.Size()) == header.Size());
+  e.HeaderLength = static_cast<std::int64_t>(header.Size());
+  if (!e.Source) {
+    // A folder: no data, and sizes that are known already.
+    item.Crc32 = 0;
+    item.CompressedSize = item.UncompressedSize = 0;
+    if (A.Zip64Mode == zmAlways) {
+      item.CompressedSize = item.UncompressedSize = Escape32;
+      item.CompressedSize64 = item.UncompressedSize64 = 0;
+    }
+  }
+}
+
+// The data compressed after the header; the header then gets the CRC, the sizes and the method.
+void TZAUpdateCommit::CompressEntryData(TZANewEntry& e) {
+  TDirItem& item = e.Item;
+  if (!A.CompressItem(*e.Source, *e.Output, item)) return;
+  TLocalHeader& h = e.Header;
+  h.Crc32 = item.Crc32;
+  h.Method = item.Method;
+  const std::uint64_t compressed = item.GetCompressedSize();
+  h.CompressedSize = e.ReserveZip64 ? Escape32 : item.CompressedSize;
+  h.UncompressedSize = e.ReserveZip64 ? Escape32 : item.UncompressedSize;
+  TZAByteWriter patch;
+  PutLocalHeader(patch, h);
+  const std::int64_t endAt = e.Output->Position();
+  e.Output->Seek(e.HeaderAt);
+  Check(e.Output->Write(patch.Data().data(), patch.Size()) == patch.Size());
+  if (e.ReserveZip64) {
+    TZAByteWriter block;
+    block.U16(Zip64ExtraTag);
+    block.U16(16);
+    block.U64(e.SourceSize);
+    block.U64(compressed);
+    e.Output->Seek(e.HeaderAt + static_cast<std::int64_t>(LocalHeaderSize + e.Name.Bytes.size()));
+    Check(e.Output->Write(block.Data().data(), block.Size()) == block.Size());
+  }
+  e.Output->Seek(endAt);
+}
+
+// The spanned entry into the volumes: its header kept on one volume, then its data with progress;
+// the entry starts where its header landed.
+void TZAUpdateCommit::CopyEntryToVolumes(TZANewEntry& e, bool& copyCancel) {
+  TDirItem& item = e.Item;
+  e.SpanTemp->Seek(0);
+  A.CopyToVolumes(*e.SpanTemp, Out, false, nullptr, 0, e.HeaderLength, copyCancel, Volume);
+  item.DiskNumberStart = static_cast<std::uint16_t>(std::min<std::int32_t>(Volume.VolumeNumber, Escape16));
+  if (Volume.VolumeNumber >= Escape16) item.DiskNumberStart64 = static_cast<std::uint32_t>(Volume.VolumeNumber);
+  SetLocalHeaderOffset(item, Out->Position() - e.HeaderLength);
+  A.CopyToVolumes(*e.SpanTemp, Out, true, nullptr, -1, -1, copyCancel, Volume);
+  e.DropSpanTemp();
 }
 
 void TZAUpdateCommit::MovePass() {
@@ -612,8 +674,8 @@ void TZAUpdateCommit::Finish() {
   Dm.ArchiveStream = A.FArchiveStream.get();
 }
 
-void TZAUpdateCommit::Run() {
-  // 1.
+// The counters of the run's events, and no outcome yet.
+void TZAUpdateCommit::StartCounting() {
   A.FUpdateCount = 0;
   A.FLastCommit = TZACommitResult{};
   A.FProcessedFileNo = 0;
@@ -622,18 +684,155 @@ void TZAUpdateCommit::Run() {
     if (Cur.ItemRef(i).IsNew) ++A.FProcessedFileCount;
   A.FCancel = false;
   A.FProgressEnabled = true;
-  // 2.
-  First = FindFirstChangedItem();
-  TZAProcessOperation overall = poDelete;
+}
+
+// The operation the overall progress reports: that of the first entry with new data, else a delete.
+TZAProcessOperation TZAUpdateCommit::OverallOperation() const {
   for (std::int32_t i = 0; i < Cur.GetCount(); ++i) {
-    if (Cur.ItemRef(i).IsNew) {
-      overall = OperationOf(Cur.ItemRef(i));
-      break;
+    if (Cur.ItemRef(i).IsNew) return OperationOf(Cur.ItemRef(i));
+  }
+  return poDelete;
+}
+
+// What the load left in the manager, for a rollback.
+void TZAUpdateCommit::SaveLoadedState() {
+  SavedEnd = Dm.EndRecord;
+  SavedZip64End = Dm.Zip64EndRecord;
+  SavedLocator = Dm.Zip64Locator;
+  SavedIsZip64 = Dm.IsZip64;
+  SavedDirStart = Dm.CentralDirStart;
+  SavedDirectoryWritten = A.FDirectoryWritten;
+}
+
+// Where the rewrite begins: the first changed entry, else where the directory really starts (the
+// stub's end in an archive without entries).
+std::int64_t TZAUpdateCommit::CutOffset() const {
+  std::int64_t cut;
+  if (First < Bak.GetCount()) {
+    cut = static_cast<std::int64_t>(Bak.ItemRef(First).GetLocalHeaderOffset());
+  } else if (Bak.GetCount() == 0) {
+    cut = Dm.SfxStubSize;
+  } else {
+    cut = Dm.CentralDirStart;
+  }
+  return std::clamp<std::int64_t>(cut, 0, Old->Size());
+}
+
+// A set of volumes is written as a new set; a new archive with nothing written in it, in place;
+// every other archive beside the old one.
+TZAUpdateCommit::TMethod TZAUpdateCommit::ChooseMethod() const {
+  if (A.SpanningMode() != smNone) return TMethod::NewSet;
+  if (Dm.Creating && !A.FDirectoryWritten) return TMethod::InPlace;
+  return TMethod::Beside;
+}
+
+// The output the entries go to, holding the archive up to the cut: a new file beside the archive
+// (a new image for one in memory), or the archive itself cut there when it is written in place.
+void TZAUpdateCommit::OpenOutput() {
+  if (Method == TMethod::Beside) {
+    if (A.InMemory()) {
+      NewFile = std::make_unique<TZAMemoryStream>();
+    } else {
+      const std::string archive = A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName;
+      Target = ResolveArchivePath(platform::ToFileSystemPath(archive));
+      // What killed commits left beside this archive goes first.
+      RemoveLeftoversBeside(Target);
+      NewFile = CreateBesideFile(Target);
+      if (!NewFile) throw EZAException(zaerr::CannotCreateTempFile, &A, {ExtractFilePath(archive)});
+    }
+    Out = NewFile.get();
+    CopyCounted(0, Cut);
+  } else {
+    Old->SetSize(Cut);
+    CutDone = true;
+    Old->Seek(Cut);
+    Out = Old;
+  }
+}
+
+bool TZAUpdateCommit::HasNewData(const TDirItem& item) {
+  return item.IsNew && item.Operation != poRename && item.Operation != poChangeAttr &&
+         item.Operation != poChangeComment;
+}
+
+// One entry: its new data stored, or its stored block copied; tried again for as long as a failure
+// is answered with Retry. False when it was not stored.
+bool TZAUpdateCommit::WriteEntry(std::int32_t i) {
+  bool stored;
+  do {
+    Action = fxaIgnore;
+    stored = true;
+    if (HasNewData(Cur.ItemRef(i))) {
+      stored = StoreNewItem(i);
+    } else {
+      CopyStoredItem(i);
+    }
+  } while (!stored && Action == fxaRetry && !A.FCancel);
+  return stored;
+}
+
+// The entries from the first changed one on, until the last one, an abort or a cancel. An entry
+// whose failure was ignored is left out when it has no old data to fall back on; one that has
+// keeps it.
+void TZAUpdateCommit::WriteEntries() {
+  Action = fxaIgnore;
+  Volume = A.FVolumeNumberInfo;
+  if (Volume.VolumeNumber < 0) Volume.SetNumber(0);
+  for (std::int32_t i = First; i < Cur.GetCount() && !A.FCancel;) {
+    const bool stored = WriteEntry(i);
+    if (Action == fxaAbort || A.FCancel) break;
+    if (stored) {
+      const TDirItem& item = Cur.ItemRef(i);
+      if (item.IsNew && item.Operation == poMove) {
+        Moved.emplace_back(item.SourcePath.empty() ? platform::ToFileSystemPath(item.SourceFileName) : item.SourcePath,
+                           (item.ExternalAttributes & faDirectory) != 0);
+      }
+      if (item.IsNew) ++A.FLastCommit.Stored;
+      ++A.FProcessedFileNo;
+      ++i;
+      continue;
+    }
+    ++A.FLastCommit.Ignored;
+    if (FindBackupEntry(Cur.ItemRef(i)) < 0) {
+      Cur.RemoveItem(i);
+    } else {
+      KeepStoredEntry(i);
+      CopyStoredItem(i);
+      ++i;
     }
   }
-  // 3.
+}
+
+// The rewrite is complete and is not undone any more: the outcome is recorded, moved sources go
+// (not when the archive's folder could not be flushed: the new name might not outlive a power
+// cut), and the entries are plain stored entries from now on.
+void TZAUpdateCommit::CompleteCommit() {
+  A.FLastCommit.State = TZACommitState::Committed;
+  if (!Durable) {
+    LastCode = zaerr::ShortWrite;
+    LastMessage = EZAException(zaerr::ShortWrite, &A).Message() + "; the moved files are kept";
+  }
+  A.FLastCommit.ErrorCode = LastCode;
+  A.FLastCommit.Message = LastMessage;
+  if (Durable) MovePass();
+  for (std::int32_t i = 0; i < Cur.GetCount(); ++i) {
+    TDirItem& item = Cur.ItemRef(i);
+    item.IsNew = false;
+    item.Name2.clear();
+    item.StoredIndex = i;
+    item.SourceStream.reset();
+    item.OwnsSourceStream = false;
+  }
+  Bak.CopyFrom(Cur);
+}
+
+void TZAUpdateCommit::Run() {
+  StartCounting();
+  First = FindFirstChangedItem();
+  const TZAProcessOperation overall = OverallOperation();
   A.DoOverallProgress(0.0, overall, ppStart, A.FCancel);
   if (A.FCancel) {
+    // Cancelled at its start: the archive file is untouched.
     A.RestoreDirectoryFromBackup();
     A.FLastCommit.State = TZACommitState::Cancelled;
     return;
@@ -645,90 +844,14 @@ void TZAUpdateCommit::Run() {
     return;
   }
   Old = A.FArchiveStream.get();
-  SavedEnd = Dm.EndRecord;
-  SavedZip64End = Dm.Zip64EndRecord;
-  SavedLocator = Dm.Zip64Locator;
-  SavedIsZip64 = Dm.IsZip64;
-  SavedDirStart = Dm.CentralDirStart;
-  SavedDirectoryWritten = A.FDirectoryWritten;
+  SaveLoadedState();
   KeepStoredNames();
-  // 4.-5. Where the rewrite begins: the first changed entry, else where the directory really starts.
-  if (First < Bak.GetCount()) {
-    Cut = static_cast<std::int64_t>(Bak.ItemRef(First).GetLocalHeaderOffset());
-  } else if (Bak.GetCount() == 0) {
-    Cut = Dm.SfxStubSize;
-  } else {
-    Cut = Dm.CentralDirStart;
-  }
-  if (A.SpanningMode() != smNone) {
-    Method = TMethod::NewSet;
-  } else if (Dm.Creating && !A.FDirectoryWritten) {
-    Method = TMethod::InPlace;
-  } else {
-    Method = TMethod::Beside;
-  }
-  Cut = std::clamp<std::int64_t>(Cut, 0, Old->Size());
+  Cut = CutOffset();
+  Method = ChooseMethod();
   std::exception_ptr reopenFailure;
   try {
-    // 6.
-    if (Method == TMethod::Beside) {
-      if (A.InMemory()) {
-        NewFile = std::make_unique<TZAMemoryStream>();
-      } else {
-        const std::string archive = A.FVolumeFileName.empty() ? A.FileName : A.FVolumeFileName;
-        Target = ResolveArchivePath(platform::ToFileSystemPath(archive));
-        // What killed commits left beside this archive goes first.
-        RemoveLeftoversBeside(Target);
-        NewFile = CreateBesideFile(Target);
-        if (!NewFile) throw EZAException(zaerr::CannotCreateTempFile, &A, {ExtractFilePath(archive)});
-      }
-      Out = NewFile.get();
-      CopyCounted(0, Cut);
-    } else {
-      Old->SetSize(Cut);
-      CutDone = true;
-      Old->Seek(Cut);
-      Out = Old;
-    }
-    Action = fxaIgnore;
-    Volume = A.FVolumeNumberInfo;
-    if (Volume.VolumeNumber < 0) Volume.SetNumber(0);
-    // 7.
-    for (std::int32_t i = First; i < Cur.GetCount() && !A.FCancel;) {
-      bool stored;
-      do {
-        Action = fxaIgnore;
-        stored = true;
-        const TDirItem& item = Cur.ItemRef(i);
-        if (item.IsNew && item.Operation != poRename && item.Operation != poChangeAttr &&
-            item.Operation != poChangeComment) {
-          stored = StoreNewItem(i);
-        } else {
-          CopyStoredItem(i);
-        }
-      } while (!stored && Action == fxaRetry && !A.FCancel);
-      if (Action == fxaAbort || A.FCancel) break;
-      if (stored) {
-        const TDirItem& item = Cur.ItemRef(i);
-        if (item.IsNew && item.Operation == poMove) {
-          Moved.emplace_back(item.SourcePath.empty() ? platform::ToFileSystemPath(item.SourceFileName) : item.SourcePath,
-                             (item.ExternalAttributes & faDirectory) != 0);
-        }
-        if (item.IsNew) ++A.FLastCommit.Stored;
-        ++A.FProcessedFileNo;
-        ++i;
-        continue;
-      }
-      ++A.FLastCommit.Ignored;
-      // An entry that has no old data to fall back on is left out; one that has keeps it.
-      if (FindBackupEntry(Cur.ItemRef(i)) < 0) {
-        Cur.RemoveItem(i);
-      } else {
-        KeepStoredEntry(i);
-        CopyStoredItem(i);
-        ++i;
-      }
-    }
+    OpenOutput();
+    WriteEntries();
     if (!A.FCancel && Action != fxaAbort) {
       A.FVolumeNumberInfo.SetNumber(Volume.VolumeNumber);
       A.SaveCentralDirectory(Out);
@@ -749,36 +872,16 @@ void TZAUpdateCommit::Run() {
     A.FArchiveStream.reset();
     Dm.ArchiveStream = nullptr;
   }
-  // 8.
+  // Cancelled or aborted while the entries were written: the archive goes back to what it was.
   if (A.FCancel || Action == fxaAbort) {
     RollbackFor(LastCode, A.FCancel ? std::string("cancelled") : LastMessage);
     return;
   }
-  // 9. The archive is complete and on disk: moved sources may go now (not when its folder could not
-  // be flushed: the new name might not outlive a power cut).
-  A.FLastCommit.State = TZACommitState::Committed;
-  if (!Durable) {
-    LastCode = zaerr::ShortWrite;
-    LastMessage = EZAException(zaerr::ShortWrite, &A).Message() + "; the moved files are kept";
-  }
-  A.FLastCommit.ErrorCode = LastCode;
-  A.FLastCommit.Message = LastMessage;
-  if (Durable) MovePass();
-  // The entries are plain stored entries from now on.
-  for (std::int32_t i = 0; i < Cur.GetCount(); ++i) {
-    TDirItem& item = Cur.ItemRef(i);
-    item.IsNew = false;
-    item.Name2.clear();
-    item.StoredIndex = i;
-    item.SourceStream.reset();
-    item.OwnsSourceStream = false;
-  }
-  Bak.CopyFrom(Cur);
+  CompleteCommit();
   if (reopenFailure) {
     A.FOpen = false;
     std::rethrow_exception(reopenFailure);
   }
-  // 10.
   if (!A.FCancel && Action != fxaAbort) A.DoOverallProgress(100.0, overall, ppEnd, A.FCancel);
 }
 
