@@ -44,14 +44,13 @@ namespace {
 // to baseDir.
 void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, const std::string& fsPath,
                   const std::string& baseDir, bool useFileData, std::int16_t compressionMethod) {
-  // 1.
+  // The name it is stored under; a path that gives none leaves the item alone.
   std::string stored = MakeStoredFileName(path, baseDir, a.Options().StorePath);
   if (stored.empty()) return;
   struct stat st {};
   const bool exists = ::stat(fsPath.c_str(), &st) == 0;
-  // 2.
   const bool isDir = exists && S_ISDIR(st.st_mode);
-  // 3.
+  // Its time and attributes, taken from the disk only when asked to.
   std::int32_t dateTime;
   std::uint32_t attributes = faArchive;
   std::uint32_t unixMode = 0;
@@ -66,14 +65,14 @@ void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, c
   } else {
     dateTime = DosDateTimeOfTime(std::time(nullptr));
   }
-  // 4.
+  // What the commit needs to store it.
   item.Name = stored;
   item.IsNew = true;
   item.Password = a.Password;
   item.SourceFileName = path;
   item.SourcePath = fsPath;
   item.CompressionMode = isDir ? 0 : a.CompressionMode();
-  // 5.
+  // The record's fields as a new entry has them until the commit compresses its data.
   item.Signature = CentralHeaderSignature;
   item.VersionNeeded = a.Options().OEMFileNames ? VersionOem : VersionAnsi;
   // A Unix file keeps its mode in the high half of the attributes, which a Unix host marks.
@@ -93,13 +92,13 @@ void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, c
   item.InternalAttributes = 0;
   item.ExternalAttributes = attributes | (unixMode << 16);
   item.LocalHeaderOffset = 0;
-  // 6.
+  // A folder has no data to compress or encrypt.
   if (isDir) {
     item.Method = 0;
     item.Crc32 = 0;
     item.Flags = 2;
   }
-  // 7.
+  // The engine's own block format has its own signature and version.
   if (!a.FZipFormat) {
     item.Signature = OwnCentralHeaderSignature;
     item.VersionNeeded = 0x4114;
@@ -183,31 +182,6 @@ bool IsOwnFile(const std::vector<TZAFileId>& own, const struct stat& st) {
                      [&](const TZAFileId& id) { return id.Device == st.st_dev && id.Inode == st.st_ino; });
 }
 
-// Opens a bracket for one operation when none is open, and commits it at the end.
-class TZAOwnBracket {
- public:
-  explicit TZAOwnBracket(TZABaseArchiver& a) : FArchiver(a), FOwn(!a.InUpdate()) {
-    if (FOwn) FArchiver.BeginUpdate();
-  }
-  void Commit() {
-    if (FOwn && FArchiver.InUpdate()) FArchiver.EndUpdate();
-    FOwn = false;
-  }
-  ~TZAOwnBracket() {
-    // A failure before the commit drops the operation's changes.
-    if (FOwn && FArchiver.InUpdate()) {
-      FArchiver.FUpdateCount = 0;
-      FArchiver.RestoreDirectoryFromBackup();
-    }
-  }
-  TZAOwnBracket(const TZAOwnBracket&) = delete;
-  TZAOwnBracket& operator=(const TZAOwnBracket&) = delete;
-
- private:
-  TZABaseArchiver& FArchiver;
-  bool FOwn;
-};
-
 }  // namespace
 
 void TZABaseArchiver::BeginUpdate() {
@@ -233,6 +207,29 @@ void TZABaseArchiver::EndUpdate() {
   if (--FUpdateCount > 0) return;
   FUpdateCount = 1;
   CommitUpdate();
+}
+
+void TZABaseArchiver::FillUpdate(const std::function<void()>& fill) {
+  const bool own = !InUpdate();
+  if (own) BeginUpdate();
+  try {
+    fill();
+  } catch (const std::exception& e) {
+    const auto* z = dynamic_cast<const EZAException*>(&e);
+    CancelUpdate(z ? z->NativeError : 0, e.what());
+    throw;
+  }
+  if (own && InUpdate()) EndUpdate();
+}
+
+void TZABaseArchiver::CancelUpdate(std::int32_t ErrorCode, const std::string& Message) {
+  if (!InUpdate()) return;
+  FUpdateCount = 0;
+  RestoreDirectoryFromBackup();
+  FLastCommit = TZACommitResult{};
+  FLastCommit.State = TZACommitState::Cancelled;
+  FLastCommit.ErrorCode = ErrorCode;
+  FLastCommit.Message = Message;
 }
 
 void TZABaseArchiver::RestoreDirectoryFromBackup() {
@@ -304,7 +301,10 @@ std::vector<TZAFileId> TZABaseArchiver::OwnFileIds() {
 
 void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation) {
   CheckOpen();
-  TZAOwnBracket bracket(*this);
+  FillUpdate([&] { GatherDiskFiles(FileMask, Operation); });
+}
+
+void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOperation Operation) {
   const std::string base = ExcludeTrailingBackslash(ResolvePath(BaseDir, ""));
   const std::string full = ExpandFileNameIn(FileMask, BaseDirWithBackslash(base));
   TZADirArray& dir = FDirManager->CentralDir;
@@ -386,7 +386,6 @@ void TZABaseArchiver::AddDiskFiles(const std::string& FileMask, TZAProcessOperat
     };
     walk(target.parent_path());
   }
-  bracket.Commit();
 }
 
 void TZABaseArchiver::AddFiles(const std::string& FileMask) { AddDiskFiles(FileMask, poAdd); }
@@ -399,8 +398,12 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   std::string name = ToSlashes(StoredName);
   while (!name.empty() && name.front() == '/') name.erase(0, 1);
   if (name.empty()) return;
+  FillUpdate([&] { PutStreamItem(name, std::move(Stream), Attributes, DosDateTime); });
+}
+
+void TZABaseArchiver::PutStreamItem(const std::string& name, std::shared_ptr<TZAStream> Stream,
+                                    std::uint32_t Attributes, std::int32_t DosDateTime) {
   CheckNameLength(*this, name);
-  TZAOwnBracket bracket(*this);
   TZADirArray& dir = FDirManager->CentralDir;
   std::int32_t index = FindItemByName(name);
   if (index < 0) index = AppendItem();
@@ -436,7 +439,6 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
   dir.SetItem(index, fresh);
   FNameIndex[fresh.Name] = index;
   FNameIndexCount = dir.GetCount();
-  bracket.Commit();
 }
 
 namespace {
@@ -456,28 +458,55 @@ std::string PlainItemName(const std::string& name) {
   }
   return out;
 }
+
+// A new name that a reader can place below the folder it extracts to: no ".." part (which climbs
+// out of it), no ":" (a drive or a stream) and no zero byte (where a reader ends the name).
+bool IsPlaceableName(const std::string& name) {
+  if (name.find_first_of(std::string_view(":\0", 2)) != std::string::npos) return false;
+  for (std::size_t start = 0; start <= name.size();) {
+    const std::size_t end = std::min(name.find('/', start), name.size());
+    if (std::string_view(name.data() + start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
 }  // namespace
 
 void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& NewName) {
   CheckOpen();
+  FillUpdate([&] { RenameOneItem(OldName, NewName); });
+}
+
+void TZABaseArchiver::RenameOneItem(const std::string& OldName, const std::string& NewName) {
   const std::string from = ToSlashes(OldName);
   std::string to = PlainItemName(ToSlashes(NewName));
   CheckNameLength(*this, to);
-  TZAOwnBracket bracket(*this);
   TZADirArray& dir = FDirManager->CentralDir;
   const std::int32_t index = FindItemByName(from);
   if (index < 0 || to.empty()) throw EZAException(zaerr::RenameItemNotFound, this, {OldName});
-  TDirItem& item = dir.ItemRef(index);
-  if (item.Name.back() == '/' && to.back() != '/') to += '/';
-  // Two entries of one name could no longer be told apart: a rename onto a name the archive holds
-  // is refused (its own name excepted), and so is one onto a folder of the file's name, or a file
-  // of the folder's, which would come out in one place.
-  const std::string twin = to.back() == '/' ? to.substr(0, to.size() - 1) : to + '/';
-  for (const std::string& taken : {to, twin}) {
-    if (const std::int32_t other = FindItemByName(taken); other >= 0 && other != index) {
-      throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
+  if (!IsPlaceableName(to)) throw EZAException(zaerr::RenameFailed, this, {OldName, NewName});
+  if (dir.ItemRef(index).Name.back() == '/' && to.back() != '/') to += '/';
+  // Every item must come out in a place of its own. Refused: a name the archive holds (the item's
+  // own excepted); the other kind of the name (a folder of a file's name, a file of a folder's);
+  // a name below a file ("a/b.txt/n.txt" beside the file "a/b.txt"); and a file's name where the
+  // archive has a folder without an entry of its own ("a" beside "a/b.txt").
+  const auto taken = [&](const std::string& name) {
+    const std::int32_t other = FindItemByName(name);
+    return other >= 0 && other != index;
+  };
+  const bool folder = to.back() == '/';
+  bool refused = taken(to) || taken(folder ? to.substr(0, to.size() - 1) : to + '/');
+  for (std::size_t slash = to.find('/'); !refused && slash != std::string::npos && slash + 1 < to.size(); slash = to.find('/', slash + 1)) {
+    refused = taken(to.substr(0, slash));
+  }
+  if (!folder) {
+    const std::string inside = to + '/';
+    for (std::int32_t i = 0; !refused && i < dir.GetCount(); ++i) {
+      refused = i != index && dir.ItemRef(i).Name.compare(0, inside.size(), inside) == 0;
     }
   }
+  if (refused) throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
+  TDirItem& item = dir.ItemRef(index);
   if (!item.IsNew) {
     item.Name2 = item.Name;
     item.IsNew = true;
@@ -485,7 +514,6 @@ void TZABaseArchiver::RenameItem(const std::string& OldName, const std::string& 
   }
   item.Name = to;
   FNameIndexCount = -1;
-  bracket.Commit();
 }
 
 void TZABaseArchiver::DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr) {
@@ -499,10 +527,10 @@ void TZABaseArchiver::UpdateFiles(const std::string& FileMask, std::int32_t Sear
 void TZABaseArchiver::ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr,
                                                TZAProcessOperation Operation) {
   CheckOpen();
-  TZAOwnBracket bracket(*this);
-  SelectMatchingItems(FileMask, SearchAttr, "");
-  ProcessFiles(Operation);
-  bracket.Commit();
+  FillUpdate([&] {
+    SelectMatchingItems(FileMask, SearchAttr, "");
+    ProcessFiles(Operation);
+  });
 }
 
 void TZABaseArchiver::TestFiles(const std::string& FileMask, std::int32_t SearchAttr) {

@@ -2,6 +2,7 @@
 // The zip archive component: TZABaseArchiver holds the whole engine (properties, events,
 // operations), TZipArchiver is the zip archiver an application places on its window.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -297,6 +298,19 @@ class TZABaseArchiver : public TComponent {
   // Opens a blank volume of a new set (the request loop of a set being written).
   void RequestBlankVolume(const TZAVolumeNumberInfo& Info);
   void AddDiskFiles(const std::string& FileMask, TZAProcessOperation Operation);
+  // What the add operations put into the bracket: the disk files FileMask names, one stream.
+  void GatherDiskFiles(const std::string& FileMask, TZAProcessOperation Operation);
+  void PutStreamItem(const std::string& Name, std::shared_ptr<TZAStream> Stream, std::uint32_t Attributes,
+                     std::int32_t DosDateTime);
+  // What RenameItem puts into the bracket.
+  void RenameOneItem(const std::string& OldName, const std::string& NewName);
+  // Runs one operation that fills the update bracket, in a bracket of its own (committed at its
+  // end) when none is open. An error while it fills the bracket cancels the whole bracket, one the
+  // caller opened included: nothing of it is committed, no moved source is deleted, and
+  // LastCommitResult() says why.
+  void FillUpdate(const std::function<void()>& fill);
+  // Drops every change of the open bracket: the directory goes back to what the file holds.
+  void CancelUpdate(std::int32_t ErrorCode, const std::string& Message);
   // The files of the archive itself (the open one, its name, its volumes), which no disk walk adds.
   std::vector<TZAFileId> OwnFileIds();
   // Selects the matching items and runs the operation over them inside a bracket.

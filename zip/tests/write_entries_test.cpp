@@ -1,7 +1,8 @@
 // Which stored data each entry of a rewritten archive carries: its own, found by its place in the
-// old directory and never by its name (renames onto a taken name are refused, two entries of one
-// name each keep theirs, renames may trade names); and after a store that failed and was ignored,
-// an entry that was in the archive keeps its old data and record.
+// old directory and never by its name (renames onto a taken name, or onto one no reader could
+// place, are refused, two entries of one name each keep theirs, renames may trade names); and
+// after a store that failed and was ignored, an entry that was in the archive keeps its old data
+// and record.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -30,19 +31,24 @@ std::shared_ptr<zip::TZAStream> Memory(const std::string& text) {
   return std::make_shared<zip::TZAMemoryStream>(std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-TEST(StoredEntries, RenameOntoANameTheArchiveHoldsIsRefused) {
+TEST(StoredEntries, RenameOntoATakenOrUnplaceableNameIsRefused) {
   TTempDir dir;
   const fs::path archive = dir / "a.zip";
+  // Info-ZIP stores "sub/c.txt" without an entry of its own for the folder "sub".
   MakeZip(archive, dir / "src", {{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"sub/c.txt", "charlie"}});
   const auto before = ReadBytes(archive);
   struct Row {
     const char* From;
     const char* To;
+    int Code;  // 74: the name is taken; 72: no reader could place the entry
   };
-  // The taken name written otherwise ("//", "." parts), and a folder of a file's name, which
-  // would come out in the file's place.
-  for (const Row r : {Row{"a.txt", "b.txt"}, Row{"b.txt", "sub/c.txt"}, Row{"sub/c.txt", "/a.txt"},
-                      Row{"a.txt", "sub//c.txt"}, Row{"a.txt", "./sub/./c.txt"}, Row{"a.txt", "sub/c.txt/"}}) {
+  // The taken name written otherwise ("//", "." parts); a folder of a file's name, which would
+  // come out in the file's place; a name below a file; a file in the place of a folder that has
+  // no entry of its own; names that climb out of the folder, or name a drive.
+  for (const Row r : {Row{"a.txt", "b.txt", 74}, Row{"b.txt", "sub/c.txt", 74}, Row{"sub/c.txt", "/a.txt", 74},
+                      Row{"a.txt", "sub//c.txt", 74}, Row{"a.txt", "./sub/./c.txt", 74}, Row{"a.txt", "sub/c.txt/", 74},
+                      Row{"a.txt", "sub/c.txt/n.txt", 74}, Row{"a.txt", "sub", 74}, Row{"a.txt", "../up.txt", 72},
+                      Row{"a.txt", "sub/../../up.txt", 72}, Row{"a.txt", "sub/..", 72}, Row{"a.txt", "c:up.txt", 72}}) {
     SCOPED_TRACE(std::string(r.From) + " -> " + r.To);
     int code = 0;
     std::string message;
@@ -54,15 +60,22 @@ TEST(StoredEntries, RenameOntoANameTheArchiveHoldsIsRefused) {
         message = e.Message();
       }
     });
-    EXPECT_TRUE(result.Succeeded());
-    EXPECT_EQ(74, code);
+    // The refusal cancels the update it was to be part of.
+    EXPECT_EQ(zip::TZACommitState::Cancelled, result.State);
+    EXPECT_EQ(r.Code, code);
+    EXPECT_EQ(r.Code, result.ErrorCode);
     EXPECT_NE(std::string::npos, message.find(std::string("\"") + r.From + "\"")) << message;
     EXPECT_EQ(before, ReadBytes(archive));
   }
+  // A rename into a folder that has no entry of its own is no clash.
+  const auto into = WriteWithEngine(archive, false, [&](zip::TZipArchiver& a) { a.RenameItem("b.txt", "sub/b.txt"); });
+  EXPECT_TRUE(into.Succeeded()) << into.Message;
+  EXPECT_EQ("", PeerCheck(archive));
+  EXPECT_EQ((TContents{{"a.txt", "alpha"}, {"sub/b.txt", "bravo"}, {"sub/c.txt", "charlie"}}), PythonContents(archive));
   // Renaming an entry to its own name is no clash.
   const auto same = WriteWithEngine(archive, false, [&](zip::TZipArchiver& a) { a.RenameItem("a.txt", "a.txt"); });
   EXPECT_TRUE(same.Succeeded()) << same.Message;
-  EXPECT_EQ((TContents{{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"sub/c.txt", "charlie"}}), PythonContents(archive));
+  EXPECT_EQ((TContents{{"a.txt", "alpha"}, {"sub/b.txt", "bravo"}, {"sub/c.txt", "charlie"}}), PythonContents(archive));
 }
 
 TEST(StoredEntries, EntriesOfOneNameKeepTheirOwnData) {

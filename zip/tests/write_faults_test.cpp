@@ -327,6 +327,60 @@ TEST(CommitOutcome, MissingPathIsReported) {
   EXPECT_FALSE(Has(PythonListing(archive), "no-such.txt"));
 }
 
+// An error while the items of an update are gathered (a name too long to be stored, met after a
+// file that was gathered before it) cancels the whole update: the archive stays byte for byte as
+// it was and no moved source is deleted.
+TEST(CommitOutcome, ErrorWhileGatheringCommitsNothing) {
+  for (const std::string command : {"add", "move"}) {
+    SCOPED_TRACE(command);
+    TTempDir dir;
+    const fs::path archive = MakeArchive(dir.Path());
+    const fs::path src = dir / "src";
+    WriteText(src / "early.txt", "gathered first");
+    fs::path deep = src;
+    for (const char c : std::string("defgh")) deep /= std::string(200, c);
+    fs::create_directories(deep);
+    WriteText(deep / "x.txt", "its stored name has over 1000 bytes");
+    const auto before = ReadBytes(archive);
+    const TCliRun run = RunCli(dir.Path(), "",
+                               command + " " + Quote(archive.string()) + " early.txt " + std::string(200, 'd') +
+                                   " notes.txt --base " + Quote(src.string()));
+    EXPECT_EQ(2, run.Status) << run.Output;
+    EXPECT_TRUE(Has(run.Output, "too long") && Has(run.Output, "cancelled stored 0")) << run.Output;
+    EXPECT_EQ(before, ReadBytes(archive));
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+    for (const fs::path& source : {src / "early.txt", deep / "x.txt", src / "notes.txt"}) {
+      EXPECT_TRUE(fs::exists(source)) << source;
+    }
+  }
+}
+
+// In a bracket the caller opened, an error cancels all of it, the changes made before the error
+// included; the bracket's end and the close then commit nothing.
+TEST(CommitOutcome, ErrorInACallersBracketCancelsAllOfIt) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  WriteText(dir / "src" / "moved.txt", "moved");
+  const auto before = ReadBytes(archive);
+  int code = 0;
+  const auto result = WriteWithEngine(archive, false, [&](zip::TZipArchiver& a) {
+    a.BaseDir = EngineName(dir / "src");
+    a.MoveFiles("moved.txt");
+    a.DeleteFiles("notes.txt");
+    try {
+      a.RenameItem("no-such.bin", "other.bin");
+    } catch (const zip::EZAException& e) {
+      code = e.NativeError;
+    }
+    EXPECT_FALSE(a.InUpdate());
+  });
+  EXPECT_EQ(18, code);
+  EXPECT_EQ(zip::TZACommitState::Cancelled, result.State);
+  EXPECT_EQ(18, result.ErrorCode);
+  EXPECT_EQ(before, ReadBytes(archive));
+  EXPECT_TRUE(fs::exists(dir / "src" / "moved.txt"));
+}
+
 // When the new archive has taken the old one's name and cannot be opened again, the commit holds:
 // the outcome says so, not "rolled back", and the archive is the new one.
 TEST(CommitOutcome, ReopenFailureAfterTheRenameIsNoRollback) {
