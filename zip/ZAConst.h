@@ -6,8 +6,8 @@
 
 namespace zip {
 
-inline constexpr int ZAMessageCount = 41;
-inline constexpr int ZACodeCount = 67;
+inline constexpr int ZAMessageCount = 42;
+inline constexpr int ZACodeCount = 68;
 
 struct TZACodeEntry {
   std::int32_t Code;

@@ -71,6 +71,8 @@ inline constexpr int RenameFailed = 72;
 inline constexpr int CannotCreateTempFile = 73;
 inline constexpr int RenameTargetExists = 74;
 inline constexpr int ArchiveReplaced = 75;
+// Adding: a disk file's name holds a "\", which would read as a folder separator.
+inline constexpr int BackslashInName = 76;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

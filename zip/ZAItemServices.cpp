@@ -34,6 +34,39 @@ std::int32_t DosDateTimeOfTime(std::time_t t) {
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+// The stored name made from a disk path, with the backslashes of the disk's own names kept. The
+// engine takes "\" for a folder separator, so that a file named "a\b.txt" would pass for "a/b.txt"
+// (and beside a real "a/b.txt" one of the two would be lost); kept, the name is one that no other
+// item has, and the commit refuses it as a failed item. Walking back from the end of the path,
+// each disk name stands for as many parts of the stored name as its backslashes make of it.
+std::string KeepDiskBackslashes(const std::string& stored, const std::string& fsPath) {
+  if (fsPath.find('\\') == std::string::npos) return stored;
+  const bool folder = !stored.empty() && stored.back() == '/';
+  const std::string_view plain(stored.data(), stored.size() - (folder ? 1 : 0));
+  std::size_t wanted = static_cast<std::size_t>(std::count(plain.begin(), plain.end(), '/')) + 1;
+  std::string kept;
+  std::size_t end = fsPath.size();
+  while (wanted > 0 && end > 0) {
+    const std::size_t slash = fsPath.rfind('/', end - 1);
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string_view name(fsPath.data() + start, end - start);
+    if (!name.empty()) {
+      std::size_t parts = 0;
+      for (std::size_t at = 0; at < name.size();) {
+        const std::size_t next = std::min(name.find('\\', at), name.size());
+        if (next > at) ++parts;
+        at = next + 1;
+      }
+      kept.insert(0, std::string(name) + (kept.empty() ? "" : "/"));
+      wanted -= std::min(parts, wanted);
+    }
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
+  if (kept.find('\\') == std::string::npos) return stored;
+  return folder ? kept + '/' : kept;
+}
+
 }  // namespace
 
 // ---- item services --------------------------------------------------------------------------
@@ -326,6 +359,7 @@ void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOpe
     TDirItem probe;
     FillFromDisk(*this, probe, path, fsPath.string(), base, true, FCompressionMethod);
     if (probe.Name.empty()) return;
+    probe.Name = KeepDiskBackslashes(probe.Name, fsPath.string());
     CheckNameLength(*this, probe.Name);
     probe.Operation = Operation;
     // A name the archive holds already is refilled in place; added over a stored item, it is a

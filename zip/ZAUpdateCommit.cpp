@@ -160,6 +160,7 @@ class TZAUpdateCommit {
   bool WriteEntry(std::int32_t i);
   // The steps of storing new data, in their order.
   bool StoreNewItem(std::int32_t i);
+  void CheckNewName(const TDirItem& item) const;
   void OpenSource(TZANewEntry& e);
   void PlaceLocalHeader(TZANewEntry& e);
   void SetLocalHeaderOffset(TDirItem& item, std::int64_t position) const;
@@ -408,6 +409,7 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
   if (A.FCancel) return false;
   try {
     TZANewEntry entry(item, Out, A.SpanningMode() != smNone);
+    CheckNewName(item);
     OpenSource(entry);
     PlaceLocalHeader(entry);
     OpenEntryOutput(entry);
@@ -437,6 +439,12 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
     }
     return false;
   }
+}
+
+// A name the engine itself never makes: a backslash kept from a disk file's name, which every
+// reader would take for a folder separator.
+void TZAUpdateCommit::CheckNewName(const TDirItem& item) const {
+  if (item.Name.find('\\') != std::string::npos) throw EZAException(zaerr::BackslashInName, &A, {item.SourceFileName});
 }
 
 // The entry's data: the caller's stream from where its data starts, else the source file (none for

@@ -106,6 +106,38 @@ TEST(StoredNames, RenamesKeepLocalAndCentralNamesEqual) {
   }
 }
 
+// A disk file whose name holds a backslash cannot be stored under its name: an archive takes "\"
+// for a folder separator (and so does the engine's own reader), so that "a\b.txt" would pass for
+// "a/b.txt" and beside a real one one of the two would be lost. Each such file, and everything
+// below such a folder, is a failed item named by its real path; a moved one stays on disk.
+TEST(StoredNames, DiskNamesWithABackslashAreFailedItems) {
+  for (const std::string command : {"add", "move"}) {
+    SCOPED_TRACE(command);
+    TTempDir tmp;
+    const fs::path src = tmp / "src";
+    fs::create_directories(src / "a");
+    fs::create_directories(src / "x\\y");
+    WriteText(src / "a" / "b.txt", "the real one");
+    WriteText(src / "a\\b.txt", "backslash");
+    WriteText(src / "x\\y" / "z.txt", "below a backslash");
+    WriteText(src / "plain.txt", "plain");
+    const fs::path archive = tmp / "b.zip";
+    const fs::path out = tmp / "out.txt";
+    const int status = Shell(Quote(WriteCli) + " " + command + " " + Quote(archive.string()) + " '*' --base " +
+                             Quote(src.string()) + " >" + Quote(out.string()) + " 2>&1");
+    const auto bytes = ReadBytes(out);
+    const std::string output(bytes.begin(), bytes.end());
+    EXPECT_EQ(1, status) << output;
+    EXPECT_NE(std::string::npos, output.find("stored 3 ignored 3")) << output;
+    for (const fs::path& refused : {src / "a\\b.txt", src / "x\\y", src / "x\\y" / "z.txt"}) {
+      EXPECT_NE(std::string::npos, output.find(refused.string() + ": ")) << output;
+      EXPECT_TRUE(fs::exists(refused)) << refused;
+    }
+    EXPECT_EQ((TContents{{"a/", ""}, {"a/b.txt", "the real one"}, {"plain.txt", "plain"}}), PythonContents(archive));
+    EXPECT_EQ("", PeerCheck(archive));
+  }
+}
+
 // The bytes a new or renamed name is stored under: ASCII as it is; the OEM code page where the
 // option asks for it, every character has a byte there and the entry is no Unix one; else UTF-8
 // with the flag. A name that is not UTF-8 goes as its bytes, unflagged. Unchanged entries keep

@@ -24,8 +24,11 @@
 
 namespace {
 
-// Names are the file system's own; events show folders with "\", printed here with "/".
+// Names are the file system's own; the events of freshen and test show stored names with "\" for
+// folders, printed here with "/". A disk file that the commit names (adding, moving) is shown as the
+// file system has it, backslashes and all, and so are the commit's messages.
 std::string Shown(const std::string& engineText) { return zip::ToSlashes(engineText); }
+bool NamesDiskFile(zip::TZAProcessOperation operation) { return operation == zip::poAdd || operation == zip::poMove; }
 
 int Usage() {
   std::fprintf(stderr,
@@ -46,11 +49,11 @@ const char* StateText(zip::TZACommitState s) {
   return "?";
 }
 
-// How the commit ended, when one ran before an error ended the run.
+// How the commit ended (or why the update was cancelled), when there is an outcome.
 void PrintCommit(const zip::TZACommitResult& c) {
   if (c.State == zip::TZACommitState::None) return;
   std::printf("%s stored %d ignored %d%s%s\n", StateText(c.State), c.Stored, c.Ignored, c.Message.empty() ? "" : ": ",
-              Shown(c.Message).c_str());
+              c.Message.c_str());
 }
 
 }  // namespace
@@ -93,9 +96,10 @@ int main(int argc, char** argv) {
   if (args.size() < 2) return Usage();
   const std::string command = args[0];
   archiver.FileName = args[1];
-  archiver.OnProcessFileFailure = [&](auto*, const std::string& name, zip::TZAProcessOperation, int, int,
+  archiver.OnProcessFileFailure = [&](auto*, const std::string& name, zip::TZAProcessOperation operation, int, int,
                                       const std::string& message, zip::TZAAction& action) {
-    std::fprintf(stderr, "%s: %s\n", Shown(name).c_str(), Shown(message).c_str());
+    const bool raw = NamesDiskFile(operation);
+    std::fprintf(stderr, "%s: %s\n", raw ? name.c_str() : Shown(name).c_str(), raw ? message.c_str() : Shown(message).c_str());
     action = abortOnFailure ? zip::fxaAbort : zip::fxaIgnore;
   };
   if (killAfter > 0) {
@@ -155,8 +159,7 @@ int main(int argc, char** argv) {
     }
     archiver.CloseArchive();
     const zip::TZACommitResult& c = archiver.LastCommitResult();
-    std::printf("%s stored %d ignored %d%s%s\n", StateText(c.State), c.Stored, c.Ignored, c.Message.empty() ? "" : ": ",
-                Shown(c.Message).c_str());
+    PrintCommit(c);
     return c.Succeeded() && c.Ignored == 0 && c.ErrorCode == 0 ? 0 : 1;
   } catch (const zip::EZAException& e) {
     std::fprintf(stderr, "%s\n", Shown(e.Message()).c_str());
