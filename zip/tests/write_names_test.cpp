@@ -470,4 +470,33 @@ TEST(InternationalNames, Utf8PasswordsAgreeWithThePeers) {
   EXPECT_EQ(TextBytes(5000, 4), ReadBytes(out / "secret.txt"));
 }
 
+// A front end reports success only when every item was processed: items skipped at the password
+// question (the password given is wrong, no other is known) fail the run, as unzip's exit code 82
+// says "no files found due to bad decryption password".
+TEST(FrontEnds, SkippedItemsAreNoSuccess) {
+  TTempDir tmp;
+  const fs::path src = tmp / "src";
+  WriteText(src / "secret.txt", "secret");
+  WriteText(src / "other.txt", "other");
+  const fs::path archive = tmp / "enc.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -P right " + Quote(archive.string()) +
+                     " secret.txt other.txt"));
+  EXPECT_EQ(82, Shell("unzip -qq -P wrong " + Quote(archive.string()) + " -d " + Quote((tmp / "unzip").string()) +
+                      " >/dev/null 2>&1"));
+  const struct {
+    std::string Arguments;
+    int Status;
+  } runs[] = {
+      {Quote(ReadCli) + " extract " + Quote(archive.string()) + " " + Quote((tmp / "wrong").string()) + " --password wrong", 1},
+      {Quote(ReadCli) + " extract " + Quote(archive.string()) + " " + Quote((tmp / "right").string()) + " --password right", 0},
+      {Quote(WriteCli) + " test " + Quote(archive.string()) + " --password wrong", 1},
+      {Quote(WriteCli) + " test " + Quote(archive.string()) + " --password right", 0},
+  };
+  for (const auto& run : runs) {
+    EXPECT_EQ(run.Status, Shell(run.Arguments + " >/dev/null 2>&1")) << run.Arguments;
+  }
+  EXPECT_FALSE(fs::exists(tmp / "wrong" / "secret.txt") || fs::exists(tmp / "wrong" / "other.txt"));
+  EXPECT_EQ((std::vector<std::string>{"other.txt", "secret.txt"}), ListTree(tmp / "right"));
+}
+
 }  // namespace

@@ -4,8 +4,9 @@
 // extract opens the archive as the updater does (read only, denying writes), extracts every item
 // matching the mask ("*.*") with the updater's options into FOLDER, answers password questions
 // with the given passwords in turn (then skips), and failures with Ignore (or Abort with --abort).
-// The engine's messages go to stderr. Exit: 0 success, 1 some item failed or the run was
-// aborted, 2 the archive could not be opened or another error ended the run, 3 bad usage.
+// The engine's messages go to stderr. Exit: 0 every selected item was extracted, 1 some item
+// failed or was skipped (a password not known) or the run was aborted or cancelled, 2 the archive
+// could not be opened or another error ended the run, 3 bad usage.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
     const zip::TZAProcessResult& r = archiver.LastResult();
     std::printf("selected %d processed %d failed %d skipped %d%s%s\n", r.Selected, r.Processed, r.Failed, r.Skipped,
                 r.Aborted ? " aborted" : "", r.Cancelled ? " cancelled" : "");
-    return r.Succeeded() ? 0 : 1;
+    return r.Succeeded() && r.Skipped == 0 ? 0 : 1;
   } catch (const zip::EZAException& e) {
     std::fprintf(stderr, "%s\n", Shown(e.Message()).c_str());
     return 2;

@@ -10,8 +10,10 @@
 // --level 0-9, --split BYTES (split volumes of that size), --advanced-naming on|off,
 // --zip64 disabled|auto|always, --sfx STUB, --no-recurse, --abort (failures are answered with
 // Abort; default Ignore), --kill-after N (the process kills itself at the Nth progress report of
-// an item's data or of a copy of stored data: a crash in the middle of any commit). PATHs are relative to --base. Exit: 0 the commit (or test) succeeded,
-// 1 it did not (failures, rollback), 2 an error ended the run, 3 bad usage.
+// an item's data or of a copy of stored data: a crash in the middle of any commit). PATHs are
+// relative to --base. Exit: 0 the commit succeeded with every item stored (a test: every item
+// tested), 1 it did not (an item failed or was skipped, a rollback), 2 an error ended the run
+// (nothing of the run is committed), 3 bad usage.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
       archiver.CloseArchive();
       const zip::TZAProcessResult& r = archiver.LastResult();
       std::printf("tested %d failed %d\n", r.Processed, r.Failed);
-      return r.Succeeded() ? 0 : 1;
+      return r.Succeeded() && r.Skipped == 0 ? 0 : 1;
     } else {
       return Usage();
     }
