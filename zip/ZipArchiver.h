@@ -243,13 +243,15 @@ class TZABaseArchiver : public TComponent {
   void EndUpdate();
   // Adds the disk files and folders that FileMask names (a path relative to BaseDir whose last part
   // may hold wildcards; folders are walked when Options().Recurse is set). MoveFiles deletes the
-  // sources once the archive is complete.
+  // sources once the archive is complete. A disk name that holds a "\" (which an archive reads as a
+  // folder separator) is a failed item of the commit, code 76.
   void AddFiles(const std::string& FileMask);
   void MoveFiles(const std::string& FileMask);
   // Adds an item named StoredName whose data is read from Stream (from its present position).
   void AddFromStream(const std::string& StoredName, std::shared_ptr<TZAStream> Stream,
                      std::uint32_t Attributes = faArchive, std::int32_t DosDateTime = 0);
-  // Gives the item OldName the name NewName.
+  // Gives the item OldName the name NewName. Refused: a name with a ".." part or a drive (code 72),
+  // and a name the archive holds, or that would come out in the place of another item (code 74).
   void RenameItem(const std::string& OldName, const std::string& NewName);
   // Deletes, freshens (from the files of the same names below BaseDir) or tests the matching items.
   void DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr = 10431);
