@@ -71,6 +71,8 @@ inline constexpr int RenameFailed = 72;
 inline constexpr int CannotCreateTempFile = 73;
 inline constexpr int RenameTargetExists = 74;
 inline constexpr int ArchiveReplaced = 75;
+// Another commit on the same archive held it for longer than a commit waits.
+inline constexpr int ArchiveBusy = 76;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

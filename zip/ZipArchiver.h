@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZAArchiveItem.h"
+#include "ZACommitLock.h"
 #include "ZACommitResult.h"
 #include "ZAComponent.h"
 #include "ZADeferredFlush.h"
@@ -154,6 +155,11 @@ class TZABaseArchiver : public TComponent {
   bool FCancel = false;
   bool FProgressEnabled = false;
   bool FSkipFile = false;
+  // How long (ms) a commit waits while another commit on the same archive holds it.
+  std::int32_t CommitLockWait = 10000;
+  // Held by an archive opened for writing, from before its directory is read until it is closed:
+  // the lock on the archive file that keeps other commits on it waiting.
+  TZACommitLock FCommitLock;
   // With FlushBuffers: what the running extraction leaves to flush at its end.
   TZADeferredFlush FDeferredFlush;
   bool FOpenDamaged = true;
@@ -271,6 +277,13 @@ class TZABaseArchiver : public TComponent {
 
   // The update commit.
   void CommitUpdate();
+  // Before the directory of an archive opened for writing is read: the commit lock, and for a new
+  // single-file archive the file beside its name that it is written in (a file under the name
+  // stays until the new archive is complete).
+  void PrepareArchiveFile();
+  // At the close of a new archive that has no directory yet: the empty directory written and the
+  // archive given its name (not when its commit failed over a file that had the name).
+  void CompleteNewArchive();
 
   // The archive directory written at the end of Stream (nullptr: the archive stream).
   void SaveCentralDirectory(TZAStream* Stream = nullptr);

@@ -54,12 +54,14 @@ void TZABaseArchiver::OpenArchive(int Mode) {
     CloseArchive();
     FFileOpenMode = static_cast<std::int16_t>(Mode);
     try {
+      PrepareArchiveFile();
       InternalOpen();
     } catch (...) {
       // A failed open leaves the archiver closed.
       FOpen = false;
       FDirManager.reset();
       FArchiveStream.reset();
+      FCommitLock.Release();
       throw;
     }
     return;
@@ -77,13 +79,14 @@ void TZABaseArchiver::CloseArchive() {
     }
     try {
       // A new archive that never got its directory is written as an empty one.
-      if (FArchiveStream && FDirManager && FDirManager->Creating && !FDirectoryWritten) SaveCentralDirectory();
+      CompleteNewArchive();
     } catch (...) {
     }
     FOpen = false;
   }
   FArchiveStream.reset();
   FDirManager.reset();
+  FCommitLock.Release();
   FDirectoryWritten = false;
   FWrittenVolumes.clear();
 }
