@@ -268,13 +268,15 @@ void TZABaseArchiver::PrepareArchiveFile() {
 }
 
 void TZABaseArchiver::CompleteNewArchive() {
-  if (!FArchiveStream || !FDirManager || !FDirManager->Creating || FDirectoryWritten) return;
+  if (!FArchiveStream || !FDirManager || !FDirManager->Creating) return;
   auto* fresh = dynamic_cast<TZAFdFile*>(FArchiveStream.get());
+  const bool unplaced = fresh && !fresh->Placed();
+  if (FDirectoryWritten && !unplaced) return;
   // A create whose commit failed leaves the file that had the name as it was.
   const bool failed = FLastCommit.State != TZACommitState::None && !FLastCommit.Succeeded();
-  if (fresh && failed && FCommitLock.Held()) return;
-  SaveCentralDirectory();
-  if (!fresh || fresh->Placed()) return;
+  if (unplaced && failed && FCommitLock.Held()) return;
+  if (!FDirectoryWritten) SaveCentralDirectory();
+  if (!unplaced) return;
   PlaceBesideFile(*this, *fresh, FCommitLock.Handle());
   (void)FlushFolder(FolderOfPath(fresh->Target()));
 }

@@ -4,8 +4,9 @@
 // the old one (a file in the same folder: the part before the first change copied in the kernel,
 // new entries compressed, unchanged ones copied from the old file), and the new file takes the old
 // one's name only when it is complete and on disk; until then the old archive is untouched, and a
-// rollback only drops the new file. Only a new archive (nothing written in it yet) and a new set of
-// volumes are written in place, where nothing old can be lost.
+// rollback only drops the new file. A new archive (nothing written in it yet) is written straight
+// into its own file, which was made beside its name and takes the name only when complete; a new
+// set of volumes is written in place, where nothing old can be lost.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -281,8 +281,9 @@ class TZABaseArchiver : public TComponent {
   // single-file archive the file beside its name that it is written in (a file under the name
   // stays until the new archive is complete).
   void PrepareArchiveFile();
-  // At the close of a new archive that has no directory yet: the empty directory written and the
-  // archive given its name (not when its commit failed over a file that had the name).
+  // At the close of a new archive not yet under its name: its directory written (an empty one when
+  // it has none yet) and the archive given its name; not when its commit failed over a file that
+  // had the name, which then stays.
   void CompleteNewArchive();
 
   // The archive directory written at the end of Stream (nullptr: the archive stream).
