@@ -21,13 +21,19 @@ for ((r = 0; r < rounds; r++)); do
   for i in 1 2 3; do seq "$i" 3000 >"$work/src/add$i.txt"; done
   head -c 150000 /dev/urandom >"$work/src/more.bin"
   touch -d '+2 days' "$work/src/more.bin"
-  run() { "$cli" "$@" >/dev/null 2>&1; }
-  (run add "$work/arc/a.zip" add1.txt --base "$work/src"; echo $? >"$work/s.add1") &
-  (run add "$work/arc/a.zip" add2.txt --base "$work/src"; echo $? >"$work/s.add2") &
-  (run add "$work/arc/a.zip" add3.txt --base "$work/src"; echo $? >"$work/s.add3") &
-  (run rename "$work/arc/a.zip" notes.txt renamed.txt; echo $? >"$work/s.rename") &
-  (run delete "$work/arc/a.zip" first.bin; echo $? >"$work/s.delete") &
-  (run freshen "$work/arc/a.zip" more.bin --base "$work/src"; echo $? >"$work/s.freshen") &
+  # run NAME ARGUMENTS...: the front end, its exit status into s.NAME.
+  run() {
+    local name=$1 rc=0
+    shift
+    "$cli" "$@" >/dev/null 2>&1 || rc=$?
+    echo "$rc" >"$work/s.$name"
+  }
+  run add1 add "$work/arc/a.zip" add1.txt --base "$work/src" &
+  run add2 add "$work/arc/a.zip" add2.txt --base "$work/src" &
+  run add3 add "$work/arc/a.zip" add3.txt --base "$work/src" &
+  run rename rename "$work/arc/a.zip" notes.txt renamed.txt &
+  run delete delete "$work/arc/a.zip" first.bin &
+  run freshen freshen "$work/arc/a.zip" more.bin --base "$work/src" &
   wait
   if ! python3 - "$work" <<'PY'; then bad=$((bad + 1)); fi
 import sys, zipfile
