@@ -179,12 +179,15 @@ class TZAPlacement {
   }
 
   // What had the name was not the old archive: it takes the name again and this placement fails.
-  // Should that fail too, it stays under the temporary name, which the message gives; nothing
-  // removes it.
+  // Should that fail too, the new archive keeps the name and the other file is kept beside it,
+  // under a name outside the temporary pattern where it can (so that no cleaner takes it for a
+  // killed commit's file), which the message gives.
   [[noreturn]] void GiveTheNameBack() {
     if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, Target.c_str(), RENAME_EXCHANGE) != 0) {
       File.Keep();
       File.MarkPlaced();
+      const std::string kept = Target + ".displaced-" + NewTag();
+      if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0) Staging = kept;
       throw RenameFailed(Staging);
     }
     DropStagingName();

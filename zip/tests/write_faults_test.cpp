@@ -633,7 +633,8 @@ TEST_P(OutsideReplacement, ArchiveOfTheOtherProgramIsNeverRemoved) {
     EXPECT_EQ(std::vector<std::string>{"a.zip"}, left);
     return;
   }
-  // The commit's archive has the name; the other one is whole under the name the message gives.
+  // The commit's archive has the name; the other one is whole under the name the message gives,
+  // and the next commit leaves it there.
   ASSERT_EQ(2u, left.size());
   ASSERT_TRUE(std::find(left.begin(), left.end(), "a.zip") != left.end());
   const std::string kept = left[0] == "a.zip" ? left[1] : left[0];
@@ -641,6 +642,11 @@ TEST_P(OutsideReplacement, ArchiveOfTheOtherProgramIsNeverRemoved) {
   EXPECT_TRUE(Has(run.Text(), kept)) << run.Text();
   EXPECT_EQ("", PeerCheck(archive));
   EXPECT_TRUE(Has(PythonListing(archive), "slow.txt ")) << PythonListing(archive);
+  WriteBytes(dir / "src" / "next.txt", TextBytes(100, 82));
+  EXPECT_EQ(0, RunCli(dir.Path(), "", "add " + Quote(archive.string()) + " next.txt --base " +
+                                          Quote((dir / "src").string()))
+                   .Status);
+  EXPECT_EQ(otherBytes, ReadBytes(archive.parent_path() / kept));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OutsideReplacement, ::testing::ValuesIn(OutsideCases),
