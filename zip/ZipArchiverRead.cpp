@@ -78,7 +78,7 @@ void TZABaseArchiver::CloseArchive() {
     } catch (...) {
     }
     try {
-      // A new archive that never got its directory is written as an empty one.
+      // A new archive not yet under its name gets it, with an empty directory if none was written.
       CompleteNewArchive();
     } catch (...) {
     }
