@@ -8,14 +8,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "ZACommitLock.h"
+#include "ZADirManager.h"
 #include "ZAExcept.h"
+#include "ZAFolders.h"
 #include "ZAPlatform.h"
+#include "ZAStrFunc.h"
 #include "ZipArchiver.h"
+#include "os/unique_fd.h"
 
 namespace zip {
 
@@ -27,17 +34,6 @@ constexpr std::size_t TempTagLength = 12;
 // The archive's own name in a temporary name is cut so that the whole stays within NAME_MAX.
 constexpr std::size_t MaxBaseInTempName = 200;
 constexpr int NameAttempts = 16;
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string TempPrefix(const std::string& base) {
   return "." + base.substr(0, std::min(base.size(), MaxBaseInTempName)) + TempMark;
@@ -71,23 +67,164 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 // A named file of the temporary pattern, created and locked (where O_TMPFILE cannot be used). A
 // cleaner that removed it before the lock was taken is noticed, and another name is made.
-std::unique_ptr<TZAFdFile> CreateNamedTempFile(const std::string& folder, const std::string& base) {
+std::unique_ptr<TZAFdFile> CreateNamedTempFile(const std::string& target) {
+  const std::string folder = FolderOfPath(target);
   for (int attempt = 0; attempt < NameAttempts; ++attempt) {
-    const std::string name = TempNameIn(folder, base);
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    const std::string name = TempNameIn(folder, BaseOfPath(target));
+    os::UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) {
       if (errno == EEXIST) continue;
       return nullptr;
     }
-    (void)::flock(fd, LOCK_EX);
+    (void)::flock(fd.get(), LOCK_EX);
     struct stat mine {}, named {};
-    if (::fstat(fd, &mine) == 0 && ::lstat(name.c_str(), &named) == 0 && SameFile(mine, named)) {
-      return std::make_unique<TZAFdFile>(fd, name, name);
+    if (::fstat(fd.get(), &mine) == 0 && ::lstat(name.c_str(), &named) == 0 && SameFile(mine, named)) {
+      return std::make_unique<TZAFdFile>(fd.release(), name, target, name);
     }
-    ::close(fd);
   }
   return nullptr;
 }
+
+// Removes name only while it is still the file known by id: never one that another program put
+// there.
+void RemoveIfSameFile(const std::string& name, const struct stat& id) {
+  struct stat named {};
+  if (::lstat(name.c_str(), &named) == 0 && SameFile(named, id)) (void)::unlink(name.c_str());
+}
+
+// Placing one new archive under its name, step by step.
+class TZAPlacement {
+ public:
+  TZAPlacement(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHandle)
+      : A(archiver), File(file), Target(file.Target()), Shown(platform::FromFileSystemPath(Target)) {
+    KnownOld = oldHandle >= 0 && ::fstat(oldHandle, &Old) == 0;
+  }
+
+  void Run() {
+    KeepOwnerAndMode();
+    FlushOrFail(A, File);
+    if (::fstat(File.Handle(), &Mine) != 0) throw RenameFailed(Target);
+    NameForTheSwap();
+    if (KnownOld) {
+      TradePlacesWithTheOldFile();
+    } else {
+      TakeTheFreeName();
+    }
+    File.Keep();
+    File.MarkPlaced();
+  }
+
+ private:
+  EZAException RenameFailed(const std::string& from) const {
+    return EZAException(zaerr::RenameFailed, &A, {platform::FromFileSystemPath(from), Shown});
+  }
+
+  // Owner and group where this process may give them (the group alone else), then the mode, which
+  // a change of owner may have cut. A file new under its name gets the mode a created file gets.
+  void KeepOwnerAndMode() const {
+    const int fd = File.Handle();
+    if (KnownOld) {
+      if (::fchown(fd, Old.st_uid, Old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), Old.st_gid);
+      (void)::fchmod(fd, Old.st_mode & 07777);
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      (void)::fchmod(fd, 0666 & ~mask);
+    }
+  }
+
+  // The unnamed file gets a temporary name of the archive's pattern, the one the rename takes it
+  // from (a named file has one already).
+  void NameForTheSwap() {
+    Staging = File.NamedPath();
+    if (!Staging.empty()) return;
+    const std::string procPath = "/proc/self/fd/" + std::to_string(File.Handle());
+    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
+      const std::string name = TempNameIn(FolderOfPath(Target), BaseOfPath(Target));
+      if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+          (errno != EEXIST && ::linkat(File.Handle(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+        Staging = name;
+        return;
+      }
+      if (errno != EEXIST) throw RenameFailed(name);
+    }
+    throw RenameFailed(Target);
+  }
+
+  // A temporary name this placement linked goes when the placement fails; a named file's own name
+  // goes with its stream.
+  void DropStagingName() const {
+    if (File.NamedPath().empty()) RemoveIfSameFile(Staging, Mine);
+  }
+
+  // The new archive and the file under the name trade places in one step, so that what it replaced
+  // is known: the old archive, which then goes; or a file another program put there meanwhile,
+  // which gets its name back. Where the file system cannot trade places, a plain rename.
+  void TradePlacesWithTheOldFile() {
+    if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, Target.c_str(), RENAME_EXCHANGE) != 0) {
+      if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        DropStagingName();
+        throw RenameFailed(Staging);
+      }
+      RenameOver();
+      return;
+    }
+    struct stat displaced {};
+    if (::lstat(Staging.c_str(), &displaced) != 0) return;  // gone already: nothing to drop
+    if (SameFile(displaced, Old)) {
+      (void)::unlink(Staging.c_str());
+      return;
+    }
+    GiveTheNameBack();
+  }
+
+  // What had the name was not the old archive: it takes the name again and this placement fails.
+  // Should that fail too, the new archive keeps the name and the other file is kept beside it,
+  // under a name outside the temporary pattern where it can (so that no cleaner takes it for a
+  // killed commit's file), which the message gives.
+  [[noreturn]] void GiveTheNameBack() {
+    if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, Target.c_str(), RENAME_EXCHANGE) != 0) {
+      File.Keep();
+      File.MarkPlaced();
+      const std::string kept = Target + ".displaced-" + NewTag();
+      if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0) Staging = kept;
+      throw RenameFailed(Staging);
+    }
+    DropStagingName();
+    throw EZAException(zaerr::ArchiveReplaced, &A, {Shown});
+  }
+
+  // No file had the name when the archive was opened: the name is taken only while it is free, so
+  // that a file another program created meanwhile stays.
+  void TakeTheFreeName() {
+    if (::renameat2(AT_FDCWD, Staging.c_str(), AT_FDCWD, Target.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno == EEXIST) {
+      DropStagingName();
+      throw EZAException(zaerr::ArchiveReplaced, &A, {Shown});
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+      DropStagingName();
+      throw RenameFailed(Staging);
+    }
+    RenameOver();
+  }
+
+  void RenameOver() {
+    if (::rename(Staging.c_str(), Target.c_str()) != 0) {
+      DropStagingName();
+      throw RenameFailed(Staging);
+    }
+  }
+
+  const TZABaseArchiver& A;
+  TZAFdFile& File;
+  const std::string Target;
+  const std::string Shown;
+  bool KnownOld = false;
+  struct stat Old {};
+  struct stat Mine {};
+  std::string Staging;
+};
 
 }  // namespace
 
@@ -102,77 +239,65 @@ std::string ResolveArchivePath(const std::string& path) {
 }
 
 std::unique_ptr<TZAFdFile> CreateBesideFile(const std::string& target) {
-  const std::string folder = FolderOf(target);
+  const std::string folder = FolderOfPath(target);
   const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) return CreateNamedTempFile(folder, BaseOf(target));
+  if (fd < 0) return CreateNamedTempFile(target);
   // The lock is taken while the file has no name yet: whoever finds it named later sees it held.
   (void)::flock(fd, LOCK_EX);
-  return std::make_unique<TZAFdFile>(fd, folder);
+  return std::make_unique<TZAFdFile>(fd, folder, target);
 }
 
-bool PlaceBesideFile(const TZABaseArchiver& archiver, TZAFdFile& file, int oldHandle, const std::string& target) {
-  const int fd = file.Handle();
-  const std::string shown = platform::FromFileSystemPath(target);
-  // Owner and group where this process may give them (the group alone else), then the mode, which
-  // a change of owner may have cut.
-  struct stat old {};
-  const bool knownOld = oldHandle >= 0 && ::fstat(oldHandle, &old) == 0;
-  if (knownOld) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    (void)::fchmod(fd, old.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    (void)::fchmod(fd, 0666 & ~mask);
+// ---- the archive file of a writing open -----------------------------------------------------------
+
+void TZABaseArchiver::PrepareArchiveFile() {
+  FCommitLock.Release();
+  if (InMemory() || SpanningMode() != smNone) return;
+  if (FFileOpenMode != fmOpenReadWriteDenyWrite && FFileOpenMode != ZAFileModeCreate) return;
+  const std::string target = ResolveArchivePath(platform::ToFileSystemPath(FileName));
+  FCommitLock.Take(*this, target, std::chrono::milliseconds(std::max<std::int32_t>(CommitLockWait, 0)));
+  if (FFileOpenMode != ZAFileModeCreate) return;
+  // A file under the name that this process may not write (or a folder) is refused, as a create
+  // in place would be.
+  if (!FCommitLock.Held()) {
+    struct stat named {};
+    if (::stat(target.c_str(), &named) == 0) {
+      const os::UniqueFd probe(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+      if (!probe) throw EStreamError("Cannot create file \"" + target + "\". " + std::strerror(errno));
+    }
   }
+  // A file under the name stays until the new archive is complete.
+  FArchiveStream = CreateBesideFile(target);
+  if (!FArchiveStream) throw EZAException(zaerr::CannotCreateTempFile, this, {ExtractFilePath(FileName)});
+}
+
+void TZABaseArchiver::CompleteNewArchive() {
+  if (!FArchiveStream || !FDirManager || !FDirManager->Creating) return;
+  auto* fresh = dynamic_cast<TZAFdFile*>(FArchiveStream.get());
+  const bool unplaced = fresh && !fresh->Placed();
+  if (FDirectoryWritten && !unplaced) return;
+  // A create whose commit failed leaves the file that had the name as it was.
+  const bool failed = FLastCommit.State != TZACommitState::None && !FLastCommit.Succeeded();
+  if (unplaced && failed && FCommitLock.Held()) return;
+  if (!FDirectoryWritten) SaveCentralDirectory();
+  if (!unplaced) return;
+  PlaceBesideFile(*this, *fresh, FCommitLock.Handle());
+  (void)FlushFolder(FolderOfPath(fresh->Target()));
+}
+
+void FlushOrFail(const TZABaseArchiver& archiver, TZAStream& stream) {
   try {
-    file.Flush();
+    stream.Flush();
   } catch (const EStreamError&) {
     throw EZAException(zaerr::ShortWrite, &archiver);
   }
-  const std::string folder = FolderOf(target);
-  std::string staging = file.NamedPath();
-  const bool linked = staging.empty();
-  if (linked) {
-    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-    for (int attempt = 0; attempt < NameAttempts; ++attempt) {
-      staging = TempNameIn(folder, BaseOf(target));
-      if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, staging.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
-      if (errno != EEXIST && ::linkat(fd, "", AT_FDCWD, staging.c_str(), AT_EMPTY_PATH) == 0) break;
-      if (errno != EEXIST) {
-        throw EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
-      }
-      staging.clear();
-    }
-    if (staging.empty()) throw EZAException(zaerr::RenameFailed, &archiver, {shown, shown});
-  }
-  const auto renameFailed = [&] {
-    if (linked) ::unlink(staging.c_str());
-    return EZAException(zaerr::RenameFailed, &archiver, {platform::FromFileSystemPath(staging), shown});
-  };
-  // The new archive and the file under the name trade places in one step, so that what it
-  // replaced is known: the old archive, which then goes; or one that another commit put there
-  // meanwhile, which takes its place back, and this commit fails (else that commit's work would be
-  // lost without a word). Where the file system cannot trade places, a plain rename.
-  if (knownOld && ::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-    struct stat displaced {};
-    if (::stat(staging.c_str(), &displaced) == 0 && (displaced.st_dev != old.st_dev || displaced.st_ino != old.st_ino)) {
-      (void)::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
-      if (linked) ::unlink(staging.c_str());
-      throw EZAException(zaerr::ArchiveReplaced, &archiver, {shown});
-    }
-    (void)::unlink(staging.c_str());
-  } else if (knownOld && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-    throw renameFailed();
-  } else if (::rename(staging.c_str(), target.c_str()) != 0) {
-    throw renameFailed();
-  }
-  file.Keep();
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) return false;
-  const bool flushed = ::fsync(dirFd) == 0;
-  ::close(dirFd);
-  return flushed;
+}
+
+void PlaceBesideFile(TZABaseArchiver& archiver, TZAFdFile& file, int oldHandle) {
+  // The new file is locked before it has the name: a commit that waited for the old file and finds
+  // the new one under the name waits for this one.
+  TZACommitLock lock = TZACommitLock::OfNewFile(file.Handle());
+  TZAPlacement(archiver, file, oldHandle).Run();
+  archiver.FCommitLock = std::move(lock);
 }
 
 bool IsBesideTempName(const std::string& name, const std::string& base) {
@@ -189,22 +314,21 @@ bool IsBesideTempName(const std::string& name, const std::string& base) {
 }
 
 void RemoveLeftoversBeside(const std::string& target) {
-  const std::string base = BaseOf(target);
-  DIR* dir = ::opendir(FolderOf(target).c_str());
+  const std::string base = BaseOfPath(target);
+  DIR* dir = ::opendir(FolderOfPath(target).c_str());
   if (!dir) return;
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (!IsBesideTempName(name, base)) continue;
-    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
+    const os::UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) continue;
     struct stat held {}, named {};
     // A live commit holds its file's lock until the file has taken the archive's name.
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(held, named)) {
       (void)::unlinkat(dirFd, name.c_str(), 0);
     }
-    ::close(fd);
   }
   ::closedir(dir);
 }

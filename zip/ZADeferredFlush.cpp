@@ -7,26 +7,10 @@
 #include <algorithm>
 #include <set>
 
+#include "ZAFolders.h"
+#include "os/unique_fd.h"
+
 namespace zip {
-
-namespace {
-
-// A descriptor that closes itself.
-class TFd {
- public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
-}  // namespace
 
 void TZADeferredFlush::StartWriteBack(int fd) { (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
@@ -45,18 +29,17 @@ std::string TZADeferredFlush::FlushAll() {
   std::set<dev_t> flushedDevices;
   // Each file system once: the data of every file written into it, whose write-back has started.
   for (const std::string& folder : FFolders) {
-    TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const os::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
       failed.push_back(folder);
-    } else if (flushedDevices.insert(st.st_dev).second && ::syncfs(fd.Get()) != 0) {
+    } else if (flushedDevices.insert(st.st_dev).second && ::syncfs(fd.get()) != 0) {
       failed.push_back(folder);
     }
   }
   // Then the folders' entries.
   for (const std::string& folder : FFolders) {
-    TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if ((fd.Get() < 0 || ::fsync(fd.Get()) != 0) && std::find(failed.begin(), failed.end(), folder) == failed.end()) {
+    if (!FlushFolder(folder) && std::find(failed.begin(), failed.end(), folder) == failed.end()) {
       failed.push_back(folder);
     }
   }

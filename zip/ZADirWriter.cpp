@@ -24,18 +24,18 @@ std::uint32_t Clip32(std::uint64_t v) { return v < Escape32 ? static_cast<std::u
 
 void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   TZADirManager& dm = *FDirManager;
-  // 1.
+  // The directory goes at the end of the given stream (else of the archive stream).
   if (Stream) dm.ArchiveStream = Stream;
   TZAStream* out = dm.ArchiveStream;
   const bool spanning = SpanningMode() != smNone;
   if (dm.Comment.size() > MaxFieldLength) throw EZAException(zaerr::FieldTooLong, this, {FileName});
-  // 2.-3.
+  // It starts on the volume being written, at its end.
   out->Seek(out->Size());
   TZAVolumeNumberInfo info = FVolumeNumberInfo;
   if (info.VolumeNumber < 0) info.SetNumber(0);
   std::int64_t startDisk = info.VolumeNumber;
   std::int64_t start = out->Position();
-  // 4. While spanning the directory gathers in memory and reaches the volumes in pieces.
+  // While spanning the directory gathers in memory and reaches the volumes in pieces.
   TZAMemoryStream buffer;
   TZAStream* temp = spanning ? &buffer : nullptr;
   std::uint64_t directorySize = 0;
@@ -52,7 +52,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
     if (out->Write(pending.data(), pending.size()) != pending.size()) throw EZAException(zaerr::ShortWrite, this);
     pending.clear();
   };
-  // 6.
+  // One central header per entry, with its name, extra area and comment.
   const auto writeEntries = [&] {
     for (std::int32_t i = 0; i < dir.GetCount(); ++i) {
       TDirItem& item = dir.ItemRef(i);
@@ -104,9 +104,8 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
       directorySize += header.size() + rest.size();
     }
   };
-  // 5.
   dm.CentralDirStart = start;
-  // 7. What gathered in memory is written whether the entries were written or not.
+  // What gathered in memory is written whether the entries were written or not.
   try {
     writeEntries();
   } catch (...) {
@@ -119,7 +118,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   if (temp && buffer.Size() > 0) WriteToVolumesOrFail(buffer.Data().data(), buffer.Data().size(), nullptr, -1, info, out);
   flushPending();
   dm.CentralDirStart = start;
-  // 8.
+  // The end record: where the directory starts and ends, and how many entries it holds.
   const std::uint64_t count = static_cast<std::uint64_t>(dir.GetCount());
   TEndRecord& end = dm.EndRecord;
   end.DiskNumber = Clip16(static_cast<std::uint64_t>(info.VolumeNumber));
@@ -129,7 +128,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   end.DirectorySize = Clip32(directorySize);
   end.DirectoryOffset = Clip32(static_cast<std::uint64_t>(start));
   end.CommentLength = static_cast<std::uint16_t>(dm.Comment.size());
-  // 9.
+  // The Zip64 end record and locator, where counts or positions outgrow the end record.
   TZAByteWriter records;
   dm.IsZip64 = static_cast<std::uint64_t>(out->Position()) >= Escape32 || count > Zip64EntryThreshold;
   // The end records stay whole on one volume within its limit: a volume without room for them
@@ -172,14 +171,14 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
     l.TotalDisks = static_cast<std::uint32_t>(info.VolumeNumber + 1);
     PutZip64Locator(records, l);
   }
-  // 10.
+  // The end record and the archive comment close the archive.
   PutEndRecord(records, end);
   records.Bytes(dm.Comment);
   if (out->Write(records.Data().data(), records.Size()) != records.Size()) {
     throw EZAException(zaerr::ShortWrite, this);
   }
   FDirectoryWritten = true;
-  // 11. The last volume takes the archive's own name, over any file of that name.
+  // The last volume takes the archive's own name, over any file of that name.
   if (spanning && FVolumeFileName != FileName) {
     std::string last = FileName;
     MakeVolumeFileName(last, -1, false);

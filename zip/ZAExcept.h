@@ -71,8 +71,10 @@ inline constexpr int RenameFailed = 72;
 inline constexpr int CannotCreateTempFile = 73;
 inline constexpr int RenameTargetExists = 74;
 inline constexpr int ArchiveReplaced = 75;
+// Another commit on the same archive held it for longer than a commit waits.
+inline constexpr int ArchiveBusy = 76;
 // Adding: a disk file's name holds a "\", which would read as a folder separator.
-inline constexpr int BackslashInName = 76;
+inline constexpr int BackslashInName = 77;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

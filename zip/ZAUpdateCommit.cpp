@@ -4,8 +4,9 @@
 // the old one (a file in the same folder: the part before the first change copied in the kernel,
 // new entries compressed, unchanged ones copied from the old file), and the new file takes the old
 // one's name only when it is complete and on disk; until then the old archive is untouched, and a
-// rollback only drops the new file. Only a new archive (nothing written in it yet) and a new set of
-// volumes are written in place, where nothing old can be lost.
+// rollback only drops the new file. A new archive (nothing written in it yet) is written straight
+// into its own file, which was made beside its name and takes the name only when complete; a new
+// set of volumes is written in place, where nothing old can be lost.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 
 #include "ZABesideFile.h"
 #include "ZADirManager.h"
+#include "ZAFolders.h"
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
 #include "ZAWriteRecords.h"
@@ -177,6 +179,7 @@ class TZAUpdateCommit {
   void ReportCopy(double progress);
   void Rollback();
   void RollbackFor(std::int32_t code, const std::string& message);
+  void Place(TZAFdFile& file, int oldHandle);
   TZAProcessOperation OperationOf(const TDirItem& item) const { return static_cast<TZAProcessOperation>(item.Operation); }
   void Check(bool ok) {
     if (!ok) throw EZAException(zaerr::ShortWrite, &A);
@@ -615,35 +618,35 @@ void TZAUpdateCommit::MovePass() {
   }
 }
 
-namespace {
-
-// Flushes a file's data; a failure fails the commit (code 46).
-void FlushOrFail(const TZABaseArchiver& a, TZAStream& s) {
+// The complete new archive takes its name (from the file on oldHandle, -1: from no file). Once it
+// has the name the commit holds, even when the placement then fails.
+void TZAUpdateCommit::Place(TZAFdFile& file, int oldHandle) {
   try {
-    s.Flush();
-  } catch (const EStreamError&) {
-    throw EZAException(zaerr::ShortWrite, &a);
+    PlaceBesideFile(A, file, oldHandle);
+  } catch (...) {
+    Replaced = file.Placed();
+    // Its folder was not flushed: the name might not outlive a power cut.
+    Durable = false;
+    throw;
   }
+  Replaced = true;
 }
-
-// Flushes the folder that holds path; false when that fails.
-bool FlushFolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool flushed = ::fsync(fd) == 0;
-  ::close(fd);
-  return flushed;
-}
-
-}  // namespace
 
 // The written archive reaches the disk; a rewritten one takes the old one's place.
 void TZAUpdateCommit::Finish() {
   if (Method == TMethod::InPlace) {
-    FlushOrFail(A, *Out);
-    if (!A.InMemory()) Durable = FlushFolderOf(platform::ToFileSystemPath(A.FileName));
+    if (A.InMemory()) {
+      FlushOrFail(A, *Out);
+      return;
+    }
+    // A new archive, written beside its name: it takes the name now (flushed first).
+    if (auto* fresh = dynamic_cast<TZAFdFile*>(Out)) {
+      Place(*fresh, A.FCommitLock.Handle());
+      Durable = FlushFolder(FolderOfPath(fresh->Target()));
+    } else {
+      FlushOrFail(A, *Out);
+      Durable = FlushFolder(FolderOfPath(platform::ToFileSystemPath(A.FileName)));
+    }
     return;
   }
   if (Method == TMethod::NewSet) {
@@ -659,7 +662,7 @@ void TZAUpdateCommit::Finish() {
         throw EZAException(zaerr::ShortWrite, &A);
       }
     }
-    if (!A.FWrittenVolumes.empty()) Durable = FlushFolderOf(platform::ToFileSystemPath(A.FWrittenVolumes.back()));
+    if (!A.FWrittenVolumes.empty()) Durable = FlushFolder(FolderOfPath(platform::ToFileSystemPath(A.FWrittenVolumes.back())));
     return;
   }
   if (A.InMemory()) {
@@ -671,8 +674,8 @@ void TZAUpdateCommit::Finish() {
     Dm.ArchiveStream = Old;
     return;
   }
-  Durable = PlaceBesideFile(A, static_cast<TZAFdFile&>(*NewFile), HandleOf(*Old), Target);
-  Replaced = true;
+  Place(static_cast<TZAFdFile&>(*NewFile), HandleOf(*Old));
+  Durable = FlushFolder(FolderOfPath(Target));
   // From here on the archive is the new file; the old one's stream goes with it.
   NewFile.reset();
   Dm.ArchiveStream = nullptr;

@@ -18,13 +18,13 @@ constexpr std::int64_t MinimumVolumeFree = 65536;
 }  // namespace
 
 void TZABaseArchiver::RequestBlankVolume(const TZAVolumeNumberInfo& Info) {
-  // 2.2 A limit of -1 fills the disk: only a removable disk may be filled.
+  // A limit of -1 fills the disk: only a removable disk may be filled.
   const std::int64_t required = SpanningOptions().GetVolumeSize(Info);
   if (required == -1 && !IsRemovableDrive(FileName)) throw EZAException(zaerr::SplitNeedsVolumeSize, this);
-  // 2.2.1
+  // The volume written so far is closed.
   FArchiveStream.reset();
   if (FDirManager) FDirManager->ArchiveStream = nullptr;
-  // 2.2.3
+  // A blank disk (or file name) is asked for until one has the room the volume needs.
   std::string name;
   for (;;) {
     name = FileName;
@@ -36,7 +36,7 @@ void TZABaseArchiver::RequestBlankVolume(const TZAVolumeNumberInfo& Info) {
     DoDiskFull(Info.VolumeNumber, name, cancel);
     if (cancel) throw EZAException(zaerr::VolumeRequestCancelled, this);
   }
-  // 2.2.4 (disks carry no labels on this platform)
+  // The new volume is opened (disks carry no labels on this platform).
   OpenArchiveStream(name);
   FVolumeNumberInfo.VolumeNumber = Info.VolumeNumber;
   FVolumeNumberInfo.VolumeKind = Info.VolumeKind;
@@ -47,9 +47,9 @@ void TZABaseArchiver::RequestBlankVolume(const TZAVolumeNumberInfo& Info) {
 std::int64_t TZABaseArchiver::WriteToVolumes(const void* Buffer, std::size_t Count, TZAStream* TempStream,
                                              std::int64_t Reserve, TZAVolumeNumberInfo& Info, TZAStream*& Stream) {
   const auto* bytes = static_cast<const std::uint8_t*>(Buffer);
-  // 1.
+  // A single file takes everything at once.
   if (SpanningMode() == smNone) return static_cast<std::int64_t>(Stream->Write(bytes, Count));
-  // 2.
+  // A set: as much as the volume holds, then the next volume, until all is written.
   std::size_t written = 0;
   while (written < Count) {
     const std::int64_t tempSize = TempStream ? TempStream->Size() : 0;
@@ -102,15 +102,13 @@ void TZABaseArchiver::WriteToVolumesOrFail(const void* Buffer, std::size_t Count
 void TZABaseArchiver::CopyToVolumes(TZAStream& Source, TZAStream*& Stream, bool ShowProgress, TZAStream* TempStream,
                                     std::int64_t Reserve, std::int64_t Count, bool& Cancel,
                                     TZAVolumeNumberInfo& Info) {
-  // 1.-2.
   std::vector<std::uint8_t> buffer(CopyBufferSize);
   const std::int64_t total = Count == -1 ? Source.Size() - Source.Position() : Count;
-  // 3.
   if (ShowProgress) {
     DoCopyTempFileProgress(0.0, ppStart, Cancel);
     if (Cancel) return;
   }
-  // 4.
+  // The copy in pieces of the buffer's size, each reported (a cancel stops it).
   std::int64_t done = 0;
   while (done < total) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(CopyBufferSize, total - done));
@@ -129,7 +127,6 @@ void TZABaseArchiver::CopyToVolumes(TZAStream& Source, TZAStream*& Stream, bool 
       if (Cancel) break;
     }
   }
-  // 5.
   if (ShowProgress) {
     bool cancel = Cancel;
     DoCopyTempFileProgress(100.0, ppEnd, cancel);
@@ -138,10 +135,9 @@ void TZABaseArchiver::CopyToVolumes(TZAStream& Source, TZAStream*& Stream, bool 
 }
 
 void TZABaseArchiver::WriteSfxStub() {
-  // 1.
   TZAFileStream stub(platform::ToFileSystemPath(SFXStub), fmOpenReadDenyNone);
   const std::int64_t size = stub.Size();
-  // 2.
+  // In a set, the stub must fit on the first volume.
   if (SpanningMode() != smNone) {
     TZAVolumeNumberInfo first;
     first.SetNumber(0);
@@ -149,7 +145,7 @@ void TZABaseArchiver::WriteSfxStub() {
     const std::int64_t limit = SpanningOptions().GetVolumeSize(first);
     if (limit > 0 && size > limit) throw EZAException(zaerr::SfxStubTooLarge, this);
   }
-  // 3.
+  // The stub is the archive's first bytes.
   TZAStream& archive = *FDirManager->ArchiveStream;
   archive.SetSize(0);
   archive.Seek(0);

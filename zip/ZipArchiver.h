@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ZAArchiveItem.h"
+#include "ZACommitLock.h"
 #include "ZACommitResult.h"
 #include "ZAComponent.h"
 #include "ZADeferredFlush.h"
@@ -155,6 +156,11 @@ class TZABaseArchiver : public TComponent {
   bool FCancel = false;
   bool FProgressEnabled = false;
   bool FSkipFile = false;
+  // How long (ms) a commit waits while another commit on the same archive holds it.
+  std::int32_t CommitLockWait = 10000;
+  // Held by an archive opened for writing, from before its directory is read until it is closed:
+  // the lock on the archive file that keeps other commits on it waiting.
+  TZACommitLock FCommitLock;
   // With FlushBuffers: what the running extraction leaves to flush at its end.
   TZADeferredFlush FDeferredFlush;
   bool FOpenDamaged = true;
@@ -244,7 +250,7 @@ class TZABaseArchiver : public TComponent {
   // Adds the disk files and folders that FileMask names (a path relative to BaseDir whose last part
   // may hold wildcards; folders are walked when Options().Recurse is set). MoveFiles deletes the
   // sources once the archive is complete. A disk name that holds a "\" (which an archive reads as a
-  // folder separator) is a failed item of the commit, code 76.
+  // folder separator) is a failed item of the commit, code 77.
   void AddFiles(const std::string& FileMask);
   void MoveFiles(const std::string& FileMask);
   // Adds an item named StoredName whose data is read from Stream (from its present position).
@@ -274,6 +280,14 @@ class TZABaseArchiver : public TComponent {
 
   // The update commit.
   void CommitUpdate();
+  // Before the directory of an archive opened for writing is read: the commit lock, and for a new
+  // single-file archive the file beside its name that it is written in (a file under the name
+  // stays until the new archive is complete).
+  void PrepareArchiveFile();
+  // At the close of a new archive not yet under its name: its directory written (an empty one when
+  // it has none yet) and the archive given its name; not when its commit failed over a file that
+  // had the name, which then stays.
+  void CompleteNewArchive();
 
   // The archive directory written at the end of Stream (nullptr: the archive stream).
   void SaveCentralDirectory(TZAStream* Stream = nullptr);

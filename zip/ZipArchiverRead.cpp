@@ -54,12 +54,14 @@ void TZABaseArchiver::OpenArchive(int Mode) {
     CloseArchive();
     FFileOpenMode = static_cast<std::int16_t>(Mode);
     try {
+      PrepareArchiveFile();
       InternalOpen();
     } catch (...) {
       // A failed open leaves the archiver closed.
       FOpen = false;
       FDirManager.reset();
       FArchiveStream.reset();
+      FCommitLock.Release();
       throw;
     }
     return;
@@ -76,14 +78,15 @@ void TZABaseArchiver::CloseArchive() {
     } catch (...) {
     }
     try {
-      // A new archive that never got its directory is written as an empty one.
-      if (FArchiveStream && FDirManager && FDirManager->Creating && !FDirectoryWritten) SaveCentralDirectory();
+      // A new archive not yet under its name gets it, with an empty directory if none was written.
+      CompleteNewArchive();
     } catch (...) {
     }
     FOpen = false;
   }
   FArchiveStream.reset();
   FDirManager.reset();
+  FCommitLock.Release();
   FDirectoryWritten = false;
   FWrittenVolumes.clear();
 }

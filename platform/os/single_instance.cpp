@@ -7,24 +7,10 @@
 #include <unistd.h>
 
 #include "os/environment.h"
+#include "os/unique_fd.h"
 
 namespace os {
 namespace {
-
-// A descriptor that is closed when it goes.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 class FileLockMutex final : public NamedMutex {
  public:
@@ -32,7 +18,7 @@ class FileLockMutex final : public NamedMutex {
   bool AlreadyExisted() const override { return alreadyExisted_; }
 
  private:
-  FileDescriptor fd_;
+  UniqueFd fd_;
   bool alreadyExisted_;
 };
 

@@ -2,7 +2,7 @@
 // the folder of the files it moves): strace delivers SIGKILL on entering the call. Afterwards the old
 // archive is there byte for byte or the new one is complete, no moved file is lost, and once the next
 // commit on the archive has run nothing is left beside it. For add, move, rename, delete and freshen,
-// on an archive made by Info-ZIP and on one of ours.
+// on an archive made by Info-ZIP and on one of ours, and for a create over an archive.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -42,6 +42,8 @@ const TCrashCase CrashCases[] = {
     {"delete_ours", false, "delete ARCH first.bin"},
     {"freshen_infozip", true, "freshen ARCH first.bin --base SRC --level 1"},
     {"freshen_ours", false, "freshen ARCH first.bin --base SRC --level 1"},
+    // A new archive over an old one of the same name.
+    {"create_over_infozip", true, "create ARCH extra.txt notes.txt --base SRC --level 1"},
 };
 
 struct TKillPoint {

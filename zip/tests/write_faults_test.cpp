@@ -10,8 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "ZipEngineRun.h"
 #include "ZipWriteSupport.h"
@@ -61,6 +64,9 @@ const FaultCase FaultCases[] = {
     // Copies of stored data count as progress: a delete and a rename are killed in the middle too.
     {"killed_deleting", "delete ARCH first.bin", 0, 2},
     {"killed_renaming", "rename ARCH first.bin renamed.bin", 0, 3},
+    // A new archive over the old one is written beside it as well.
+    {"write_fails_creating", "create ARCH big.bin --base SRC --abort", 1500, 0},
+    {"killed_creating", "create ARCH big.bin --base SRC --level 1", 0, 3},
 };
 
 class CommitFaults : public ::testing::TestWithParam<FaultCase> {};
@@ -386,9 +392,10 @@ TEST(CommitOutcome, ErrorInACallersBracketCancelsAllOfIt) {
 TEST(CommitOutcome, ReopenFailureAfterTheRenameIsNoRollback) {
   TTempDir dir;
   const fs::path archive = MakeArchive(dir.Path());
-  // The archive's name is opened twice: by the open, then by the reopen after the rename.
+  // The archive's name is opened three times: for the commit lock, by the open, then by the reopen
+  // after the rename.
   const TCliRun run =
-      RunCli(dir.Path(), "-P " + Quote(archive.string()) + " -e trace=openat -e inject=openat:error=EMFILE:when=2",
+      RunCli(dir.Path(), "-P " + Quote(archive.string()) + " -e trace=openat -e inject=openat:error=EMFILE:when=3",
              "delete " + Quote(archive.string()) + " notes.txt");
   EXPECT_NE(0, run.Status);
   EXPECT_TRUE(Has(run.Output, "committed")) << run.Output;
@@ -473,44 +480,276 @@ TEST(CommitBeside, NextCommitRemovesOnlyDeadTemporariesOfItsArchive) {
   EXPECT_EQ("", PeerCheck(archive));
 }
 
+// ---- commits at once on one archive -------------------------------------------------------------
+
+// A front end run in the background: its output and exit status land in files of the test folder.
+struct TBackgroundRun {
+  fs::path Output;
+  fs::path Status;
+
+  TBackgroundRun(const fs::path& dir, const std::string& name)
+      : Output(dir / (name + "-output.txt")), Status(dir / (name + "-status.txt")) {}
+  // The shell words that start it: prefix (strace and its options, or nothing) before the front end.
+  std::string Start(const std::string& prefix, const std::string& arguments) const {
+    return "(timeout 120 " + prefix + Quote(Cli) + " " + arguments + " >" + Quote(Output.string()) +
+           " 2>&1; echo $? >" + Quote(Status.string()) + ") &";
+  }
+  int ExitStatus() const {
+    const auto bytes = ReadBytes(Status);
+    return bytes.empty() ? -1 : std::stoi(std::string(bytes.begin(), bytes.end()));
+  }
+  std::string Text() const {
+    const auto bytes = ReadBytes(Output);
+    return std::string(bytes.begin(), bytes.end());
+  }
+};
+
+// Waits until file holds text (a traced process has entered the call strace holds it in), at most a
+// minute; false when it never does.
+bool WaitForText(const fs::path& file, const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (fs::exists(file)) {
+      const auto bytes = ReadBytes(file);
+      if (Has(std::string(bytes.begin(), bytes.end()), text)) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// Whether Python's listing of an archive has a member of that name (and, when given, that size).
+bool Lists(const std::string& listing, const std::string& name, const std::string& size = "") {
+  const std::string line = name + " " + (size.empty() ? "" : size + " ");
+  return listing.rfind(line, 0) == 0 || Has(listing, "\n" + line);
+}
+
+// One of the commits that run at once, and how the final archive shows whether it was applied.
+struct TConcurrentCommit {
+  std::string Name;
+  std::string Arguments;  // ARCH is the archive, SRC the sources' folder
+  std::function<bool(const std::string&)> Applied;  // given Python's listing of the final archive
+  std::function<bool(const std::string&)> NotApplied;
+};
+
+std::string WithPaths(std::string arguments, const fs::path& archive, const fs::path& src) {
+  arguments.replace(arguments.find("ARCH"), 4, Quote(archive.string()));
+  if (auto at = arguments.find("SRC"); at != std::string::npos) arguments.replace(at, 3, Quote(src.string()));
+  return arguments;
+}
+
+// Commits on one archive at once never lose one that succeeded: one commit is held inside the
+// step where its new archive takes the archive's name (strace delays its renameat2) while five
+// others (two adds, a rename, a delete, a freshen) start against the same archive. Whatever order
+// they run in, every commit that exited 0 has its change in the final archive and every one that
+// failed has none; here all of them wait their turn and succeed.
+TEST(CommitsAtOnce, EveryCommitThatSucceededIsInTheArchive) {
+  constexpr int Rounds = 3;
+  for (int round = 0; round < Rounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TTempDir dir;
+    const fs::path archive = MakeArchive(dir.Path());
+    const fs::path src = dir / "src";
+    WriteBytes(src / "slow.txt", TextBytes(4000, 61));
+    WriteBytes(src / "quick1.txt", TextBytes(4000, 62));
+    WriteBytes(src / "quick2.txt", TextBytes(4000, 63));
+    // The freshened file is newer and of another size than the one in the archive (600000).
+    WriteBytes(src / "more.bin", RandomBytes(500000, 64));
+    fs::last_write_time(src / "more.bin", fs::last_write_time(src / "notes.txt") + std::chrono::hours(48));
+    const auto has = [](const std::string& name) {
+      return [name](const std::string& listing) { return Lists(listing, name); };
+    };
+    const auto lacks = [](const std::string& name) {
+      return [name](const std::string& listing) { return !Lists(listing, name); };
+    };
+    const auto sized = [](const std::string& name, const std::string& size) {
+      return [name, size](const std::string& listing) { return Lists(listing, name, size); };
+    };
+    const TConcurrentCommit held{"held", "add ARCH slow.txt --base SRC", has("slow.txt"), lacks("slow.txt")};
+    const std::vector<TConcurrentCommit> others = {
+        {"add1", "add ARCH quick1.txt --base SRC", has("quick1.txt"), lacks("quick1.txt")},
+        {"add2", "add ARCH quick2.txt --base SRC", has("quick2.txt"), lacks("quick2.txt")},
+        {"rename", "rename ARCH notes.txt renamed.txt",
+         [](const std::string& l) { return Lists(l, "renamed.txt") && !Lists(l, "notes.txt"); },
+         [](const std::string& l) { return Lists(l, "notes.txt") && !Lists(l, "renamed.txt"); }},
+        {"delete", "delete ARCH first.bin", lacks("first.bin"), has("first.bin")},
+        {"freshen", "freshen ARCH more.bin --base SRC", sized("more.bin", "500000"), sized("more.bin", "600000")},
+    };
+    const fs::path trace = dir / "held-trace.txt";
+    const TBackgroundRun heldRun(dir.Path(), held.Name);
+    ASSERT_EQ(0, Shell(heldRun.Start("env ASAN_OPTIONS=detect_leaks=0 strace -qq -o " + Quote(trace.string()) +
+                                         " -e trace=renameat2 -e inject=renameat2:delay_enter=1500000 ",
+                                     WithPaths(held.Arguments, archive, src))));
+    // The held commit is inside the call that gives its new archive the name: the others start now.
+    ASSERT_TRUE(WaitForText(trace, "renameat2(")) << heldRun.Text();
+    std::vector<TBackgroundRun> runs;
+    std::string start;
+    for (const TConcurrentCommit& c : others) {
+      runs.emplace_back(dir.Path(), c.Name);
+      start += runs.back().Start("", WithPaths(c.Arguments, archive, src)) + " ";
+    }
+    ASSERT_EQ(0, Shell(start + "wait"));
+    // (The held commit is no child of this shell: its status file tells when it has ended.)
+    ASSERT_TRUE(WaitForText(heldRun.Status, "\n")) << heldRun.Text();
+    runs.insert(runs.begin(), heldRun);
+    std::vector<TConcurrentCommit> all = others;
+    all.insert(all.begin(), held);
+
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+    EXPECT_EQ("", PeerCheck(archive));
+    const std::string listing = PythonListing(archive);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      SCOPED_TRACE(all[i].Name + ": " + runs[i].Text());
+      if (runs[i].ExitStatus() == 0) {
+        EXPECT_TRUE(all[i].Applied(listing)) << listing;
+      } else {
+        EXPECT_TRUE(all[i].NotApplied(listing)) << listing;
+      }
+      // Each waits its turn; none gives up or finds its archive replaced.
+      EXPECT_EQ(0, runs[i].ExitStatus());
+    }
+  }
+}
+
+// A commit that finds another one holding the archive waits for it only so long, then fails with
+// a message that says so, and the archive is left as it was.
+TEST(CommitsAtOnce, WaitIsBoundedAndSaysWhy) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "late.txt", TextBytes(3000, 71));
+  const std::string add = "add " + Quote(archive.string()) + " late.txt --base " + Quote((dir / "src").string());
+  {
+    // The lock another commit would hold.
+    const int holder = ::open(archive.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(0, ::fcntl(holder, F_OFD_SETLK, &whole));
+    const TCliRun run = RunCli(dir.Path(), "", add + " --lock-wait 300");
+    ::close(holder);
+    EXPECT_EQ(2, run.Status) << run.Output;
+    EXPECT_TRUE(Has(run.Output, "is being updated by another program")) << run.Output;
+    EXPECT_EQ(original, ReadBytes(archive));
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  }
+  // Once the lock is free, the same commit goes through.
+  const TCliRun run = RunCli(dir.Path(), "", add + " --lock-wait 300");
+  EXPECT_EQ(0, run.Status) << run.Output;
+  EXPECT_TRUE(Has(PythonListing(archive), "late.txt ")) << PythonListing(archive);
+}
+
+// A program that takes no lock puts its own archive under the name while a commit is about to
+// give its new archive that name: that archive is never removed. It gets the name back and the
+// commit fails saying so; where the name cannot be given back, the commit's archive keeps the
+// name, the other one stays beside it under the name the message gives.
+struct TOutsideCase {
+  const char* Name;
+  bool GivingBackFails;
+};
+const TOutsideCase OutsideCases[] = {
+    {"given_back", false},
+    {"giving_back_fails", true},
+};
+
+class OutsideReplacement : public ::testing::TestWithParam<TOutsideCase> {};
+
+TEST_P(OutsideReplacement, ArchiveOfTheOtherProgramIsNeverRemoved) {
+  const TOutsideCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  WriteBytes(dir / "src" / "slow.txt", TextBytes(4000, 81));
+  // The other program's archive, made beside and renamed over the name as such programs do.
+  const fs::path other = dir / "other.zip";
+  ASSERT_EQ(0, RunPython("import sys, zipfile\n"
+                         "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                         "    z.writestr('outside.txt', 'written by another program')\n",
+                         {other.string()}));
+  const auto otherBytes = ReadBytes(other);
+  const fs::path trace = dir / "trace.txt";
+  std::string inject = "-e trace=linkat,renameat2 -e inject=linkat:delay_enter=1500000 ";
+  // The first renameat2 trades places; the second would give the name back.
+  if (c.GivingBackFails) inject += "-e inject=renameat2:error=EIO:when=2 ";
+  const TBackgroundRun run(dir.Path(), "commit");
+  ASSERT_EQ(0, Shell(run.Start("env ASAN_OPTIONS=detect_leaks=0 strace -qq -o " + Quote(trace.string()) + " " + inject,
+                               "add " + Quote(archive.string()) + " slow.txt --base " +
+                                   Quote((dir / "src").string()))));
+  ASSERT_TRUE(WaitForText(trace, "linkat(")) << run.Text();
+  ASSERT_EQ(0, Shell("cp " + Quote(other.string()) + " " + Quote((archive.parent_path() / "b.zip").string()) +
+                     " && mv " + Quote((archive.parent_path() / "b.zip").string()) + " " + Quote(archive.string())));
+  ASSERT_TRUE(WaitForText(run.Status, "\n")) << run.Text();
+  EXPECT_NE(0, run.ExitStatus()) << run.Text();
+  const std::vector<std::string> left = ListTree(archive.parent_path());
+  if (!c.GivingBackFails) {
+    EXPECT_TRUE(Has(run.Text(), "was replaced by another program")) << run.Text();
+    EXPECT_EQ(otherBytes, ReadBytes(archive));
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, left);
+    return;
+  }
+  // The commit's archive has the name; the other one is whole under the name the message gives,
+  // and the next commit leaves it there.
+  ASSERT_EQ(2u, left.size());
+  ASSERT_TRUE(std::find(left.begin(), left.end(), "a.zip") != left.end());
+  const std::string kept = left[0] == "a.zip" ? left[1] : left[0];
+  EXPECT_EQ(otherBytes, ReadBytes(archive.parent_path() / kept));
+  EXPECT_TRUE(Has(run.Text(), kept)) << run.Text();
+  EXPECT_EQ("", PeerCheck(archive));
+  EXPECT_TRUE(Has(PythonListing(archive), "slow.txt ")) << PythonListing(archive);
+  WriteBytes(dir / "src" / "next.txt", TextBytes(100, 82));
+  EXPECT_EQ(0, RunCli(dir.Path(), "", "add " + Quote(archive.string()) + " next.txt --base " +
+                                          Quote((dir / "src").string()))
+                   .Status);
+  EXPECT_EQ(otherBytes, ReadBytes(archive.parent_path() / kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OutsideReplacement, ::testing::ValuesIn(OutsideCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- a new archive over a file of its name --------------------------------------------------------
+
+// A create whose commit fails keeps the file that had the name byte for byte, whether that file is
+// an archive or not: an aborted item, a flush that fails (the commit's own and the close's).
+struct TCreateCase {
+  const char* Name;
+  bool OldIsArchive;
+  const char* Inject;     // strace's fault injection, or empty
+  const char* Arguments;  // after "create ARCH"
+};
+const TCreateCase CreateCases[] = {
+    {"abort_on_a_missing_source", true, "", "missing.txt --abort"},
+    {"abort_over_a_file_that_is_no_archive", false, "", "missing.txt --abort"},
+    {"flush_fails", true, "-e inject=fsync:error=EIO:when=1", "extra.txt"},
+};
+
+class CreateOverAFile : public ::testing::TestWithParam<TCreateCase> {};
+
+TEST_P(CreateOverAFile, FailureKeepsTheFile) {
+  const TCreateCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  if (!c.OldIsArchive) WriteText(archive, "notes that are no archive\n");
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "extra.txt", TextBytes(30000, 91));
+  const std::string base = " --base " + Quote((dir / "src").string());
+  const TCliRun run = RunCli(dir.Path(), c.Inject, "create " + Quote(archive.string()) + " " + c.Arguments + base);
+  EXPECT_NE(0, run.Status) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "rolled back")) << run.Output;
+  EXPECT_EQ(original, ReadBytes(archive));
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  // Without the fault the new archive replaces the file, and holds only what the create gave it.
+  EXPECT_EQ(0, RunCli(dir.Path(), "", "create " + Quote(archive.string()) + " extra.txt" + base).Status);
+  EXPECT_EQ("", PeerCheck(archive));
+  const std::string listing = PythonListing(archive);
+  EXPECT_TRUE(Lists(listing, "extra.txt") && std::count(listing.begin(), listing.end(), '\n') == 1) << listing;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CreateOverAFile, ::testing::ValuesIn(CreateCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 // Where the file system cannot make an unnamed file, the new archive is a named file of the
 // archive's pattern, locked from its creation: a commit completes through it, and one killed at
 // its rename leaves it for the next commit to remove.
-// Two commits on one archive at once: the one that would put its archive over the other's (held
-// back at that very step) fails and says so, and every commit that reported success is in the
-// archive, whichever way the two meet.
-TEST(CommitBeside, ACommitThatWouldReplaceAnotherOnesArchiveFails) {
-  TTempDir dir;
-  const fs::path archive = MakeArchive(dir.Path());
-  WriteBytes(dir / "src" / "slow.txt", TextBytes(4000, 61));
-  WriteBytes(dir / "src" / "quick.txt", TextBytes(4000, 62));
-  const std::string base = " --base " + Quote((dir / "src").string());
-  const fs::path slowOut = dir / "slow-output.txt";
-  // The slow commit waits two seconds before its archive takes the name; the quick one runs meanwhile.
-  const int status = Shell(
-      "(env ASAN_OPTIONS=detect_leaks=0 timeout 120 strace -f -qq -o /dev/null -e inject=rename,renameat2:delay_enter=2000000 " +
-      Quote(Cli) + " add " + Quote(archive.string()) + " slow.txt" + base + " >" + Quote(slowOut.string()) +
-      " 2>&1; echo $? >" + Quote((dir / "slow-status.txt").string()) + ") & sleep 0.5; timeout 120 " + Quote(Cli) +
-      " add " + Quote(archive.string()) + " quick.txt" + base + " >/dev/null 2>&1; quick=$?; wait; exit $quick");
-  const auto slowBytes = ReadBytes(dir / "slow-status.txt");
-  const int slowStatus = std::stoi(std::string(slowBytes.begin(), slowBytes.end()));
-  const auto outBytes = ReadBytes(slowOut);
-  const std::string slowText(outBytes.begin(), outBytes.end());
-  EXPECT_EQ("", PeerCheck(archive));
-  const std::string listing = PythonListing(archive);
-  if (status == 0) {
-    EXPECT_TRUE(Has(listing, "quick.txt")) << listing;
-  }
-  if (slowStatus == 0) {
-    EXPECT_TRUE(Has(listing, "slow.txt")) << listing;
-  } else {
-    EXPECT_TRUE(Has(slowText, "was replaced by another program")) << slowText;
-  }
-  EXPECT_TRUE(status == 0 || slowStatus == 0);
-  // Nothing of the failed commit is left beside the archive.
-  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
-}
-
 TEST(CommitBeside, NamedFileWhereNoUnnamedOneCanBeMade) {
   TTempDir dir;
   const fs::path archive = MakeArchive(dir.Path());

@@ -341,6 +341,8 @@ TEST(DirectoryWriter, BlocksCountsPositionsAndNames) {
     }
     a.FDirManager->Comment = "the comment";
     a.SaveCentralDirectory();
+    // The new archive takes its name at the close.
+    a.CloseArchive();
     const fs::path file = dir / "a.zip";
     const std::int64_t size = static_cast<std::int64_t>(fs::file_size(file));
     zip::TZAFileStream s(file.string(), zip::fmOpenReadDenyNone);
@@ -358,7 +360,6 @@ TEST(DirectoryWriter, BlocksCountsPositionsAndNames) {
     if (r.Entries == 0) {
       EXPECT_EQ(22 + 11, size);
     }
-    a.CloseArchive();
   }
 }
 

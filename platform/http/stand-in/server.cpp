@@ -21,20 +21,6 @@ constexpr auto kRequestReadLimit = 10s;      // a request head must arrive withi
 constexpr auto kSendLimit = 10s;             // a client that reads nothing for this long is dropped
 constexpr std::size_t kLongestHead = 64 * 1024;
 
-class Socket {
- public:
-  explicit Socket(int fd) : fd_(fd) {}
-  ~Socket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -114,19 +100,18 @@ struct Server::Connection {
 };
 
 Server::Server(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) throw std::runtime_error("stand-in server: no socket");
+  listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!listener_) throw std::runtime_error("stand-in server: no socket");
   const int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
   socklen_t length = sizeof address;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener_, 64) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listener_);
+  if (::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener_.get(), 64) != 0 ||
+      ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     throw std::runtime_error("stand-in server: cannot listen on 127.0.0.1:" + std::to_string(port));
   }
   port_ = ntohs(address.sin_port);
@@ -172,10 +157,7 @@ void Server::Stop() {
   }
   for (auto& connection : connections)
     if (connection->thread.joinable()) connection->thread.join();
-  if (listener_ >= 0) {
-    ::close(listener_);
-    listener_ = -1;
-  }
+  listener_.reset();
 }
 
 void Server::AcceptLoop() {
@@ -185,9 +167,9 @@ void Server::AcceptLoop() {
       if (stopping_) return;
     }
     ReapFinished();
-    pollfd waiting{listener_, POLLIN, 0};
+    pollfd waiting{listener_.get(), POLLIN, 0};
     if (::poll(&waiting, 1, static_cast<int>(kSlice.count())) <= 0) continue;
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     auto connection = std::make_unique<Connection>();
     Connection* raw = connection.get();
@@ -244,7 +226,7 @@ ScriptedReply Server::NextReply(const RecordedRequest& request) {
 }
 
 void Server::Serve(int fd) {
-  const Socket socket(fd);
+  const os::UniqueFd socket(fd);
   auto stopped = [this] {
     std::lock_guard lock(mutex_);
     return stopping_;
@@ -314,7 +296,7 @@ void Server::Serve(int fd) {
 }
 
 std::uint16_t ClosedPort() {
-  const Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const os::UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

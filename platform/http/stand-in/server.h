@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "os/unique_fd.h"
+
 namespace http::stand_in {
 
 struct RecordedRequest {
@@ -89,7 +91,7 @@ class Server {
   bool SleepUnlessStopped(std::chrono::milliseconds duration);
   void ReapFinished();
 
-  int listener_ = -1;
+  os::UniqueFd listener_;
   std::uint16_t port_ = 0;
 
   mutable std::mutex mutex_;

@@ -10,10 +10,11 @@
 // --level 0-9, --split BYTES (split volumes of that size), --advanced-naming on|off,
 // --zip64 disabled|auto|always, --sfx STUB, --no-recurse, --abort (failures are answered with
 // Abort; default Ignore), --kill-after N (the process kills itself at the Nth progress report of
-// an item's data or of a copy of stored data: a crash in the middle of any commit). PATHs are
-// relative to --base. Exit: 0 the commit succeeded with every item stored (a test: every item
-// tested), 1 it did not (an item failed or was skipped, a rollback), 2 an error ended the run
-// (nothing of the run is committed), 3 bad usage.
+// an item's data or of a copy of stored data: a crash in the middle of any commit), --lock-wait MS
+// (how long to wait while another commit holds the archive). PATHs are relative to --base. Exit:
+// 0 the commit succeeded with every item stored (a test: every item tested), 1 it did not (an item
+// failed or was skipped, a rollback), 2 an error ended the run (nothing of the run is committed),
+// 3 bad usage.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: zipwrite create|add|move ARCHIVE PATH... | rename ARCHIVE OLD NEW | delete|freshen ARCHIVE "
                "MASK | test ARCHIVE [MASK]  [--base DIR] [--password P] [--level N] [--split BYTES] "
-               "[--advanced-naming on|off] [--zip64 disabled|auto|always] [--sfx STUB] [--no-recurse] [--abort]\n");
+               "[--advanced-naming on|off] [--zip64 disabled|auto|always] [--sfx STUB] [--no-recurse] [--abort] [--lock-wait MS]\n");
   return 3;
 }
 
@@ -89,6 +90,8 @@ int main(int argc, char** argv) {
       archiver.Options().Recurse = false;
     } else if (a == "--kill-after" && hasValue) {
       killAfter = std::atol(argv[++i]);
+    } else if (a == "--lock-wait" && hasValue) {
+      archiver.CommitLockWait = std::atoi(argv[++i]);
     } else if (a == "--abort") {
       abortOnFailure = true;
     } else {
