@@ -46,6 +46,7 @@ const std::array<std::string_view, ZAMessageCount> ZAMessages = {
     "Cannot rename \"%s\" to \"%s\": the archive holds an item of that name",
     "The archive \"%s\" was replaced by another program while it was updated",
     "",
+    "The link \"%s\" leads outside the target folder",
 };
 
 const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
@@ -57,7 +58,7 @@ const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
     {40, 22}, {41, 23}, {42, 6},  {43, 23}, {44, 24}, {45, 24}, {46, 25}, {47, 26},
     {48, 27}, {49, 28}, {50, 29}, {51, 30}, {52, 31}, {53, 6},  {54, 6},  {55, 32},
     {56, 33}, {57, -1}, {58, -1}, {59, -1}, {60, -1},
-    {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39},
+    {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39}, {79, 41},
 }};
 
 }  // namespace zip
