@@ -430,6 +430,11 @@ bool PlaceLink(const std::string& target, const TPlace& place, bool replace, con
 
 // ---- new files ----------------------------------------------------------------------------------
 
+// With FlushBuffers, a new file from this size on starts its write-back as soon as it is written,
+// so that the run's end has less to wait for; smaller ones reach the disk together when the run
+// flushes its file systems (a write-back started for each small file costs more than it saves).
+constexpr std::uint64_t WriteBackStartSize = 0x100000;
+
 // Unnamed files are named through /proc/self/fd; without /proc, temporary names serve instead.
 bool UnnamedFilesNameable() {
   static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
@@ -697,13 +702,13 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
 
   // Date and exact permissions (the process's umask took bits away at the creation) on the open
   // file, then the file takes the target's name. With FlushBuffers, a file that replaces another
-  // reaches the disk before it does; a new one starts its write-back, and the run flushes it with
-  // its folder when it ends.
+  // reaches the disk before it does; a new one reaches it when the run flushes its file systems
+  // and folders at its end.
   if (when) ::futimens(fd, times);
   if ((mode & ~ProcessUmask()) != mode) ::fchmod(fd, mode);
   if (Options().FlushBuffers) {
     if (!exists) {
-      TZADeferredFlush::StartWriteBack(fd);
+      if (item.GetUncompressedSize() >= WriteBackStartSize) TZADeferredFlush::StartWriteBack(fd);
     } else if (::fsync(fd) != 0) {
       throw EZAException(zaerr::CannotCreateFile, this, {target});
     }
