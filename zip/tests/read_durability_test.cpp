@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -161,12 +160,14 @@ std::vector<std::pair<std::string, int>> CallsTouching(const fs::path& trace, co
   std::map<std::string, int> seen;
   std::ifstream in(trace);
   std::string line;
-  const std::regex call(R"(^\d+ +(\w+)\()");
   while (std::getline(in, line)) {
-    std::smatch m;
-    if (!std::regex_search(line, m, call)) continue;
-    const int ordinal = ++seen[m[1]];
-    if (line.find(folder) != std::string::npos) calls.emplace_back(m[1], ordinal);
+    // "PID name(args) = result"; resumed lines carry no call of their own.
+    const auto start = line.find_first_not_of(' ', line.find(' '));
+    const auto open = line.find('(', start);
+    if (start == std::string::npos || open == std::string::npos || line.find("resumed>") != std::string::npos) continue;
+    const std::string name = line.substr(start, open - start);
+    const int ordinal = ++seen[name];
+    if (line.find(folder) != std::string::npos) calls.emplace_back(name, ordinal);
   }
   return calls;
 }
