@@ -1,6 +1,7 @@
 // Writing one item to disk: its place under the base folder (never outside it, never through a
-// link), the overwrite rules, a temporary file beside the target that replaces it only once the
-// data passed its checks, the item's date and permissions, and links as a Unix host stored them.
+// link), the overwrite rules, an unnamed file in the target's folder that gets the target's name
+// only once the data passed its checks, the item's date and permissions, and links as a Unix host
+// stored them, made only where they lead inside the base folder.
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -580,7 +581,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   }
   std::string folder = FolderPartOf(diskName);
   if (!folder.empty()) folder.pop_back();
-  const int base = RunFolders.Base(diskBase, Options().CreateDirs && !renamedByHandler, newRun);
+  const int base = renamedByHandler ? -1 : RunFolders.Base(diskBase, Options().CreateDirs, newRun);
   if (renamedByHandler) {
     OpenNamedFolder(place, diskBase + FolderPartOf(diskName), Options().CreateDirs);
   } else if (base >= 0) {
@@ -700,12 +701,12 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   // A failure that was not raised (ExtractCorruptedFiles) keeps what came out, as before.
   if (FSkipFile || FCancel) return;
 
-  // Date and exact permissions (the process's umask took bits away at the creation) on the open
-  // file, then the file takes the target's name. With FlushBuffers, a file that replaces another
+  // Date and exact permissions (the creation is subject to the umask or the folder's default ACL)
+  // on the open file, then the file takes the target's name. With FlushBuffers, a file that replaces another
   // reaches the disk before it does; a new one reaches it when the run flushes its file systems
   // and folders at its end.
   if (when) ::futimens(fd, times);
-  if ((mode & ~ProcessUmask()) != mode) ::fchmod(fd, mode);
+  ::fchmod(fd, mode);
   if (Options().FlushBuffers) {
     if (!exists) {
       if (item.GetUncompressedSize() >= WriteBackStartSize) TZADeferredFlush::StartWriteBack(fd);
