@@ -387,9 +387,10 @@ bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& t
   return true;
 }
 
-// Whether every link below the base folder (other than the one at newLink's path) still leads
-// inside once newLink is placed: a link that replaces another may change where links through it
-// lead.
+// Whether every link below the base folder (other than the one at newLink's path) that leads
+// inside now still does once newLink is placed: a link that replaces another may change where
+// links through it lead. (Links that already lead outside, put there by someone else, are not
+// the new link's doing.)
 bool AllLinksStayInside(int base, const std::string& basePath, const TNewLink& newLink) {
   std::error_code ec;
   const std::filesystem::path root = basePath.empty() ? std::filesystem::path(".") : std::filesystem::path(basePath);
@@ -399,7 +400,10 @@ bool AllLinksStayInside(int base, const std::string& basePath, const TNewLink& n
     const std::string path = it->path().lexically_relative(root).generic_string();
     if (path == newLink.Path) continue;
     const auto target = ReadLinkAt(base, path);
-    if (!target || !LinkLeadsInside(base, path, *target, newLink)) return false;
+    if (!target) return false;
+    if (!LinkLeadsInside(base, path, *target, newLink) && LinkLeadsInside(base, path, *target, TNewLink{})) {
+      return false;
+    }
   }
   return !ec;
 }

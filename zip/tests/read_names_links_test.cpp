@@ -248,6 +248,18 @@ TEST_F(NamesAndLinks, LinksOnDiskAndFromInfoZipAreJudgedToo) {
     return sorted;
   }());
   EXPECT_EQ(std::vector<std::string>{"evil.sh"}, ListTree(Dir / "jail/outside"));
+
+  // A later archive may move a link that leads inside, even with those links outside beside it.
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  zi=zipfile.ZipInfo('d/',(2022,5,6,7,8,10)); zi.external_attr=(0o40755<<16)|0x10\n"
+                         "  zi.create_system=3; z.writestr(zi,'')\n"
+                         "  zi=zipfile.ZipInfo('b',(2022,5,6,7,8,10)); zi.external_attr=0o120777<<16\n"
+                         "  zi.create_system=3; z.writestr(zi,'d')\n",
+                         {(Dir / "moved.zip").string()}));
+  const TEngineRun moved = ExtractWithEngine(Dir / "moved.zip", out);
+  EXPECT_TRUE(moved.Failures.empty()) << moved.Failures.front();
+  EXPECT_EQ("d", fs::read_symlink(out / "b").string());
 }
 
 // Only the permission bits of a Unix mode are restored: no setuid, setgid or sticky bit, and a file
