@@ -5,6 +5,8 @@
 // each name the old file or the complete new one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
@@ -83,13 +85,20 @@ if problems:
   print('\n'.join(problems)); sys.exit(1)
 )PY";
 
+// strace's options that trace the calls; with temporaryNames the run finds no /proc (its access
+// fails), and so uses temporary names for its new files instead of unnamed ones.
+std::string Tracing(const std::string& calls, bool temporaryNames) {
+  return "-e trace=" + calls + (temporaryNames ? ",access -e inject=access:error=ENOENT " : " ");
+}
+
 struct TDurabilityCase {
   const char* Name;
   bool Existing[3];  // whether top.txt, one/f0.txt and two/f1.txt are on disk before the run
+  bool TemporaryNames;
 };
 
-// A fresh folder, a folder whose every file is replaced, and one where some are: the order holds,
-// whatever number of flushes the run makes.
+// A fresh folder, a folder whose every file is replaced, and one where some are, with unnamed files
+// and with temporary names: the order holds, whatever number of flushes the run makes.
 TEST(ExtractionDurability, FilesAreNamedWhenCompleteAndFlushedBeforeTheEnd) {
   if (Shell("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
   TTempDir dir;
@@ -101,9 +110,11 @@ TEST(ExtractionDurability, FilesAreNamedWhenCompleteAndFlushedBeforeTheEnd) {
   const fs::path archive = dir / "a.zip";
   ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q -r -D " + Quote(archive.string()) + " ."));
 
-  for (const TDurabilityCase& c : {TDurabilityCase{"new", {false, false, false}},
-                                   TDurabilityCase{"replaced", {true, true, true}},
-                                   TDurabilityCase{"some-replaced", {true, false, true}}}) {
+  for (const TDurabilityCase& c : {TDurabilityCase{"new", {false, false, false}, false},
+                                   TDurabilityCase{"replaced", {true, true, true}, false},
+                                   TDurabilityCase{"some-replaced", {true, false, true}, false},
+                                   TDurabilityCase{"new-named", {false, false, false}, true},
+                                   TDurabilityCase{"some-replaced-named", {true, false, true}, true}}) {
     SCOPED_TRACE(c.Name);
     const fs::path out = dir / c.Name;
     std::vector<std::string> args = {(dir / (std::string(c.Name) + ".log")).string()};
@@ -113,8 +124,10 @@ TEST(ExtractionDurability, FilesAreNamedWhenCompleteAndFlushedBeforeTheEnd) {
       args.push_back((old ? "old:" : "new:") + (out / names[i]).string());
     }
     if (!fs::exists(out)) fs::create_directories(out);
-    ASSERT_EQ(0, Shell(Strace + "-y -e trace=openat,openat2,close,write,pwrite64,writev,pwritev,fsync,fdatasync,syncfs,"
-                                "linkat,renameat,renameat2 -o " + Quote(args[0]) + " " + Quote(ZIPREAD_CLI) +
+    ASSERT_EQ(0, Shell(Strace + "-y " +
+                       Tracing("openat,openat2,close,write,pwrite64,writev,pwritev,fsync,fdatasync,syncfs,linkat,"
+                               "renameat,renameat2", c.TemporaryNames) +
+                       "-o " + Quote(args[0]) + " " + Quote(ZIPREAD_CLI) +
                        " extract " + Quote(archive.string()) + " " + Quote(out.string()) + " >/dev/null"));
     EXPECT_EQ("", CompareTrees(dir / "src", out));
     EXPECT_EQ(0, RunPython(OrderCheck, args));
@@ -173,57 +186,73 @@ std::vector<std::pair<std::string, int>> CallsTouching(const fs::path& trace, co
 }
 
 // A run killed on entering any call that touches the target folder: every name holds nothing, the
-// old file or the complete new one, never a part; an unnamed file goes with the process. Only a
-// kill between naming a replacement under its temporary name and the rename over the old file can
-// leave that temporary name.
+// old file or the complete new one, never a part. With unnamed files, an unnamed file goes with the
+// process, and only a kill between naming a replacement under its temporary name and the rename
+// over the old file can leave that temporary name; with temporary names (no /proc), a kill while
+// a file is written leaves its temporary name, and never anything else.
 TEST(ExtractionDurability, AKillAtAnyCallLeavesOldOrWholeFiles) {
   if (Shell("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
   TTempDir dir;
-  WriteBytes(dir / "src" / "r.txt", TextBytes(300000, 1));
-  WriteBytes(dir / "src" / "sub" / "n.txt", TextBytes(200000, 2));
-  WriteBytes(dir / "src" / "m.txt", TextBytes(1000, 3));
+  const std::vector<std::string> names = {"r.txt", "sub/n.txt", "m.txt"};
+  WriteBytes(dir / "src" / names[0], TextBytes(300000, 1));
+  WriteBytes(dir / "src" / names[1], TextBytes(200000, 2));
+  WriteBytes(dir / "src" / names[2], TextBytes(1000, 3));
   const fs::path archive = dir / "a.zip";
   ASSERT_EQ(0, Shell("cd " + Quote((dir / "src").string()) + " && zip -q -r -D " + Quote(archive.string()) +
                      " r.txt sub m.txt"));
+  const std::vector<std::uint8_t> oldR = {'o', 'l', 'd', ' ', 'r'};
   const fs::path out = dir / "out";
   const auto reset = [&] {
     fs::remove_all(out);
-    WriteText(out / "r.txt", "old r");
+    WriteBytes(out / "r.txt", oldR);
   };
   const char* const Calls =
       "openat,openat2,close,pwrite64,write,fsync,sync_file_range,linkat,renameat,renameat2,unlinkat,mkdirat,"
       "utimensat,fchmod,syncfs,newfstatat";
-  reset();
-  const fs::path trace = dir / "trace.txt";
-  ASSERT_EQ(0, Shell(Strace + "-y -e trace=" + Calls + " -o " + Quote(trace.string()) + " " + Quote(ZIPREAD_CLI) +
-                     " extract " + Quote(archive.string()) + " " + Quote(out.string()) + " >/dev/null"));
-  const auto points = CallsTouching(trace, out.string());
-  ASSERT_GT(points.size(), 20u);
-  int completed = 0, leftovers = 0;
-  for (const auto& [kind, ordinal] : points) {
-    SCOPED_TRACE(kind + " #" + std::to_string(ordinal));
+  for (const bool temporaryNames : {false, true}) {
+    SCOPED_TRACE(temporaryNames ? "temporary names" : "unnamed files");
     reset();
-    const int status = Shell(Strace + "-o /dev/null -e trace=" + kind + " -e inject=" + kind +
-                             ":signal=KILL:when=" + std::to_string(ordinal) + " " + Quote(ZIPREAD_CLI) + " extract " +
-                             Quote(archive.string()) + " " + Quote(out.string()) + " >/dev/null 2>&1");
-    EXPECT_NE(0, status) << "the run was not killed";
-    for (const char* name : {"r.txt", "sub/n.txt", "m.txt"}) {
-      if (!fs::exists(out / name)) continue;
-      const auto bytes = ReadBytes(out / name);
-      const bool old = std::string(name) == "r.txt" && bytes == std::vector<std::uint8_t>{'o', 'l', 'd', ' ', 'r'};
-      EXPECT_TRUE(old || bytes == ReadBytes(dir / "src" / name)) << name << " holds " << bytes.size() << " bytes";
+    const fs::path trace = dir / "trace.txt";
+    ASSERT_EQ(0, Shell(Strace + "-y " + Tracing(Calls, temporaryNames) + "-o " + Quote(trace.string()) + " " +
+                       Quote(ZIPREAD_CLI) + " extract " + Quote(archive.string()) + " " + Quote(out.string()) +
+                       " >/dev/null"));
+    const auto points = CallsTouching(trace, out.string());
+    ASSERT_GT(points.size(), 20u);
+    int completed = 0, leftovers = 0;
+    for (const auto& [kind, ordinal] : points) {
+      SCOPED_TRACE(kind + " #" + std::to_string(ordinal));
+      reset();
+      const int status = Shell(Strace + "-o /dev/null " + Tracing(kind, temporaryNames) + "-e inject=" + kind +
+                               ":signal=KILL:when=" + std::to_string(ordinal) + " " + Quote(ZIPREAD_CLI) + " extract " +
+                               Quote(archive.string()) + " " + Quote(out.string()) + " >/dev/null 2>&1");
+      EXPECT_NE(0, status) << "the run was not killed";
+      for (const std::string& name : names) {
+        if (!fs::exists(out / name)) continue;
+        const auto bytes = ReadBytes(out / name);
+        const bool old = name == "r.txt" && bytes == oldR;
+        EXPECT_TRUE(old || bytes == ReadBytes(dir / "src" / name)) << name << " holds " << bytes.size() << " bytes";
+      }
+      for (const std::string& entry : ListTree(out)) {
+        if (entry == "sub/" || std::find(names.begin(), names.end(), entry) != names.end()) continue;
+        ++leftovers;
+        const std::string leaf = fs::path(entry).filename().string();
+        if (temporaryNames) {
+          EXPECT_TRUE(leaf.rfind(".r.txt.za", 0) == 0 || leaf.rfind(".n.txt.za", 0) == 0 ||
+                      leaf.rfind(".m.txt.za", 0) == 0)
+              << entry << " left behind";
+        } else {
+          EXPECT_EQ(".r.txt.za", entry.substr(0, 9)) << entry << " left behind";
+          EXPECT_EQ("renameat", kind) << entry << " left behind";
+        }
+      }
+      if (ReadBytes(out / "m.txt") == ReadBytes(dir / "src" / "m.txt")) ++completed;
     }
-    for (const std::string& name : ListTree(out)) {
-      if (name == "r.txt" || name == "sub/" || name == "sub/n.txt" || name == "m.txt") continue;
-      EXPECT_EQ(0u, name.rfind(".r.txt.za", 0)) << name << " left behind";
-      EXPECT_EQ("renameat", kind) << name << " left behind";
-      ++leftovers;
+    if (!temporaryNames) {
+      EXPECT_LE(leftovers, 1);
     }
-    if (ReadBytes(out / "m.txt") == ReadBytes(dir / "src" / "m.txt")) ++completed;
+    std::printf("%s: %zu kill points, %d with every file in place, %d temporary names left\n",
+                temporaryNames ? "temporary names" : "unnamed files", points.size(), completed, leftovers);
   }
-  EXPECT_LE(leftovers, 1);
-  std::printf("%zu kill points, %d with every file in place, %d left a temporary name\n", points.size(), completed,
-              leftovers);
 }
 
 }  // namespace
