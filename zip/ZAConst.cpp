@@ -47,6 +47,7 @@ const std::array<std::string_view, ZAMessageCount> ZAMessages = {
     "The archive \"%s\" was replaced by another program while it was updated",
     "The archive \"%s\" is being updated by another program; try again later",
     "The name of \"%s\" holds a backslash, which an archive takes as a folder separator: it is not stored",
+    "The link \"%s\" leads outside the target folder",
     "",
 };
 
@@ -59,7 +60,7 @@ const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
     {40, 22}, {41, 23}, {42, 6},  {43, 23}, {44, 24}, {45, 24}, {46, 25}, {47, 26},
     {48, 27}, {49, 28}, {50, 29}, {51, 30}, {52, 31}, {53, 6},  {54, 6},  {55, 32},
     {56, 33}, {57, -1}, {58, -1}, {59, -1}, {60, -1},
-    {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39}, {76, 40}, {77, 41},
+    {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39}, {76, 40}, {77, 41}, {79, 42},
 }};
 
 }  // namespace zip

@@ -1,14 +1,19 @@
 // Writing one item to disk: its place under the base folder (never outside it, never through a
-// link), the overwrite rules, a temporary file beside the target that replaces it only once the
-// data passed its checks, the item's date and permissions, and links as a Unix host stored them.
+// link), the overwrite rules, an unnamed file in the target's folder that gets the target's name
+// only once the data passed its checks, the item's date and permissions, and links as a Unix host
+// stored them, made only where they lead inside the base folder.
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -17,15 +22,18 @@
 #include <vector>
 
 #include "ZADirManager.h"
+#include "ZAFolders.h"
 #include "ZAPlatform.h"
 #include "ZAStrFunc.h"
 #include "ZipArchiver.h"
+#include "os/unique_fd.h"
 
 namespace zip {
 
 namespace {
 
 constexpr int CodeRefusedName = 23;  // "Cannot create file "%s"": a stored name or link that leaves the base folder
+constexpr int CodeLinkLeadsOutside = 79;  // "The link "%s" leads outside the target folder"
 constexpr std::size_t MaxLinkTarget = PATH_MAX;
 
 // A stored name made relative and plain: no drive, server or root in front, no step above its top.
@@ -153,137 +161,372 @@ bool IsSymbolicLinkItem(const TDirItem& item) {
 // The item's real name, as the file system spells it.
 std::string RealNameOf(const TDirItem& item) { return item.Name; }
 
-std::string FolderPartOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FilePartOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Creates base + relative ("/" separated) with every missing folder. Below base nothing may be a
-// link: an item written through a link that an earlier item created could land anywhere. False
-// when a folder cannot be made or a link is in the way.
-bool MakeFoldersBelow(const std::string& base, const std::string& relative, bool firstOfRun) {
-  std::error_code ec;
-  // The base folder is the same for every item of a run: once the run's first item found it, it
-  // is not looked at again.
-  thread_local std::string knownBase;
-  if (!base.empty() && (firstOfRun || base != knownBase)) {
-    std::filesystem::create_directories(base, ec);
-    if (!std::filesystem::is_directory(base, ec)) return false;
-    knownBase = base;
-  }
-  std::string path = base;
-  bool missing = false;
+// The non-empty parts of a "/" separated path.
+std::vector<std::string> PartsOf(const std::string& path) {
+  std::vector<std::string> parts;
   std::size_t start = 0;
-  while (start < relative.size()) {
-    auto end = relative.find('/', start);
-    if (end == std::string::npos) end = relative.size();
-    if (end > start) {
-      path += relative.substr(start, end - start);
-      if (!missing) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0) {
-          if (!S_ISDIR(st.st_mode)) return false;
-        } else if (errno == ENOENT) {
-          missing = true;
-        } else {
-          return false;
-        }
-      }
-      if (missing && ::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
-      path += '/';
-    }
+  while (start <= path.size()) {
+    auto end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
     start = end + 1;
+  }
+  return parts;
+}
+
+std::string JoinParts(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const std::string& part : parts) {
+    if (!out.empty()) out += '/';
+    out += part;
+  }
+  return out;
+}
+
+
+constexpr int FolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// Opens the folder relative ("/" separated plain names) below the open folder base, creating the
+// missing ones. Below base nothing may be a link or anything but a folder: an item written through
+// a link that an earlier item created could land anywhere. Invalid when a folder cannot be made or
+// something else is in the way.
+os::UniqueFd OpenFolderBelow(int base, const std::string& relative) {
+  // One call when every folder exists: the kernel refuses a link on the way and a step out of base.
+  open_how how{};
+  how.flags = FolderOpenFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const long opened = ::syscall(SYS_openat2, base, relative.c_str(), &how, sizeof how);
+  if (opened >= 0) return os::UniqueFd(static_cast<int>(opened));
+  // A folder to make, or a kernel without openat2: folder by folder, never following a link.
+  os::UniqueFd folder;
+  int at = base;
+  for (const std::string& part : PartsOf(relative)) {
+    int fd = ::openat(at, part.c_str(), FolderOpenFlags | O_NOFOLLOW);
+    if (fd < 0 && errno == ENOENT) {
+      if (::mkdirat(at, part.c_str(), 0777) != 0 && errno != EEXIST) return os::UniqueFd();
+      fd = ::openat(at, part.c_str(), FolderOpenFlags | O_NOFOLLOW);
+    }
+    if (fd < 0) return os::UniqueFd();
+    folder.reset(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return os::UniqueFd();
+    at = fd;
+  }
+  return folder;
+}
+
+// The folders an extraction run writes into, kept open from one item to the next (the items of a
+// folder usually follow each other), so that the folder of an item is found without a look-up.
+class TRunFolders {
+ public:
+  // The base folder of the run, created when asked; -1 when it cannot be opened.
+  int Base(const std::string& path, bool create, bool newRun) {
+    if (newRun || !FBase.valid() || path != FBasePath) {
+      Close();
+      const std::string where = path.empty() ? std::string(".") : path;
+      std::error_code ec;
+      if (create) std::filesystem::create_directories(where, ec);
+      FBase.reset(::open(where.c_str(), FolderOpenFlags));
+      FBasePath = path;
+    }
+    return FBase.get();
+  }
+  // The folder relative ("/" separated, may be empty) below the base folder, made when missing.
+  int Below(const std::string& relative) {
+    if (relative.empty()) return FBase.get();
+    if (!FFolder.valid() || relative != FRelative) {
+      FFolder = OpenFolderBelow(FBase.get(), relative);
+      FRelative = relative;
+    }
+    return FFolder.get();
+  }
+  void Close() {
+    FFolder.reset();
+    FBase.reset();
+    FRelative.clear();
+    FBasePath.clear();
+  }
+
+ private:
+  std::string FBasePath;
+  os::UniqueFd FBase;
+  std::string FRelative;
+  os::UniqueFd FFolder;
+};
+
+// The index of the last item a run extracts (-1: none is selected).
+std::int32_t LastSelectedItem(TZADirArray& dir) {
+  for (std::int32_t i = dir.GetCount() - 1; i >= 0; --i) {
+    if (dir.ItemRef(i).Selected) return i;
+  }
+  return -1;
+}
+
+// Of this thread's running extraction; closed after its last selected item.
+thread_local TRunFolders RunFolders;
+thread_local std::int32_t RunLastItem = -1;
+
+// Where one item goes: an open folder and a name in it, and the folder's path (for messages and
+// the run's flush).
+struct TPlace {
+  int Dir = -1;
+  os::UniqueFd Owned;  // the folder's descriptor when it is not one of the run's
+  std::string DirPath;
+  std::string Leaf;
+};
+
+// A folder the application named, created with its parents; links in it are the application's.
+bool OpenNamedFolder(TPlace& place, const std::string& folderPath, bool create) {
+  const std::string where = folderPath.empty() ? std::string(".") : folderPath;
+  std::error_code ec;
+  if (create) std::filesystem::create_directories(where, ec);
+  place.Owned.reset(::open(where.c_str(), FolderOpenFlags));
+  place.Dir = place.Owned.get();
+  place.DirPath = folderPath;
+  return place.Dir >= 0;
+}
+
+// ---- links --------------------------------------------------------------------------------------
+
+constexpr int MaxLinkHops = 40;  // as many links as the kernel follows in one path
+
+std::optional<std::string> ReadLinkAt(int dir, const std::string& path) {
+  std::string target(PATH_MAX, '\0');
+  const ssize_t n = ::readlinkat(dir, path.c_str(), target.data(), target.size());
+  if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return std::nullopt;
+  target.resize(static_cast<std::size_t>(n));
+  return target;
+}
+
+// A link about to be placed (relative to the base folder), seen by the judgement in place of
+// what is on disk at its path.
+struct TNewLink {
+  std::string Path;
+  std::string Target;
+};
+
+// Whether the link at linkPath ("/" separated, below the base folder, in real folders) to target
+// leads inside the base folder, as the kernel would follow it: part by part from the link's
+// folder, through every link on disk (and the new one), at most MaxLinkHops of them. Where a part
+// does not exist (or is a file with more parts after it), what comes after is taken as written,
+// but may not climb: a link or folder made there later must not be able to turn a ".." outwards.
+// An absolute target, or one with a backslash or a NUL, never leads inside.
+bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& target, const TNewLink& newLink) {
+  const auto plain = [](const std::string& t) {
+    return !t.empty() && t.front() != '/' && t.find('\\') == std::string::npos && t.find('\0') == std::string::npos;
+  };
+  if (!plain(target)) return false;
+  std::vector<std::string> at = PartsOf(FolderPrefixOf(linkPath));  // real folders, from the base folder
+  std::vector<std::string> ahead = PartsOf(target);               // parts still to follow, last first
+  std::reverse(ahead.begin(), ahead.end());
+  bool onDisk = true;  // every part so far was found on disk
+  int hops = 0;
+  while (!ahead.empty()) {
+    const std::string part = std::move(ahead.back());
+    ahead.pop_back();
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!onDisk || at.empty()) return false;
+      at.pop_back();
+      continue;
+    }
+    at.push_back(part);
+    if (!onDisk) continue;
+    const std::string path = JoinParts(at);
+    std::optional<std::string> followed;
+    if (path == newLink.Path) {
+      followed = newLink.Target;
+    } else {
+      struct stat st {};
+      if (::fstatat(base, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        onDisk = false;
+        continue;
+      }
+      if (S_ISDIR(st.st_mode)) continue;
+      if (!S_ISLNK(st.st_mode)) {
+        onDisk = false;
+        continue;
+      }
+      followed = ReadLinkAt(base, path);
+    }
+    // A link: its target continues from the link's own folder.
+    if (!followed || !plain(*followed) || ++hops > MaxLinkHops) return false;
+    at.pop_back();
+    std::vector<std::string> more = PartsOf(*followed);
+    ahead.insert(ahead.end(), more.rbegin(), more.rend());
   }
   return true;
 }
 
-// Creates base + folder like MakeFoldersBelow when the name is the archive's, and as the
-// application gave it otherwise.
-bool MakeFolders(const std::string& base, const std::string& folder, bool checked, bool firstOfRun) {
-  if (checked) return MakeFoldersBelow(base, folder, firstOfRun);
-  const std::string path = base + folder;
-  if (path.empty()) return false;
+// Whether every link below the base folder (other than the one at newLink's path) that leads
+// inside now still does once newLink is placed: a link that replaces another may change where
+// links through it lead. (Links that already lead outside, put there by someone else, are not
+// the new link's doing.)
+bool AllLinksStayInside(int base, const std::string& basePath, const TNewLink& newLink) {
   std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  return std::filesystem::is_directory(path, ec);
+  const std::filesystem::path root = basePath.empty() ? std::filesystem::path(".") : std::filesystem::path(basePath);
+  std::filesystem::recursive_directory_iterator it(root, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    if (!it->is_symlink(ec)) continue;
+    const std::string path = it->path().lexically_relative(root).generic_string();
+    if (path == newLink.Path) continue;
+    const auto target = ReadLinkAt(base, path);
+    if (!target) return false;
+    if (!LinkLeadsInside(base, path, *target, newLink) && LinkLeadsInside(base, path, *target, TNewLink{})) {
+      return false;
+    }
+  }
+  return !ec;
 }
 
-// Whether a link at linkPath (relative to the base folder, "/" separated) to target stays inside
-// the base folder: a relative target whose every step, taken from the link's own folder, stays
-// below the top.
-bool LinkStaysInside(const std::string& linkPath, const std::string& target) {
-  if (target.empty() || target.front() == '/' || target.find('\0') != std::string::npos) return false;
-  if (target.find('\\') != std::string::npos) return false;
-  return ContainedName(FolderPartOf(linkPath) + target, '/').has_value();
-}
-
-// The temporary file beside the target, created exclusively and kept open; removed unless it took
-// the target's place.
-class TTempTarget {
- public:
-  explicit TTempTarget(const std::string& targetPath) {
-    FPath = FolderPartOf(targetPath) + "." + FilePartOf(targetPath).substr(0, 100) + ".zaXXXXXX";
-    FHandle = ::mkostemp(FPath.data(), O_CLOEXEC);
-    if (FHandle < 0) FPath.clear();
+// Creates a link to target under the place's name: directly when the name is free, else under a
+// fresh name beside it that then takes the name's place.
+bool PlaceLink(const std::string& target, const TPlace& place, bool replace, const timespec* times) {
+  if (!replace) {
+    if (::symlinkat(target.c_str(), place.Dir, place.Leaf.c_str()) == 0) {
+      if (times) ::utimensat(place.Dir, place.Leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      return true;
+    }
+    if (errno != EEXIST) return false;
   }
-  ~TTempTarget() {
-    if (FHandle >= 0) ::close(FHandle);
-    if (!FPath.empty() && !FCommitted) ::unlink(FPath.c_str());
-  }
-  TTempTarget(const TTempTarget&) = delete;
-  TTempTarget& operator=(const TTempTarget&) = delete;
-  bool Valid() const { return FHandle >= 0; }
-  const std::string& Path() const { return FPath; }
-  // The descriptor passes to a stream, which closes it.
-  int Release() { return std::exchange(FHandle, -1); }
-  int Handle() const { return FHandle; }
-  bool CommitTo(const std::string& target) {
-    if (::rename(FPath.c_str(), target.c_str()) != 0) return false;
-    FCommitted = true;
-    return true;
-  }
-
- private:
-  std::string FPath;
-  int FHandle = -1;
-  bool FCommitted = false;
-};
-
-// Creates a link to target under a fresh name beside linkPath, then puts it in linkPath's place.
-bool PlaceLink(const std::string& target, const std::string& linkPath, const timespec* times) {
-  const std::string base = FolderPartOf(linkPath) + "." + FilePartOf(linkPath).substr(0, 100) + ".zl";
+  const std::string base = "." + place.Leaf.substr(0, 100) + ".zl";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = base + std::to_string(::getpid()) + "." + std::to_string(attempt);
-    if (::symlink(target.c_str(), temp.c_str()) != 0) {
+    if (::symlinkat(target.c_str(), place.Dir, temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
       return false;
     }
-    if (times) ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    if (::rename(temp.c_str(), linkPath.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
+    if (times) ::utimensat(place.Dir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (::renameat(place.Dir, temp.c_str(), place.Dir, place.Leaf.c_str()) == 0) return true;
+    ::unlinkat(place.Dir, temp.c_str(), 0);
     return false;
   }
   return false;
 }
+
+// ---- new files ----------------------------------------------------------------------------------
+
+// With FlushBuffers, a new file from this size on starts its write-back as soon as it is written,
+// so that the run's end has less to wait for; smaller ones reach the disk together when the run
+// flushes its file systems (a write-back started for each small file costs more than it saves).
+constexpr std::uint64_t WriteBackStartSize = 0x100000;
+
+// Unnamed files are named through /proc/self/fd; without /proc, temporary names serve instead.
+bool UnnamedFilesNameable() {
+  static const bool nameable = ::access("/proc/self/fd", X_OK) == 0;
+  return nameable;
+}
+
+// A fresh name beside leaf for a file or link on its way to it.
+std::string TemporaryNameFor(const std::string& leaf) {
+  static constexpr char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string name = "." + leaf.substr(0, 100) + ".za";
+  std::uint32_t r = ::arc4random();
+  for (int i = 0; i < 6; ++i, r /= 36) name += Digits[r % 36];
+  return name;
+}
+
+// The file an item's data goes into, in the target's folder: an unnamed file (O_TMPFILE) that gets
+// its name only once it is complete, so that no partial file is ever seen under the real name and
+// a killed run leaves nothing behind. Where the file system has no unnamed files, a file under a
+// temporary name beside the target, renamed when complete and removed otherwise.
+class TNewFile {
+ public:
+  TNewFile(const TPlace& place, mode_t mode) : FDir(place.Dir), FLeaf(place.Leaf) {
+    if (UnnamedFilesNameable()) {
+      FHandle = ::openat(FDir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+      if (FHandle >= 0) return;
+      // EOPNOTSUPP (the file system has none), EISDIR (the kernel has none), ...: a named file.
+    }
+    for (unsigned attempt = 0; attempt < 100 && FHandle < 0; ++attempt) {
+      const std::string name = TemporaryNameFor(FLeaf);
+      FHandle = ::openat(FDir, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, mode);
+      if (FHandle >= 0) {
+        FTempName = name;
+      } else if (errno != EEXIST) {
+        break;
+      }
+    }
+  }
+  ~TNewFile() {
+    if (FHandle >= 0 && FOwned) ::close(FHandle);
+    if (!FTempName.empty() && !FCommitted) ::unlinkat(FDir, FTempName.c_str(), 0);
+  }
+  TNewFile(const TNewFile&) = delete;
+  TNewFile& operator=(const TNewFile&) = delete;
+
+  bool Valid() const { return FHandle >= 0; }
+  int Handle() const { return FHandle; }
+  // The descriptor passes to a stream, which closes it; it stays usable here until then.
+  int Release() {
+    FOwned = false;
+    return FHandle;
+  }
+
+  // Gives the complete file the target's name. replace: something may be there, which it takes
+  // the place of in one rename (a link cannot replace); else a new name, that of a file that
+  // appeared meanwhile is not taken.
+  bool CommitTo(bool replace) {
+    if (FTempName.empty()) {
+      if (!replace) {
+        if (NameUnnamed(FLeaf)) return Committed();
+        if (errno != EEXIST) return false;
+      }
+      for (unsigned attempt = 0; attempt < 100 && FTempName.empty(); ++attempt) {
+        const std::string name = TemporaryNameFor(FLeaf);
+        if (NameUnnamed(name)) {
+          FTempName = name;
+        } else if (errno != EEXIST) {
+          return false;
+        }
+      }
+      if (FTempName.empty()) return false;
+    }
+    if (::renameat(FDir, FTempName.c_str(), FDir, FLeaf.c_str()) != 0) return false;
+    return Committed();
+  }
+
+ private:
+  bool NameUnnamed(const std::string& name) const {
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", FHandle);
+    return ::linkat(AT_FDCWD, self, FDir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  bool Committed() {
+    FCommitted = true;
+    return true;
+  }
+
+  int FDir;
+  std::string FLeaf;
+  int FHandle = -1;
+  bool FOwned = true;
+  std::string FTempName;  // the named file, or the unnamed one's name on its way to the target
+  bool FCommitted = false;
+};
 
 }  // namespace
 
 void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName, const std::string& BaseFolder) {
   const TDirItem item = FDirManager->CentralDir.GetItem(Index);
   std::string baseFolder = BaseFolder;
+  const bool newRun = FProcessedFileNo == 0;
+  if (newRun) RunLastItem = LastSelectedItem(FDirManager->CentralDir);
+  // The run's folders stay open from item to item, and close with its last item.
+  struct TCloseAfterLast {
+    std::int32_t Index;
+    ~TCloseAfterLast() {
+      if (Index >= RunLastItem) RunFolders.Close();
+    }
+  } closeAfterLast{Index};
 
-  // 1. The application may change the name and the attributes.
+  // The application may change the name and the attributes.
   std::uint32_t fileAttr = item.ExternalAttributes;
   const std::string offered = ToBackslashes(FileName);
   DoExtractFile(FileName, fileAttr, item.Comment);
   const bool renamedByHandler = FileName != offered;
 
-  // 2. A stored name stays inside the base folder; a name the application chose may be a full path.
+  // A stored name stays inside the base folder; a name the application chose may be a full path.
   // FileName stays the engine's form (messages, events); diskName is the path on disk, "/"
   // separated: the item's real name, every character of it, unless the application chose another.
   std::string diskName;
@@ -304,24 +547,38 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   const bool folderItem = (item.ExternalAttributes & faDirectory) != 0 ||
                           (!FileName.empty() && (FileName.back() == '\\' || FileName.back() == '/'));
 
-  // 3. Folders.
-  if (Options().CreateDirs) {
-    if (!MakeFolders(diskBase, FolderPartOf(diskName), !renamedByHandler, FProcessedFileNo == 0)) {
+  // The item's folder, made when missing (or, without CreateDirs, the base folder for every item).
+  // An archive's name reaches it from the base folder through real folders only.
+  TPlace place;
+  if (!Options().CreateDirs) {
+    FileName = ExtractFileName(FileName);
+    diskName = BaseOfPath(diskName);
+  }
+  std::string folder = FolderPrefixOf(diskName);
+  if (!folder.empty()) folder.pop_back();
+  const int base = renamedByHandler ? -1 : RunFolders.Base(diskBase, Options().CreateDirs, newRun);
+  if (renamedByHandler) {
+    OpenNamedFolder(place, diskBase + FolderPrefixOf(diskName), Options().CreateDirs);
+  } else if (base >= 0) {
+    place.Dir = RunFolders.Below(folder);
+    place.DirPath = diskBase + FolderPrefixOf(diskName);
+  }
+  if (place.Dir < 0) {
+    if (Options().CreateDirs) {
       throw EZAException(zaerr::CannotCreateDirectory, this, {baseFolder + ExtractFilePath(FileName)});
     }
-  } else {
-    FileName = ExtractFileName(FileName);
-    diskName = FilePartOf(diskName);
+    throw EZAException(zaerr::CannotCreateFile, this, {baseFolder + FileName});
   }
-  // 4. A folder item is done once its folder exists.
+  // A folder item is done once its folder exists.
   if (folderItem) return;
-  if (FileName.empty() || diskName.empty()) throw EZAException(CodeRefusedName, this, {offered});
+  place.Leaf = BaseOfPath(diskName);
+  if (FileName.empty() || place.Leaf.empty()) throw EZAException(CodeRefusedName, this, {offered});
 
-  // 5. An existing target and the overwrite rules.
+  // An existing target and the overwrite rules.
   std::string target = baseFolder + FileName;
-  std::string targetPath = diskBase + diskName;
   struct stat old {};
-  bool exists = ::lstat(targetPath.c_str(), &old) == 0;
+  bool exists = ::fstatat(place.Dir, place.Leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  bool placeChanged = false;
   if (exists) {
     if (!Options().ReplaceReadOnly && !(old.st_mode & S_IWUSR)) {
       FSkipFile = true;
@@ -337,8 +594,17 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
           FSkipFile = true;
           return;
         }
-        if (target != offeredTarget) targetPath = platform::ToFileSystemPath(target);
-        exists = ::lstat(targetPath.c_str(), &old) == 0;
+        if (target != offeredTarget) {
+          // The handler chose another file: its folder as the handler named it.
+          const std::string targetPath = platform::ToFileSystemPath(target);
+          place = TPlace();
+          if (!OpenNamedFolder(place, FolderPrefixOf(targetPath), false)) {
+            throw EZAException(zaerr::CannotCreateFile, this, {target});
+          }
+          place.Leaf = BaseOfPath(targetPath);
+          placeChanged = true;
+          exists = ::fstatat(place.Dir, place.Leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+        }
         break;
       }
       case omAlways:
@@ -367,38 +633,29 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
     times[1] = times[0];
   }
 
-  // A link: its data is the target, which must stay inside the base folder.
+  // A link: its data is the target, which must lead inside the base folder on disk, through the
+  // links already there; one that replaces a link must leave every other link leading inside.
   if (IsSymbolicLinkItem(item)) {
     if (item.GetUncompressedSize() > MaxLinkTarget) throw EZAException(CodeRefusedName, this, {target});
     TZAMemoryStream link;
     ExtractItemDataToStream(Index, link);
     if (FSkipFile || FCancel) return;
     const std::string linkTarget(link.Data().begin(), link.Data().end());
-    if (renamedByHandler || !Options().CreateDirs || !LinkStaysInside(diskName, linkTarget)) {
-      throw EZAException(CodeRefusedName, this, {target});
+    if (renamedByHandler || placeChanged || !Options().CreateDirs) throw EZAException(CodeRefusedName, this, {target});
+    const TNewLink newLink{diskName, linkTarget};
+    const bool replacesLink = exists && S_ISLNK(old.st_mode) && ReadLinkAt(place.Dir, place.Leaf) != linkTarget;
+    if (!LinkLeadsInside(base, diskName, linkTarget, newLink) ||
+        (replacesLink && !AllLinksStayInside(base, diskBase, newLink))) {
+      throw EZAException(CodeLinkLeadsOutside, this, {target});
     }
-    if (!PlaceLink(linkTarget, targetPath, when ? times : nullptr)) {
+    if (!PlaceLink(linkTarget, place, exists, when ? times : nullptr)) {
       throw EZAException(zaerr::CannotCreateFile, this, {target});
     }
-    if (Options().FlushBuffers) FDeferredFlush.AddFolder(FolderPartOf(targetPath));
+    if (Options().FlushBuffers) FDeferredFlush.AddFolder(place.DirPath);
     return;
   }
 
-  // 6. The data goes into a new file beside the target; the target stays as it is until then.
-  TTempTarget temp(targetPath);
-  if (!temp.Valid()) throw EZAException(zaerr::CannotCreateFile, this, {target});
-  TZAFileStream stream(temp.Handle(), temp.Path());
-  const int fd = temp.Release();
-
-  // 7. The data step; its exception passes on once the temporary file is gone.
-  ExtractItemDataToStream(Index, stream);
-  // A failure that was not raised (ExtractCorruptedFiles) keeps what came out, as before.
-  if (FSkipFile || FCancel) return;
-
-  // 8. Date and permissions on the open file, then the file takes the target's place. With
-  // FlushBuffers, a file that replaces another reaches the disk before it does; a new one starts
-  // its write-back, and the run flushes it with its folder when it ends.
-  if (when) ::futimens(fd, times);
+  // The data goes into a new file in the target's folder; the target stays as it is until then.
   const std::optional<mode_t> unixMode = UnixModeOf(item.VersionMadeBy, fileAttr);
   mode_t mode;
   if (Options().SetAttributes && unixMode) {
@@ -409,17 +666,31 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
     mode = 0666 & ~ProcessUmask();
   }
   if (Options().SetAttributes && !unixMode && (fileAttr & faReadOnly)) mode &= ~static_cast<mode_t>(0222);
+  TNewFile file(place, mode);
+  if (!file.Valid()) throw EZAException(zaerr::CannotCreateFile, this, {target});
+  const int fd = file.Handle();
+  TZAFileStream stream(file.Release(), place.DirPath + place.Leaf);
+
+  // The data step; its exception passes on once the new file is gone.
+  ExtractItemDataToStream(Index, stream);
+  // A failure that was not raised (ExtractCorruptedFiles) keeps what came out, as before.
+  if (FSkipFile || FCancel) return;
+
+  // Date and exact permissions (the creation is subject to the umask or the folder's default ACL)
+  // on the open file, then the file takes the target's name. With FlushBuffers, a file that replaces another
+  // reaches the disk before it does; a new one reaches it when the run flushes its file systems
+  // and folders at its end.
+  if (when) ::futimens(fd, times);
   ::fchmod(fd, mode);
   if (Options().FlushBuffers) {
     if (!exists) {
-      TZADeferredFlush::StartWriteBack(fd);
+      if (item.GetUncompressedSize() >= WriteBackStartSize) TZADeferredFlush::StartWriteBack(fd);
     } else if (::fsync(fd) != 0) {
       throw EZAException(zaerr::CannotCreateFile, this, {target});
     }
   }
-
-  if (!temp.CommitTo(targetPath)) throw EZAException(zaerr::CannotCreateFile, this, {target});
-  if (Options().FlushBuffers) FDeferredFlush.AddFolder(FolderPartOf(targetPath));
+  if (!file.CommitTo(exists)) throw EZAException(zaerr::CannotCreateFile, this, {target});
+  if (Options().FlushBuffers) FDeferredFlush.AddFolder(place.DirPath);
 }
 
 }  // namespace zip

@@ -8,6 +8,9 @@ namespace zip {
 // The folder that holds path: "." for a bare name, "/" for a name at the root.
 std::string FolderOfPath(const std::string& path);
 
+// The folder part of path with its trailing "/": "" for a bare name.
+std::string FolderPrefixOf(const std::string& path);
+
 // The last part of path (after its last "/").
 std::string BaseOfPath(const std::string& path);
 

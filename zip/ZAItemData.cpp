@@ -19,16 +19,26 @@ namespace {
 constexpr std::size_t ReadChunk = 0x100000;   // compressed bytes taken per step
 constexpr std::size_t OutputChunk = 0x100000; // plain bytes produced per inflate call
 constexpr std::size_t EncryptionHeaderSize = 12;
+constexpr std::size_t ReadAheadData = 0x10000;  // item data read with its local header, at most
+constexpr std::size_t ReadAheadNames = 512;     // room for the local header's name and extra field
 
 // The compressed bytes of one item: reads continue on the next volume at a volume's end, and never
-// take more than the item's compressed size.
+// take more than the item's compressed size. The first bytes come in one read: the local header,
+// its name and extra field and, for a small item, its data.
 class TItemSource {
  public:
   TItemSource(TZAStream& source, const TZAItemDataHooks& hooks) : FSource(&source), FHooks(hooks) {}
 
+  // Reads up to count bytes of the current volume ahead, to be served by Read and Skip.
+  void ReadAhead(std::size_t count) {
+    FAhead.resize(count);
+    FAhead.resize(FSource->Read(FAhead.data(), count));
+    FAheadAt = 0;
+  }
+
   // Reads exactly count bytes (across volumes); false when the data ends first.
   bool Read(std::uint8_t* buffer, std::size_t count) {
-    std::size_t done = 0;
+    std::size_t done = TakeAhead(buffer, count);
     while (done < count) {
       const std::size_t n = FSource->Read(buffer + done, count - done);
       done += n;
@@ -48,6 +58,7 @@ class TItemSource {
   }
 
   bool Skip(std::uint64_t count) {
+    count -= TakeAhead(nullptr, static_cast<std::size_t>(std::min<std::uint64_t>(count, AheadLeft())));
     std::uint8_t scratch[4096];
     while (count > 0) {
       // Skipping inside one volume is a seek; only a volume end needs the reading path.
@@ -65,11 +76,23 @@ class TItemSource {
     return true;
   }
 
-  TZAStream& Stream() { return *FSource; }
+  // The position in the current volume of the next byte Read gives.
+  std::int64_t Position() const { return FSource->Position() - static_cast<std::int64_t>(AheadLeft()); }
 
  private:
+  std::size_t AheadLeft() const { return FAhead.size() - FAheadAt; }
+  // Takes up to count bytes from what was read ahead (into buffer unless it is null).
+  std::size_t TakeAhead(std::uint8_t* buffer, std::size_t count) {
+    const std::size_t n = std::min(count, AheadLeft());
+    if (n > 0 && buffer != nullptr) std::memcpy(buffer, FAhead.data() + FAheadAt, n);
+    FAheadAt += n;
+    return n;
+  }
+
   TZAStream* FSource;
   const TZAItemDataHooks& FHooks;
+  std::vector<std::uint8_t> FAhead;
+  std::size_t FAheadAt = 0;
 };
 
 // A byte buffer that is not zero-filled: every byte is written before it is read.
@@ -271,8 +294,11 @@ TZAItemDataResult ExtractBlockData(TItemSource& in, TZAStream& destination, cons
 TZAItemDataResult ExtractItemData(TZAStream& source, TZAStream& destination, const TZAItemDataRequest& item,
                                   std::string& password, const TZAItemDataHooks& hooks) {
   TItemSource in(source, hooks);
+  // One read for the header, a name and extra field of common length and a small item's data.
+  in.ReadAhead(static_cast<std::size_t>(std::min<std::uint64_t>(item.CompressedSize, ReadAheadData)) +
+               LocalHeaderSize + ReadAheadNames);
 
-  // 1. The local header; its own name and extra lengths say where the data starts.
+  // The local header; its own name and extra lengths say where the data starts.
   std::uint8_t raw[LocalHeaderSize];
   if (!in.Read(raw, sizeof raw)) return TZAItemDataResult::Failed;
   TLocalHeader local;
@@ -280,16 +306,17 @@ TZAItemDataResult ExtractItemData(TZAStream& source, TZAStream& destination, con
   if (local.Signature != sigLocalHeader && local.Signature != sigOwnLocalHeader) return TZAItemDataResult::Failed;
   if (!in.Skip(static_cast<std::uint64_t>(local.NameLength) + local.ExtraLength)) return TZAItemDataResult::Failed;
 
-  // 2. The compressed size, kept out of the central directory of a single-file archive.
+  // The compressed size, kept out of the central directory of a single-file archive.
   std::uint64_t compressedSize = item.CompressedSize;
   if (item.LimitToDirectory) {
-    const std::int64_t dataStart = in.Stream().Position();
+    const std::int64_t dataStart = in.Position();
     if (dataStart > item.DirectoryStart) return TZAItemDataResult::Failed;
     const std::uint64_t room = static_cast<std::uint64_t>(item.DirectoryStart - dataStart);
     if (compressedSize > room) compressedSize = room;
   }
 
-  // 3.-4. The data step by method.
+  // The data by method: stored or deflated (decrypted first when encrypted), or the engine's own
+  // block format.
   std::uint64_t written = 0;
   std::uint32_t crc = 0;
   TZAItemDataResult result;
@@ -304,7 +331,7 @@ TZAItemDataResult ExtractItemData(TZAStream& source, TZAStream& destination, con
   }
   if (result != TZAItemDataResult::Ok) return result;
 
-  // 5.-6. Length and CRC against the directory entry.
+  // Length and CRC against the directory entry.
   if (written != item.UncompressedSize) return TZAItemDataResult::Failed;
   if (crc != item.Crc32) return TZAItemDataResult::Failed;
   return TZAItemDataResult::Ok;

@@ -82,19 +82,19 @@ void TZABaseArchiver::OpenArchiveStream(const std::string& VolumeFileName) {
 }
 
 void TZABaseArchiver::RequestVolume(const TZAVolumeNumberInfo& Info) {
-  // 1. A single file: nothing to ask.
+  // A single file: nothing to ask.
   if (SpanningMode() == smNone) {
     if (!FArchiveStream) OpenArchiveStream(FileName);
     FVolumeNumberInfo.VolumeNumber = Info.VolumeNumber;
     FVolumeNumberInfo.VolumeKind = Info.VolumeKind;
     return;
   }
-  // 2. Writing a new set.
+  // Writing a new set: a blank volume.
   if (FFileOpenMode == ZAFileModeCreate) {
     RequestBlankVolume(Info);
     return;
   }
-  // 3. Reading.
+  // Reading a set: the volume already open, or the one the application hands over when asked.
   if (FArchiveStream && FVolumeNumberInfo.SameVolume(Info)) return;
   for (;;) {
     std::string name = FileName;
@@ -138,10 +138,9 @@ void TZABaseArchiver::CreateNewArchive() {
 void TZABaseArchiver::InternalOpen() {
   if (!FDirHost) FDirHost.reset(new TZAArchiverDirHost(*this));
   if (FFileOpenMode == ZAFileModeCreate || InMemory()) {
-    // 1.
     CreateNewArchive();
   } else {
-    // 2.
+    // An existing archive: its last volume (or its self-extracting file) holds the directory.
     SetSpanningMode(smNone);
     FVolumeNumberInfo.Reset();
     if (IsExeFileName(FileName)) {
@@ -156,7 +155,6 @@ void TZABaseArchiver::InternalOpen() {
       throw EZAException(zaerr::ArchiveDamaged, this);
     }
   }
-  // 3.
   FOpen = true;
   DoAfterOpen();
 }
@@ -222,18 +220,19 @@ void TZABaseArchiver::OpenSfxArchive() {
 
 void TZABaseArchiver::DetectSpanningMode() {
   const TEndRecord& end = FDirManager->EndRecord;
-  // 1. No end record found.
+  // No end record found: a removable drive may hold one volume of a spanned set.
   if (end.Signature == 0) {
     SetSpanningMode(IsRemovableDrive(FileName) ? smSpanning : smNone);
     return;
   }
   const int d = end.DiskNumber == 0xFFFF ? 0 : end.DiskNumber;
-  // 2.
+  // The end record on the first volume: a single file.
   if (d == 0) {
     SetSpanningMode(smNone);
     return;
   }
-  // 3. The volume before the last tells split sets and their naming.
+  // A later volume: the volume before the last on disk tells a split set and its naming; without
+  // it the set is spanned (or a self-extracting file that merely says so).
   SetSpanningMode(smSplitting);
   std::string probe = FileName;
   MakeVolumeFileName(probe, d - 1, false);

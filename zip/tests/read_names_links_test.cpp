@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "ZipEngineRun.h"
 #include "ZipTestSupport.h"
@@ -95,7 +96,7 @@ TEST_F(NamesAndLinks, LinksInsideAreCreatedOthersRefused) {
   ASSERT_TRUE(run.Opened) << run.OpenMessage;
   std::vector<std::string> failures = run.Failures;
   std::sort(failures.begin(), failures.end());
-  EXPECT_EQ((std::vector<std::string>{"abs-link: 23", "sub\\escape-link: 23"}), failures);
+  EXPECT_EQ((std::vector<std::string>{"abs-link: 79", "sub\\escape-link: 79"}), failures);
   for (const auto& [link, target] : std::vector<std::pair<const char*, const char*>>{
            {"rel-link", "target.txt"}, {"sub/up-link", "../target.txt"}, {"dir-link", "sub"}}) {
     ASSERT_TRUE(fs::is_symlink(out / link)) << link;
@@ -132,6 +133,133 @@ TEST_F(NamesAndLinks, NothingIsWrittenThroughALink) {
   std::vector<std::string> jail;
   for (const auto& entry : fs::directory_iterator(Dir / "jail")) jail.push_back(entry.path().filename().string());
   EXPECT_EQ(std::vector<std::string>{"out"}, jail);
+}
+
+// The links below root that, fully resolved, land outside it (a dangling one by what exists of its
+// way; a loop counts as outside).
+std::vector<std::string> LinksLeadingOutside(const fs::path& root) {
+  std::vector<std::string> outside;
+  const fs::path top = fs::canonical(root);
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    if (!it->is_symlink()) continue;
+    std::error_code ec;
+    const fs::path leads = fs::weakly_canonical(it->path().parent_path() / fs::read_symlink(it->path()), ec);
+    const auto rel = leads.lexically_relative(top);
+    if (ec || rel.empty() || *rel.begin() == "..") outside.push_back(it->path().lexically_relative(root).string());
+  }
+  return outside;
+}
+
+struct TLinkChain {
+  const char* Name;
+  // Python list of entries in archive order: ('L', name, target), ('F', name, data), ('D', name).
+  const char* Entries;
+  std::vector<std::string> Failures;           // "name: code", in order
+  std::vector<std::pair<std::string, std::string>> Reads;  // path read through the links, its text
+};
+
+// Links that each stay inside as written but lead outside together, through the links made before
+// them, are refused with their own message (79); chains that stay inside still work; no file is ever
+// written through a link. The folder beside the target ("outside") holds a program a link must
+// never reach.
+TEST_F(NamesAndLinks, LinkChainsAreJudgedWhereTheyLeadOnDisk) {
+  const std::vector<TLinkChain> cases = {
+      {"each-inside-as-written",
+       "[('L','b','.'),('L','a','b/..'),('L','OrvalisP.exe','a/../outside/evil.sh')]",
+       {"a: 79", "OrvalisP.exe: 79"}, {}},
+      {"up-through-a-folder-link",
+       "[('D','sub/'),('L','up','sub/..'),('L','x','sub'),('L','y','x/../..')]", {"y: 79"}, {}},
+      {"deeper-folder-climbs-through-a-link-to-the-top",
+       "[('L','top','.'),('D','d1/d2/'),('L','d1/d2/deep','../../top/..')]", {"d1\\d2\\deep: 79"}, {}},
+      {"a-missing-part-then-up",
+       "[('L','m','later/../..'),('L','n','later/x')]", {"m: 79"}, {}},
+      {"a-replaced-link-would-carry-an-earlier-one-out",
+       "[('D','sub/'),('L','x','sub'),('L','c','x/../y'),('L','x','.')]", {"x: 79"}, {}},
+      {"a-file-through-an-earlier-link",
+       "[('D','sub/'),('L','l','sub'),('F','l/f.txt','through the link'),('F','sub/g.txt','g')]",
+       {"l\\f.txt: 20"}, {{"l/g.txt", "g"}}},
+      {"a-loop",
+       "[('L','p','q'),('L','q','p')]", {"q: 79"}, {}},
+      {"a-chain-that-stays-inside",
+       "[('D','data/'),('F','data/real.txt','real'),('L','l1','data'),('L','l2','l1/real.txt'),"
+       "('D','sub/'),('L','sub/l3','../l2'),('L','sub/l4','../l1/../data/real.txt')]",
+       {}, {{"sub/l3", "real"}, {"sub/l4", "real"}, {"l1/real.txt", "real"}}},
+  };
+  for (const TLinkChain& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path dir = Dir / c.Name;
+    const fs::path archive = dir / "links.zip";
+    fs::create_directories(dir);
+    ASSERT_EQ(0, RunPython(std::string("import zipfile,sys\n"
+                                       "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                                       "  for e in ") + c.Entries + ":\n"
+                                       "    zi=zipfile.ZipInfo(e[1],(2022,5,6,7,8,10)); zi.create_system=3\n"
+                                       "    zi.external_attr={'L':0o120777,'F':0o100644,'D':0o40755}[e[0]]<<16\n"
+                                       "    if e[0]=='D': zi.external_attr|=0x10\n"
+                                       "    z.writestr(zi, e[2] if len(e)>2 else '')\n",
+                           {archive.string()}));
+    WriteText(dir / "jail/outside/evil.sh", "#!/bin/sh\necho reached\n");
+    const fs::path out = dir / "jail/out";
+    const TEngineRun run = ExtractWithEngine(archive, out);
+    ASSERT_TRUE(run.Opened) << run.OpenMessage;
+    EXPECT_EQ(c.Failures, run.Failures);
+    EXPECT_EQ(std::vector<std::string>{}, LinksLeadingOutside(out));
+    for (const auto& [path, text] : c.Reads) EXPECT_EQ(text, Text(out / path)) << path;
+    EXPECT_EQ(std::vector<std::string>{"evil.sh"}, ListTree(dir / "jail/outside"));
+  }
+}
+
+// The same chain as Info-ZIP's zip -y stores it from a tree on disk (in the order it finds the
+// links), and links already in the target folder: a new link is judged through them too, and a
+// file is never written through them.
+TEST_F(NamesAndLinks, LinksOnDiskAndFromInfoZipAreJudgedToo) {
+  const fs::path src = Dir / "src";
+  fs::create_directories(src);
+  fs::create_symlink(".", src / "b");
+  fs::create_symlink("b/..", src / "a");
+  fs::create_symlink("a/../outside/evil.sh", src / "OrvalisP.exe");
+  fs::create_symlink("ext/x", src / "via-ext");
+  WriteText(src / "ext-file/f.txt", "placeholder");
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -r -y " + Quote((Dir / "y.zip").string()) + " . && " +
+                     "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                     "assert all(i.external_attr>>28==0xA for i in z.infolist() if i.filename in ('a','b','OrvalisP.exe'))\" " +
+                     Quote((Dir / "y.zip").string())));
+  // Already in the target folder: a link to a folder outside it, and a name the archive's file
+  // folder will meet as a link.
+  const fs::path out = Dir / "jail/out";
+  fs::create_directories(out);
+  fs::create_directories(Dir / "jail/outside");
+  WriteText(Dir / "jail/outside/evil.sh", "#!/bin/sh\n");
+  fs::create_symlink(Dir / "jail/outside", out / "ext");
+  fs::create_symlink(Dir / "jail/outside", out / "ext-file");
+  const TEngineRun run = ExtractWithEngine(Dir / "y.zip", out);
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  std::vector<std::string> failures = run.Failures;
+  std::sort(failures.begin(), failures.end());
+  // b may come first (then it is made) or after a (then a is refused for its missing part).
+  EXPECT_EQ((std::vector<std::string>{"OrvalisP.exe: 79", "a: 79", "ext-file\\: 20", "ext-file\\f.txt: 20",
+                                      "via-ext: 79"}), failures);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(out / "OrvalisP.exe")));
+  const std::vector<std::string> outside = LinksLeadingOutside(out);
+  // Only the links the test put there lead outside.
+  EXPECT_EQ((std::vector<std::string>{"ext", "ext-file"}), [&] {
+    auto sorted = outside;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  }());
+  EXPECT_EQ(std::vector<std::string>{"evil.sh"}, ListTree(Dir / "jail/outside"));
+
+  // A later archive may move a link that leads inside, even with those links outside beside it.
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  zi=zipfile.ZipInfo('d/',(2022,5,6,7,8,10)); zi.external_attr=(0o40755<<16)|0x10\n"
+                         "  zi.create_system=3; z.writestr(zi,'')\n"
+                         "  zi=zipfile.ZipInfo('b',(2022,5,6,7,8,10)); zi.external_attr=0o120777<<16\n"
+                         "  zi.create_system=3; z.writestr(zi,'d')\n",
+                         {(Dir / "moved.zip").string()}));
+  const TEngineRun moved = ExtractWithEngine(Dir / "moved.zip", out);
+  EXPECT_TRUE(moved.Failures.empty()) << moved.Failures.front();
+  EXPECT_EQ("d", fs::read_symlink(out / "b").string());
 }
 
 // Only the permission bits of a Unix mode are restored: no setuid, setgid or sticky bit, and a file
