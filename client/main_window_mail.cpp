@@ -249,7 +249,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
 }
 
 void TForm1::Repondrelexpditeur1Click(TObject*) {
-  Form3->Memo1->Lines().Clear();
+  Form3->EmptyText();
   os::ShellExecute("open", MailtoUrl(MailExpediteur));
 }
 
