@@ -156,7 +156,7 @@ struct Pop3Client::Connection {
   }
 
   // The host's addresses, looked up on a thread of its own while the caller pumps; the wait
-  // ends with the session (its time-out, an abort) and with the read time-out.
+  // ends with an abort of the session and with the read time-out.
   std::unique_ptr<addrinfo, AddrInfoDeleter> LookUp() {
     const auto unknown = [&] { return EMailError(Failure::Resolve, "H\xC3\xB4te inconnu : " + os::Cp1252ToUtf8(owner.Host)); };
     if (owner.Host.empty()) throw unknown();
