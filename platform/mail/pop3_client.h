@@ -51,8 +51,9 @@ class Pop3Client {
   std::string Password;
 
   // The limits: the connection and every silence of the server; the floor rate of a reply
-  // (bytes a second) and the period it is measured over; the longest reply line (without its
-  // CR LF); the largest message (headers or whole) taken in.
+  // (bytes a second: 1 KB/s is below any real link, a byte every few seconds far below it) and
+  // the period it is measured over; the longest reply line (without its CR LF); the largest
+  // message (headers or whole) taken in.
   std::chrono::milliseconds ReadTimeout{120000};
   std::size_t LowSpeedLimit = 1024;
   std::chrono::milliseconds LowSpeedTime{120000};
