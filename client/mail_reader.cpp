@@ -2,6 +2,9 @@
 // text in TForm3.
 #include "mail_reader.h"
 
+#include <algorithm>
+
+#include "forms/application.h"
 #include "forms/sysutils.h"
 #include "main_window.h"
 
@@ -74,23 +77,81 @@ TForm3::~TForm3() {
 
 void TForm3::Button1Click(TObject*) {
   Close();
-  Memo1->Lines().Clear();
+  EmptyText();
 }
 
 void TForm3::FormCloseQuery(TObject*, bool& CanClose) {
-  Memo1->Lines().Clear();
+  EmptyText();
   CanClose = true;
+}
+
+void TForm3::EmptyText() {
+  ++emptied_;
+  Memo1->Lines().Clear();
+}
+
+namespace {
+
+// What one step of a filling adds at most: the window system takes some tens of milliseconds
+// for that much.
+constexpr std::size_t kStepLines = 5000;
+constexpr std::size_t kStepBytes = 256 * 1024;
+// A line longer than this (in bytes, about as many characters) goes into the box as lines of
+// at most that length, cut between characters. The box breaks such a line on screen anyway;
+// one line of millions of characters would take the window system seconds to lay out at once.
+constexpr std::size_t kLongestLine = 10000;
+
+// Where a piece of `line` from `at` ends: at most kLongestLine bytes on, before a UTF-8
+// continuation byte.
+std::size_t PieceEnd(const std::string& line, std::size_t at) {
+  std::size_t end = std::min(line.size(), at + kLongestLine);
+  while (end < line.size() && end > at + 1 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;
+  return end;
+}
+
+}  // namespace
+
+void TForm3::FillText(const std::vector<std::string>& lines) {
+  const unsigned filling = emptied_;
+  const auto over = [&] { return emptied_ != filling || (Application && Application->Terminated()); };
+  std::string step;
+  std::size_t stepLines = 0;
+  const auto addStep = [&] {
+    Memo1->AppendLines(step);
+    step.clear();
+    stepLines = 0;
+    if (Application) Application->ProcessMessages();
+  };
+  for (const std::string& line : lines) {
+    std::size_t at = 0;
+    do {
+      const std::size_t end = PieceEnd(line, at);
+      step.append(line, at, end - at);
+      step += "\r\n";
+      ++stepLines;
+      at = end;
+      if (stepLines >= kStepLines || step.size() >= kStepBytes) {
+        addStep();
+        if (over()) return;
+      }
+    } while (at < line.size());
+  }
+  if (!step.empty()) addStep();
 }
 
 void TForm1::Afficherladebutdumessage1Click(TObject*) {
   if (mailBusy_ || ProgramEnding()) return;  // the check or a deletion holds the connection
+  MailOperation operation(mailBusy_);
+  // The lines of the text, into the window once the mail is read, also those read before a
+  // failure.
+  std::vector<std::string> text;
   // 1. The mail of the selected row.
   if (!MailNumero.empty()) {
-    MailOperation operation(mailBusy_);
-    TMemo& memo = *Form3->Memo1;
-    memo.Lines().Clear();
-    // The lines go into the memo at once, at the end, also those read before a failure.
-    std::vector<std::string> text;
+    // Nothing of another mail stays in the window, whether this reading succeeds or not.
+    Form3->EmptyText();
+    Form3->Label1->SetCaption("");
+    Form3->Label2->SetCaption("");
+    Form3->Label3->SetCaption("");
     const auto addText = [&text](const std::string& t) {
       for (std::string& line : mail::SplitLines(t)) text.push_back(std::move(line));
     };
@@ -128,16 +189,16 @@ void TForm1::Afficherladebutdumessage1Click(TObject*) {
     });
     // 7.
     POP3->Disconnect();
-    std::string all;
-    for (const std::string& line : text) all += line + "\r\n";
-    memo.SetText(all);
   }
-  // 2. The selection is used up; the window shows what it holds.
+  // 2. The selection is used up; the window shows what it holds, its text coming in while it
+  //    is already shown, so that a long one is seen filling rather than waited for.
   MailNumero.clear();
   MailExpediteur.clear();
   MailDomaine.clear();
   selectedMail_ = {};
+  if (ProgramEnding()) return;
   Form3->Show();
+  Form3->FillText(text);
 }
 
 }  // namespace client

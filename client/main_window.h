@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/application.h"
 #include "forms/buttons.h"
@@ -25,6 +26,7 @@
 #include "forms/statusbar.h"
 #include "forms/timer.h"
 #include "forms/trayicon.h"
+#include "friends_files.h"
 #include "mail/message.h"
 #include "mail/pop3_client.h"
 #include "mail_identity.h"
@@ -157,13 +159,21 @@ class TForm1 : public forms::TForm {
   bool HasCredentials() const;
 
   // The friends lists on disk. A list whose file could not be read is never written back
-  // over that file (it would lose what the file holds).
+  // over that file (it would lose what the file holds); the user is told so once the list
+  // changes, or at close.
   void lirefichecg();
   void lirefichecg2();
   void finfichcg();
   void finfichcg2();
-  bool friendsFileUnread_ = false;
-  bool subjectsFileUnread_ = false;
+  struct ListFile {
+    explicit ListFile(const char* fileName) : name(fileName) {}
+    const char* name;
+    bool unread = false;               // there, but could not be read
+    std::vector<std::string> entries;  // what the list held when it could not be read
+    bool told = false;                 // the user knows it will not be saved
+  };
+  ListFile friendsFile_{kFriendsFile};
+  ListFile subjectsFile_{kFriendSubjectsFile};
 
   // --- Mail watch, mail reader, friends pages and mail program: handlers ---------------
   // The mail list of page 3.

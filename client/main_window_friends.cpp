@@ -36,21 +36,38 @@ std::string FirstCharacters(const std::string& s, std::size_t count) {
   return s;
 }
 
-// Reads the list from its file; `unread` tells, until the next read, that the file is there
-// but could not be read (the error is thrown on).
-void Load(TListBox& list, const char* fileName, bool& unread) {
-  unread = true;
-  const auto entries = ReadFriendsFile(settings_store::ExecutableFolder() + fileName);
-  unread = false;
+// Reads the list from its file; when the file is there but cannot be read, `file` keeps that
+// and what the list held, until the next read (the error is thrown on).
+void Load(TListBox& list, TForm1::ListFile& file) {
+  file.unread = true;
+  file.entries = list.Items().ToVector();
+  file.told = false;
+  const auto entries = ReadFriendsFile(settings_store::ExecutableFolder() + file.name);
+  file.unread = false;
+  file.entries.clear();
   if (!entries) return;  // no file: the list keeps what it has
   list.Items().Clear();
   for (const std::string& entry : *entries) list.Items().Add(entry);
 }
 
+// A list whose file could not be read, changed since: the user learns, once, that the change
+// will not be saved.
+void TellWhenUnsaved(const TListBox& list, TForm1::ListFile& file, bool atClose) {
+  if (!file.unread || file.told || list.Items().ToVector() == file.entries) return;
+  file.told = true;
+  const std::string path = settings_store::ExecutableFolder() + file.name;
+  ShowMessage(path + " n'a pas pu \xC3\xAAtre lu au d\xC3\xA9marrage : " +
+              (atClose ? "les changements de cette liste ne sont pas enregistr\xC3\xA9s."
+                       : "cette liste ne pourra pas \xC3\xAAtre enregistr\xC3\xA9" "e, ses changements seront perdus \xC3\xA0 la fermeture."));
+}
+
 // Writes the list to its file, unless that file could not be read: it is left as it is.
-void Save(const TListBox& list, const char* fileName, bool unread) {
-  if (unread) return;
-  const std::string path = settings_store::ExecutableFolder() + fileName;
+void Save(const TListBox& list, TForm1::ListFile& file) {
+  if (file.unread) {
+    TellWhenUnsaved(list, file, true);
+    return;
+  }
+  const std::string path = settings_store::ExecutableFolder() + file.name;
   try {
     WriteFriendsFile(path, list.Items().ToVector());
   } catch (const EInOutError& e) {
@@ -131,16 +148,30 @@ int ChercheDansListBox(const std::string& text, const TListBox& list) {
   return -1;
 }
 
-void TForm1::lirefichecg() { Load(*ListBox3, kFriendsFile, friendsFileUnread_); }
-void TForm1::lirefichecg2() { Load(*ListBox4, kFriendSubjectsFile, subjectsFileUnread_); }
-void TForm1::finfichcg() { Save(*ListBox3, kFriendsFile, friendsFileUnread_); }
-void TForm1::finfichcg2() { Save(*ListBox4, kFriendSubjectsFile, subjectsFileUnread_); }
+void TForm1::lirefichecg() { Load(*ListBox3, friendsFile_); }
+void TForm1::lirefichecg2() { Load(*ListBox4, subjectsFile_); }
+void TForm1::finfichcg() { Save(*ListBox3, friendsFile_); }
+void TForm1::finfichcg2() { Save(*ListBox4, subjectsFile_); }
 
-void TForm1::BitBtn3Click(TObject*) { AddFromPage(*Edit3, *ListBox3); }
-void TForm1::BitBtn8Click(TObject*) { AddFromPage(*Edit6, *ListBox4); }
+void TForm1::BitBtn3Click(TObject*) {
+  AddFromPage(*Edit3, *ListBox3);
+  TellWhenUnsaved(*ListBox3, friendsFile_, false);
+}
 
-void TForm1::Ajouterlexpditeurlalistedesamis1Click(TObject*) { AddFromMail(MailExpediteur, *ListBox3); }
-void TForm1::Ajouterledomainelalistedesamis1Click(TObject*) { AddFromMail(MailDomaine, *ListBox3); }
+void TForm1::BitBtn8Click(TObject*) {
+  AddFromPage(*Edit6, *ListBox4);
+  TellWhenUnsaved(*ListBox4, subjectsFile_, false);
+}
+
+void TForm1::Ajouterlexpditeurlalistedesamis1Click(TObject*) {
+  AddFromMail(MailExpediteur, *ListBox3);
+  TellWhenUnsaved(*ListBox3, friendsFile_, false);
+}
+
+void TForm1::Ajouterledomainelalistedesamis1Click(TObject*) {
+  AddFromMail(MailDomaine, *ListBox3);
+  TellWhenUnsaved(*ListBox3, friendsFile_, false);
+}
 
 void TForm1::ShowFriendInMenu(const std::string& entry, bool selected) {
   // Only a plain address (an "@" after its first character) can be written to.
@@ -172,8 +203,15 @@ void TForm1::ListBox4Click(TObject*) {
   BitBtn10->SetEnabled(idx >= 0);
 }
 
-void TForm1::BitBtn2Click(TObject*) { Remove(*ListBox3, *BitBtn2); }
-void TForm1::BitBtn10Click(TObject*) { Remove(*ListBox4, *BitBtn10); }
+void TForm1::BitBtn2Click(TObject*) {
+  Remove(*ListBox3, *BitBtn2);
+  TellWhenUnsaved(*ListBox3, friendsFile_, false);
+}
+
+void TForm1::BitBtn10Click(TObject*) {
+  Remove(*ListBox4, *BitBtn10);
+  TellWhenUnsaved(*ListBox4, subjectsFile_, false);
+}
 
 void TForm1::EnvoyerunEmail2Click(TObject*) {
   const int idx = ListBox3->ItemIndex();

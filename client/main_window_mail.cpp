@@ -238,7 +238,10 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
         if (const auto current = CurrentNumber(*POP3, known->second, listed, uidsNow, parse)) POP3->Delete(*current);
       }
     });
-    // The server removes the flagged mails now, those flagged before a failure too.
+    // The QUIT commits the deletions. After a refusal of the server the connection is still
+    // open, so the mails flagged before it are removed; after any other failure (a time-out,
+    // a cut connection, the program closing) the connection is already closed without QUIT,
+    // and a POP3 server then removes none of them.
     POP3->Disconnect();
   }
   // 3. The mailbox anew.
@@ -249,7 +252,7 @@ void TForm1::SupprimerEmaildemonserveur1Click(TObject*) {
 }
 
 void TForm1::Repondrelexpditeur1Click(TObject*) {
-  Form3->Memo1->Lines().Clear();
+  Form3->EmptyText();
   os::ShellExecute("open", MailtoUrl(MailExpediteur));
 }
 

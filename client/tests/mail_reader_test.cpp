@@ -1,11 +1,18 @@
 // The mail reader: the removal of tags, and the reading of a mail from a real Dovecot into
 // TForm3.
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "forms/application.h"
+#include "forms/timer.h"
 #include "loopback_server.h"
 #include "mail_fixture.h"
 #include "mail_reader.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using client::SupprimeBalises;
 using client_test::Mail;
 using Strings = std::vector<std::string>;
@@ -109,7 +116,9 @@ TEST_F(MailReaderTest, TransferEncodingsAndCharacterSetsAreDecoded) {
 }
 
 TEST_F(MailReaderTest, AReadingThatFailsShowsTheWindowAndTheError) {
-  server->Deliver(Mail("a@x.fr", "un"));
+  server->Deliver(Mail("a@x.fr", "un", "Organization: Cabinet Nord\r\n"));
+  Read(0);
+  ASSERT_EQ(Form3->Label2->Caption(), "Sujet : un");
   f->Button5->UserClick();
   f->ListView2->UserClickItem(0);
   PointAt(server->Port(), "faux");
@@ -117,6 +126,10 @@ TEST_F(MailReaderTest, AReadingThatFailsShowsTheWindowAndTheError) {
   f->LirelEmailenModeTexte1->UserClick();
   EXPECT_TRUE(Form3->Visible());
   EXPECT_TRUE(Text().empty());
+  // Nothing names the mail read before.
+  EXPECT_EQ(Form3->Label1->Caption(), "");
+  EXPECT_EQ(Form3->Label2->Caption(), "");
+  EXPECT_EQ(Form3->Label3->Caption(), "");
   EXPECT_EQ(f->Label15->Caption(), "[AUTH] Authentication failed.");
   EXPECT_EQ(client::MailNumero, "");
   // Reading again with nothing selected only shows the window.
@@ -140,6 +153,81 @@ TEST_F(MailReaderTest, AMailDeletedMeanwhileIsNotTakenForAnother) {
   server->Deliver(Mail("c@x.fr", "trois", "", "troisi\xE8me\r\n"));
   f->LirelEmailenModeTexte1->UserClick();
   EXPECT_EQ(Text(), Strings{"second"});
+}
+
+// The longest time the window went without serving a timer while `operation` ran.
+std::chrono::steady_clock::duration LongestUnserved(const std::function<void()>& operation) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last = Clock::now();
+  Clock::duration longest{};
+  forms::TTimer ticker(nullptr);
+  ticker.SetInterval(20);
+  ticker.OnTimer = [&](forms::TObject*) {
+    longest = std::max(longest, Clock::now() - last);
+    last = Clock::now();
+  };
+  ticker.SetEnabled(true);
+  operation();
+  return std::max(longest, Clock::now() - last);
+}
+
+std::string Joined(const Strings& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line;
+  return all;
+}
+
+TEST_F(MailReaderTest, TheWindowIsServedWhileALongTextFillsTheBox) {
+  // Many short lines, and one line of 4 MB made of quoted-printable soft breaks.
+  std::string shortLines;
+  for (int i = 0; i < 400000; ++i) shortLines += "x\r\n";
+  std::string softBreaks;
+  while (softBreaks.size() < 4 * 1024 * 1024) softBreaks += std::string(75, 'a') + "=\r\n";
+  server->Deliver(Mail("a@x.fr", "lignes", "", shortLines));
+  server->Deliver(Mail("b@x.fr", "une ligne", "Content-Transfer-Encoding: quoted-printable\r\n", softBreaks + "b\r\n"));
+  f->Button5->UserClick();
+
+  f->ListView2->UserClickItem(0);
+  EXPECT_LT(LongestUnserved([&] { f->LirelEmailenModeTexte1->UserClick(); }), 500ms) << "many lines";
+  EXPECT_EQ(Text().size(), 400000u);
+  EXPECT_EQ(Text().back(), "x");
+
+  f->ListView2->UserClickItem(1);
+  EXPECT_LT(LongestUnserved([&] { f->LirelEmailenModeTexte1->UserClick(); }), 500ms) << "one long line";
+  // Every character is there, in lines the box lays out in a moment.
+  const Strings text = Text();
+  std::string expected;
+  while (expected.size() < softBreaks.size() / 78 * 75) expected += std::string(75, 'a');
+  EXPECT_EQ(Joined(text), expected + "b");
+  EXPECT_GT(text.size(), 1u);
+  for (const std::string& line : text) EXPECT_LE(line.size(), 10000u);
+}
+
+TEST_F(MailReaderTest, QuittingWhileTheTextFillsTheBoxEndsTheReadingAtOnce) {
+  std::string lines;
+  for (int i = 0; i < 600000; ++i) lines += "x\r\n";
+  server->Deliver(Mail("a@x.fr", "lignes", "", lines));
+  f->Button5->UserClick();
+  f->ListView2->UserClickItem(0);
+  // "Quitter", answered Yes, as soon as the text begins to show.
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> quitted;
+  forms::TTimer quit(nullptr);
+  quit.SetInterval(10);
+  quit.OnTimer = [&](forms::TObject*) {
+    if (quitted || Form3->Memo1->Lines().Count() == 0) return;
+    quitted = Clock::now();
+    dialogs.AnswerMessage(forms::mrYes);
+    f->SpeedButton10->UserClick();
+  };
+  quit.SetEnabled(true);
+  f->LirelEmailenModeTexte1->UserClick();
+  const auto ended = Clock::now();
+  quit.SetEnabled(false);
+  ASSERT_TRUE(quitted) << "the text came in steps";
+  EXPECT_LT(ended - *quitted, 300ms);
+  EXPECT_TRUE(forms::Application->Terminated());
+  EXPECT_LT(Text().size(), 600000u) << "the rest is not filled in";
 }
 
 }  // namespace

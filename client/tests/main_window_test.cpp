@@ -282,7 +282,8 @@ TEST_F(MainWindowTest, AnUnreadableFriendsFileAtStartLandsInTheStatusBar) {
 // A list file that is there but cannot be read (tests run as root, where a file without read
 // permission still reads: a folder in its place, or a link to a file whose reading fails):
 // the other list is read all the same, and at close neither the unread file nor the other
-// list is lost, even when an entry was added to the unread list meanwhile.
+// list is lost, even when an entry was added to the unread list meanwhile; the user learns
+// at the first change that the list will not be saved.
 TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
   struct Unreadable {
     const char* name;
@@ -327,12 +328,23 @@ TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
       forms::TListBox* unreadable = readable == f.ListBox3 ? f.ListBox4 : f.ListBox3;
       EXPECT_EQ(readable->Items().ToVector(), l.readableEntries) << "the other list is read all the same";
       EXPECT_EQ(unreadable->Items().Count(), 0);
-      unreadable->Items().Add("ajout@exemple.fr");
+      // Two entries added on the list's page: the first tells that the list will not be saved.
+      const bool friends = unreadable == f.ListBox3;
+      for (const char* entry : {"ajout@exemple.fr", "autre@exemple.fr"}) {
+        (friends ? f.Edit3 : f.Edit6)->SetText(entry);
+        (friends ? f.BitBtn3 : f.BitBtn8)->UserClick();
+      }
+      EXPECT_EQ(unreadable->Items().Count(), 2);
+      ASSERT_EQ(dialogs_.Messages().size(), 1u) << "told once";
+      EXPECT_EQ(dialogs_.Messages()[0].Text,
+                File(l.unreadable).string() +
+                    " n'a pas pu \xC3\xAAtre lu au d\xC3\xA9marrage : cette liste ne pourra pas \xC3\xAAtre "
+                    "enregistr\xC3\xA9" "e, ses changements seront perdus \xC3\xA0 la fermeture.");
 
       dialogs_.AnswerMessage(forms::mrNo);
       f.SpeedButton10->UserClick();
 
-      EXPECT_EQ(dialogs_.Messages().size(), 1u) << "only the close question";
+      EXPECT_EQ(dialogs_.Messages().size(), 2u) << "then only the close question";
       const fs::file_status left = fs::symlink_status(File(l.unreadable));
       EXPECT_TRUE(fs::is_directory(left) || fs::is_symlink(left) || fs::is_regular_file(left))
           << "the unread file is left as it was";
@@ -347,6 +359,24 @@ TEST_F(MainWindowTest, AListFileThatCannotBeReadIsNeverWrittenOver) {
           << "the other list is written back whole";
     }
   }
+}
+
+TEST_F(MainWindowTest, AListWhoseFileCouldNotBeReadChangedUntoldIsToldAtClose) {
+  fs::create_directory(File("base.ami"));
+  auto& f = Start();
+  f.ListBox3->Items().Add("ajout@exemple.fr");  // not through a page
+  dialogs_.ClearRecords();
+  dialogs_.AnswerMessage(forms::mrNo);
+  f.SpeedButton10->UserClick();
+  ASSERT_EQ(dialogs_.Messages().size(), 2u);
+  EXPECT_EQ(dialogs_.Messages()[0].Text, File("base.ami").string() +
+                                             " n'a pas pu \xC3\xAAtre lu au d\xC3\xA9marrage : les changements de "
+                                             "cette liste ne sont pas enregistr\xC3\xA9s.");
+  // Told once: the next close only asks its question.
+  dialogs_.ClearRecords();
+  dialogs_.AnswerMessage(forms::mrNo);
+  f.SpeedButton10->UserClick();
+  EXPECT_EQ(dialogs_.Messages().size(), 1u) << "only the close question";
 }
 
 TEST_F(MainWindowTest, FriendsListsAreReadAtStart) {

@@ -225,6 +225,17 @@ void TCustomMemo::SetText(const std::string& text) {
   PlainOf(this)->setPlainText(t);
 }
 
+void TCustomMemo::AppendLines(const std::string& text) {
+  if (text.empty()) return;
+  QString t = detail::DisplayText(text);
+  QTextDocument* doc = PlainOf(this)->document();
+  if (!doc->lastBlock().text().isEmpty()) t.prepend(QLatin1Char('\n'));
+  if (!t.endsWith(QLatin1Char('\n'))) t += QLatin1Char('\n');
+  QTextCursor c(doc);
+  c.movePosition(QTextCursor::End);
+  c.insertText(t);
+}
+
 void TCustomMemo::SetReadOnly(bool v) { PlainOf(this)->setReadOnly(v); }
 
 void TCustomMemo::SetScrollBars(TScrollStyle s) {

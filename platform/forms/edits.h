@@ -75,6 +75,10 @@ class TCustomMemo : public TCustomEdit {
   void SetReadOnly(bool v) override;
   TStrings& Lines() { return *lines_; }
   const TStrings& Lines() const { return *lines_; }
+  // Adds the lines of `text` at the end in one change, as Lines().Add would add them one by
+  // one: CR, LF or CR LF end a line, a last line without an end is a line too, and an empty
+  // text adds nothing.
+  void AppendLines(const std::string& text);
   TScrollStyle ScrollBars() const { return scrollBars_; }
   void SetScrollBars(TScrollStyle s);
   bool WordWrap() const { return wordWrap_; }

@@ -10,7 +10,7 @@ namespace mail {
 enum class Failure {
   Resolve,    // the host name gave no address
   Connect,    // the connection could not be made
-  Timeout,    // the server did not answer within the read time-out, or the session outlasted its limit
+  Timeout,    // the server was silent for the read time-out, or a reply came slower than the floor rate
   Closed,     // the server closed the connection
   LineTooLong,  // a reply line longer than the limit
   TooLarge,   // a message larger than the limit

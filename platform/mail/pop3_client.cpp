@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -22,6 +23,7 @@ namespace mail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 std::string SystemErrorText(int error) {
   switch (error) {
@@ -66,6 +68,38 @@ struct AddrInfoDeleter {
   void operator()(addrinfo* a) const { ::freeaddrinfo(a); }
 };
 
+// How a reply comes in: the bytes received so far, and samples of that count taken as time
+// goes, enough to know how many came within the last `period` at any moment.
+class ReplyProgress {
+ public:
+  void Start(Clock::time_point now) {
+    received_ = 0;
+    samples_.clear();
+    samples_.push_back({now, 0});
+  }
+  void Received(std::size_t bytes) { received_ += bytes; }
+  // True once a whole `period` of the reply has passed and fewer than `floor` bytes a second
+  // came within the last one. At most 32 samples a period are kept: the last period is then
+  // measured over up to a 32nd more, in the server's favour.
+  bool TooSlow(Clock::time_point now, std::chrono::milliseconds period, std::size_t floor) {
+    if (period.count() <= 0 || floor == 0 || samples_.empty()) return false;
+    if (now - samples_.back().when >= period / 32) samples_.push_back({now, received_});
+    const auto periodStart = now - period;
+    while (samples_.size() > 1 && samples_[1].when <= periodStart) samples_.pop_front();
+    if (samples_.front().when > periodStart) return false;  // not a whole period yet
+    const double wanted = static_cast<double>(floor) * std::chrono::duration<double>(period).count();
+    return static_cast<double>(received_ - samples_.front().received) < wanted;
+  }
+
+ private:
+  struct Sample {
+    Clock::time_point when;
+    std::size_t received;
+  };
+  std::size_t received_ = 0;
+  std::deque<Sample> samples_;
+};
+
 }  // namespace
 
 struct Pop3Client::Connection {
@@ -73,27 +107,47 @@ struct Pop3Client::Connection {
   Socket socket;
   std::string buffer;    // bytes received; those from `head` on are not yet taken as lines
   std::size_t head = 0;
+  ReplyProgress reply;
+  Clock::time_point nextPump = Clock::now();
 
   explicit Connection(Pop3Client& o) : owner(o) {}
 
-  // Waits until the socket is ready for `events`, pumping meanwhile; throws at the time-out,
-  // at the end of the session and when the session is aborted.
+  // Serves the caller when its pump interval has run out.
+  void PumpWhenDue() {
+    if (!owner.Pump || Clock::now() < nextPump) return;
+    owner.Pump();
+    nextPump = Clock::now() + owner.PumpInterval;
+  }
+
+  // Waits until the socket is ready for `events`, pumping meanwhile; throws when the server is
+  // silent for the read time-out, when a reply is slower than the floor rate and when the
+  // session is aborted. The caller is pumped when due even if the socket is ready at once, so
+  // a server that never pauses does not keep the windows waiting.
   void Wait(short events, const std::string& timeoutText) {
     const auto deadline = Clock::now() + owner.ReadTimeout;
     for (;;) {
-      owner.ThrowIfOver();
+      owner.ThrowIfAborted();
+      PumpWhenDue();
+      owner.ThrowIfAborted();
       const auto now = Clock::now();
       if (now >= deadline) throw EMailError(Failure::Timeout, timeoutText);
-      const auto end = std::min(deadline, owner.sessionEnd_);
+      if ((events & POLLIN) && reply.TooSlow(now, owner.LowSpeedTime, owner.LowSpeedLimit))
+        throw EMailError(Failure::Timeout, TooSlowText());
       // Rounded up, so that a wait never spins on a last fraction of a millisecond.
-      auto slice = std::chrono::ceil<std::chrono::milliseconds>(end - now);
-      if (owner.Pump && owner.PumpInterval < slice) slice = owner.PumpInterval;
+      auto slice = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+      if (owner.Pump) slice = std::min(slice, std::max(std::chrono::ceil<std::chrono::milliseconds>(nextPump - now), 0ms));
+      // The floor rate is looked at again within a 32nd of its period.
+      if (events & POLLIN) slice = std::min(slice, std::max(owner.LowSpeedTime / 32, 1ms));
       pollfd p{socket.fd(), events, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
       if (ready < 0 && errno != EINTR) throw EMailError(Failure::Closed, SystemErrorText(errno));
       if (ready > 0) return;
-      if (owner.Pump) owner.Pump();
     }
+  }
+
+  std::string TooSlowText() const {
+    return "Le serveur POP3 est trop lent : moins de " + std::to_string(owner.LowSpeedLimit) +
+           " octets par seconde pendant " + std::to_string(owner.LowSpeedTime.count()) + " ms";
   }
 
   std::string ReadTimeoutText() const {
@@ -102,7 +156,7 @@ struct Pop3Client::Connection {
   }
 
   // The host's addresses, looked up on a thread of its own while the caller pumps; the wait
-  // ends with the session (its time-out, an abort) and with the read time-out.
+  // ends with an abort of the session and with the read time-out.
   std::unique_ptr<addrinfo, AddrInfoDeleter> LookUp() {
     const auto unknown = [&] { return EMailError(Failure::Resolve, "H\xC3\xB4te inconnu : " + os::Cp1252ToUtf8(owner.Host)); };
     if (owner.Host.empty()) throw unknown();
@@ -139,7 +193,7 @@ struct Pop3Client::Connection {
     std::unique_lock lock(answer->mutex);
     while (!answer->done) {
       lock.unlock();
-      owner.ThrowIfOver();
+      owner.ThrowIfAborted();
       if (Clock::now() >= deadline)
         throw EMailError(Failure::Timeout, "D\xC3\xA9lai de connexion d\xC3\xA9pass\xC3\xA9 (" + Where(owner.Host, owner.Port) + ")");
       if (owner.Pump) owner.Pump();
@@ -186,7 +240,7 @@ struct Pop3Client::Connection {
   }
 
   void Send(const std::string& line) {
-    owner.ThrowIfOver();
+    owner.ThrowIfAborted();
     const std::string bytes = line + "\r\n";
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -228,6 +282,7 @@ struct Pop3Client::Connection {
         throw EMailError(Failure::Closed, SystemErrorText(errno));
       }
       buffer.append(chunk, static_cast<std::size_t>(n));
+      reply.Received(static_cast<std::size_t>(n));
     }
     throw EMailError(Failure::LineTooLong, "Ligne de r\xC3\xA9ponse trop longue (plus de " +
                                                std::to_string(owner.MaxLineLength) + " caract\xC3\xA8res)");
@@ -268,12 +323,8 @@ bool Pop3Client::Connected() const { return conn_ != nullptr; }
 
 void Pop3Client::Abort() noexcept { aborted_ = true; }
 
-void Pop3Client::ThrowIfOver() const {
+void Pop3Client::ThrowIfAborted() const {
   if (aborted_) throw EMailError(Failure::Aborted, "Op\xC3\xA9ration POP3 interrompue");
-  if (Clock::now() >= sessionEnd_)
-    throw EMailError(Failure::Timeout, "D\xC3\xA9lai de l'op\xC3\xA9ration POP3 d\xC3\xA9pass\xC3\xA9 (" +
-                                           std::to_string(SessionTimeout.count()) +
-                                           " ms) : le serveur POP3 est trop lent");
 }
 
 // Runs one exchange: one at a time. A refusal of the server leaves the connection as it is;
@@ -300,6 +351,7 @@ auto Pop3Client::Guarded(F&& work) {
 std::string Pop3Client::Command(const std::string& line) {
   if (!conn_) throw EMailError(Failure::Usage, "Non connect\xC3\xA9 au serveur POP3");
   conn_->Send(line);
+  conn_->reply.Start(Clock::now());
   return conn_->Status();
 }
 
@@ -330,15 +382,15 @@ int Number(std::string_view text) {
 void Pop3Client::Connect() {
   Guarded([&] {
     conn_.reset();
-    // A new session, with the whole of its time before it.
+    // A new session.
     aborted_ = false;
-    sessionEnd_ = Clock::now() + SessionTimeout;
     const std::string user = Argument(Username, "Le nom du compte");
     const std::string password = Argument(Password, "Le mot de passe");
     auto c = std::make_unique<Connection>(*this);
     c->Open();
     conn_ = std::move(c);
     try {
+      conn_->reply.Start(Clock::now());
       conn_->Status();  // the greeting
       Command("USER " + user);
       Command("PASS " + password);

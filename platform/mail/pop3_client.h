@@ -3,13 +3,15 @@
 // in (no APOP, no SASL, no TLS), STAT, TOP n 0, RETR n, UIDL, DELE n and QUIT. One connection
 // at a time; each operation of the caller connects, works and disconnects.
 //
-// Every call blocks the calling thread until the server has answered, but keeps calling the
-// caller's `Pump` while it waits, so windows stay alive. A server that stays silent longer than
-// `ReadTimeout` fails the call, as does a reply line longer than `MaxLineLength` (it is never
-// split). A session (from Connect to Disconnect) has `SessionTimeout` as a whole: past it, the
-// call under way fails however the server spaces its bytes, and so does every later one. `Abort`
-// ends a session at once. Every failure raises mail::EMailError; a refusal of the server ("-ERR")
-// leaves the connection open (a refused login closes it), any other failure closes it.
+// Every call blocks the calling thread until the server has answered, but calls the caller's
+// `Pump` at least every `PumpInterval` while it works, whether bytes keep arriving or not, so
+// windows stay alive. A reply is bounded by its progress, not by its length: it fails when
+// nothing arrives for `ReadTimeout`, or when, over any `LowSpeedTime` since it began, it brought
+// fewer than `LowSpeedLimit` bytes a second (curl's low-speed limit), so a server that trickles
+// is cut while a slow but steady one completes any operation. A reply line longer than
+// `MaxLineLength` fails too (it is never split). `Abort` ends a session at once. Every failure
+// raises mail::EMailError; a refusal of the server ("-ERR") leaves the connection open (a
+// refused login closes it), any other failure closes it.
 //
 // Texts cross the boundary in Windows-1252: the user name and the password go out in it, and the
 // server's refusal texts come back converted to UTF-8.
@@ -48,15 +50,17 @@ class Pop3Client {
   std::string Username;
   std::string Password;
 
-  // The limits: the connection and every wait for the server; the whole session, counted from
-  // Connect; the longest reply line (without its CR LF); the largest message (headers or whole)
-  // taken in.
+  // The limits: the connection and every silence of the server; the floor rate of a reply
+  // (bytes a second: 1 KB/s is below any real link, a byte every few seconds far below it) and
+  // the period it is measured over; the longest reply line (without its CR LF); the largest
+  // message (headers or whole) taken in.
   std::chrono::milliseconds ReadTimeout{120000};
-  std::chrono::milliseconds SessionTimeout{120000};
+  std::size_t LowSpeedLimit = 1024;
+  std::chrono::milliseconds LowSpeedTime{120000};
   std::size_t MaxLineLength = 16384;
   std::size_t MaxMessageSize = 64 * 1024 * 1024;
-  // Called on the calling thread over and over while a call waits for the network. When it
-  // throws, the connection is closed and the exception goes on to the caller.
+  // Called on the calling thread at least every `PumpInterval` while a call works with the
+  // network. When it throws, the connection is closed and the exception goes on to the caller.
   std::function<void()> Pump;
   std::chrono::milliseconds PumpInterval{10};
   // Looks the host up (getaddrinfo's contract; the result is freed with freeaddrinfo). It runs on
@@ -92,10 +96,9 @@ class Pop3Client {
   std::unique_ptr<Connection> conn_;
   bool busy_ = false;
   std::atomic<bool> aborted_{false};
-  std::chrono::steady_clock::time_point sessionEnd_{};
 
-  // Throws when the session was aborted or has outlived SessionTimeout.
-  void ThrowIfOver() const;
+  // Throws when the session was aborted.
+  void ThrowIfAborted() const;
 
   template <class F>
   auto Guarded(F&& work);

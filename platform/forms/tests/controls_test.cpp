@@ -134,6 +134,20 @@ TEST_F(FormsControls, AnEditRunsOnChangeForEveryTypedKeyAndForEachChangeFromCode
   EXPECT_EQ(saved.Text(), "");
 }
 
+TEST_F(FormsControls, MemoLinesAppendedInOneChangeAreThoseAddedOneByOne) {
+  TMemo& memo = form->Create<TMemo>("Memo1", form);
+  int changes = 0;
+  memo.OnChange = [&](TObject*) { ++changes; };
+  memo.AppendLines("");
+  EXPECT_EQ(memo.Lines().Count(), 0);
+  memo.AppendLines("a\r\nb");
+  memo.AppendLines("\r\nc\rd\n");
+  memo.Lines().Add("e");
+  memo.AppendLines("f");
+  EXPECT_EQ(memo.Lines().ToVector(), (std::vector<std::string>{"a", "b", "", "c", "d", "e", "f"}));
+  EXPECT_EQ(changes, 4);
+}
+
 TEST_F(FormsControls, MemoLinesCountLikeTheFrameworksAndTextUsesCrLf) {
   TMemo& memo = form->Create<TMemo>("Memo1", form);
   EXPECT_EQ(memo.Lines().Count(), 0);

@@ -1,7 +1,9 @@
 #include "loopback_server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -66,17 +68,37 @@ void Peer::Stall(std::chrono::milliseconds limit) {
 }
 
 bool Peer::Trickle(const std::string& bytes, std::chrono::milliseconds every, std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  for (const char byte : bytes) {
+  return Pace(bytes, 1, every, limit);
+}
+
+bool Peer::Pace(const std::string& bytes, std::size_t piece, std::chrono::microseconds every,
+                std::chrono::milliseconds limit) {
+  // Each piece goes out when it is due, not held back until the last one is acknowledged.
+  const int noDelay = 1;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  const auto start = Clock::now();
+  const auto deadline = start + limit;
+  std::size_t pieces = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += piece) {
     if (stopping_ || Clock::now() >= deadline) return false;
-    if (::send(fd_, &byte, 1, MSG_NOSIGNAL) != 1) return false;
-    // The pause, cut short when the client goes or the server stops.
-    const auto next = Clock::now() + every;
-    while (!stopping_ && Clock::now() < next) {
+    const std::size_t size = std::min(piece, bytes.size() - at);
+    std::size_t sent = 0;
+    while (sent < size) {
+      const ssize_t n = ::send(fd_, bytes.data() + at + sent, size - sent, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      sent += static_cast<std::size_t>(n);
+    }
+    // The pause to the next piece's time, cut short when the client goes or the server stops;
+    // what the client sends meanwhile is kept for ReadLine.
+    const auto next = start + every * static_cast<long>(++pieces);
+    for (auto now = Clock::now(); !stopping_ && now < next; now = Clock::now()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
       pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, kSliceMs) > 0) {
+      if (::poll(&p, 1, static_cast<int>(std::min<long>(left, kSliceMs))) > 0) {
         char chunk[4096];
-        if (::recv(fd_, chunk, sizeof chunk, 0) <= 0) return false;
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        buffer_.append(chunk, static_cast<std::size_t>(n));
       }
     }
   }

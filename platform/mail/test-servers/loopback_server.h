@@ -30,6 +30,10 @@ class Peer {
   // Sends `bytes` one at a time, `every` apart, until all are sent, the client goes, the server
   // stops or `limit` has passed; false when it stopped before the end.
   bool Trickle(const std::string& bytes, std::chrono::milliseconds every, std::chrono::milliseconds limit);
+  // Sends `bytes` in pieces of `piece` bytes, one every `every` on a steady schedule (a piece
+  // late is made up by the next ones), with the same ends as Trickle.
+  bool Pace(const std::string& bytes, std::size_t piece, std::chrono::microseconds every,
+            std::chrono::milliseconds limit);
   int fd() const { return fd_; }
 
  private:

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <thread>
 
@@ -259,30 +261,81 @@ TEST(Pop3ClientTest, AServerWithoutUidlOrWithAListThatCannotBeReadGivesNoIdsAndS
   }
 }
 
-TEST(Pop3ClientTest, ASessionEndsAtItsTimeLimitHoweverTheServerSpacesItsBytes) {
-  // One byte every 50 ms: no single wait comes near the read time-out.
-  ScriptedPop3 server(AfterLogin([](Peer& peer) { peer.Trickle("+OK " + std::string(1000, '9'), 50ms, 20s); }));
+// The limits of a reply scaled down: 0.5 s of silence, 200 bytes a second over 1 s.
+void ScaledLimits(Pop3Client& client) {
+  client.ReadTimeout = 500ms;
+  client.LowSpeedLimit = 200;
+  client.LowSpeedTime = 1s;
+}
+
+TEST(Pop3ClientTest, AReplySlowerThanTheFloorRateFailsWhateverTheSpacingOfItsBytes) {
+  const std::string kTooSlow = "Le serveur POP3 est trop lent : moins de 200 octets par seconde pendant 1000 ms";
+  struct Case {
+    const char* name;
+    std::function<void(Peer&)> answer;
+  } cases[] = {
+      // No single wait comes near the read time-out.
+      {"a byte every 50 ms", [](Peer& peer) { peer.Trickle("+OK " + std::string(1000, '9'), 50ms, 20s); }},
+      // A good start does not buy the rest of the reply: the floor holds over every period.
+      {"a fast start, then a byte every 50 ms",
+       [](Peer& peer) {
+         peer.Send("+OK\r\n" + std::string(5000, 'x') + "\r\n");
+         peer.Trickle(std::string(1000, 'y'), 50ms, 20s);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPop3 server(AfterLogin(c.answer));
+    Pop3Client client;
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    ScaledLimits(client);
+    int pumped = 0;
+    client.Pump = [&] { ++pumped; };
+    client.Connect();
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      client.Retrieve(1);
+      ADD_FAILURE();
+    } catch (const EMailError& e) {
+      EXPECT_EQ(e.Kind(), Failure::Timeout);
+      EXPECT_EQ(e.what(), kTooSlow);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_GT(pumped, 5);
+    EXPECT_FALSE(client.Connected());
+  }
+}
+
+TEST(Pop3ClientTest, ASlowButSteadyServerCompletesEveryReplyAndTheSessionHowLongItTakes) {
+  // Each reply 100 ms late, and a mail of 12 KB at 4 KB a second: the session lasts far past
+  // every limit, and no reply comes near one.
+  const std::string body = std::string(100, 'm') + "\r\n";
+  std::string mail;
+  while (mail.size() < 12000) mail += body;
+  ScriptedPop3 server(AfterLogin([&](Peer& peer) {
+    for (auto line = std::optional<std::string>("STAT"); line && *line != "QUIT"; line = peer.ReadLine()) {
+      std::this_thread::sleep_for(100ms);
+      if (line->rfind("RETR", 0) == 0) {
+        peer.Pace("+OK\r\n" + mail + ".\r\n", 400, 100ms, 20s);
+      } else {
+        peer.Send("+OK 40 100\r\n");
+      }
+    }
+    peer.Send("+OK\r\n");
+  }));
   Pop3Client client;
   client.Host = "127.0.0.1";
   client.Port = server.Port();
-  client.ReadTimeout = 2s;
-  client.SessionTimeout = 1s;
-  int pumped = 0;
-  client.Pump = [&] { ++pumped; };
+  ScaledLimits(client);
   const auto start = std::chrono::steady_clock::now();
   client.Connect();
-  try {
-    client.CheckMessages();
-    FAIL();
-  } catch (const EMailError& e) {
-    EXPECT_EQ(e.Kind(), Failure::Timeout);
-    EXPECT_STREQ(e.what(), "D\xC3\xA9lai de l'op\xC3\xA9ration POP3 d\xC3\xA9pass\xC3\xA9 (1000 ms) : le serveur POP3 est trop lent");
-  }
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, 900ms);
-  EXPECT_LT(took, 5s);
-  EXPECT_GT(pumped, 5);
-  EXPECT_FALSE(client.Connected());
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(client.CheckMessages(), 40);
+  EXPECT_EQ(client.Retrieve(1), mail);
+  EXPECT_TRUE(client.Disconnect()) << "the QUIT answered";
+  EXPECT_GT(std::chrono::steady_clock::now() - start, 3s);
 }
 
 TEST(Pop3ClientTest, AnAbortFromThePumpEndsTheWaitingCallAtOnceAndTheNextSessionStartsAfresh) {
