@@ -142,6 +142,14 @@ void TForm::SetVisible(bool visible) {
   }
 }
 
+void TForm::Show() {
+  QWidget* w = NativeWidget();
+  const bool wasUp = w->isVisible();
+  SetVisible(true);
+  if (wasUp) w->raise();  // a window just mapped is in front already
+  w->activateWindow();
+}
+
 bool TForm::CloseQuery() {
   bool canClose = true;
   if (OnCloseQuery) {

@@ -49,7 +49,9 @@ class TForm : public TWinControl {
   void SetDoubleBuffered(bool v) { doubleBuffered_ = v; }  // the window system always is
 
   void SetVisible(bool visible) override;
-  void Show() { SetVisible(true); }
+  // Shows the form and brings it to the front with the focus, also when it is up already
+  // (behind the window the user clicked last, say).
+  void Show();
   void Hide() { SetVisible(false); }
   // Tries to close the form (see above).
   void Close();

@@ -39,6 +39,14 @@ Qt::Key QtKey(Key key) {
   return Qt::Key_unknown;
 }
 
+void ActivateWindowOf(TControl& control) {
+  QWidget* window = control.NativeWidget()->window();
+  if (QApplication::activeWindow() != window) {
+    window->activateWindow();
+    QCoreApplication::processEvents();
+  }
+}
+
 void Focus(QWidget* w) {
   w->window()->activateWindow();
   w->setFocus(Qt::OtherFocusReason);
@@ -53,8 +61,33 @@ void MoveMouseTo(TControl& control, TPoint clientPoint) {
 }
 
 void ClickAt(TControl& control, TPoint clientPoint) {
+  ActivateWindowOf(control);
   QTest::mouseClick(InputWidget(control), Qt::LeftButton, Qt::NoModifier, QPoint(clientPoint.X, clientPoint.Y));
   QCoreApplication::processEvents();
+}
+
+void DoubleClickAt(TControl& control, TPoint clientPoint) {
+  ActivateWindowOf(control);
+  QWidget* w = InputWidget(control);
+  const QPoint p(clientPoint.X, clientPoint.Y);
+  // As the desktop delivers it: a press and a release, then the second press reported as a
+  // double click, and its release.
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, p);
+  QCoreApplication::processEvents();
+}
+
+TPoint RowPoint(TListView& list, int row) {
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  const QPoint p = tree->visualRect(tree->model()->index(row, 1)).center();
+  return {p.x(), p.y()};
+}
+
+bool IsActiveWindow(TControl& form) {
+  QCoreApplication::processEvents();
+  return QApplication::activeWindow() == form.NativeWidget()->window();
 }
 
 void TypeKeys(TWinControl& control, const std::string& text) {

@@ -13,8 +13,15 @@ enum class Key { Enter, Escape, Left, Right, Up, Down, Tab, Backspace, F4 };
 
 // The mouse pointer moves to a point of the control's client area and rests there.
 void MoveMouseTo(TControl& control, TPoint clientPoint);
-// A click of the left mouse button at a point of the control's client area.
+// A click of the left mouse button at a point of the control's client area. As on a desktop
+// that gives the focus to the window clicked, the control's window becomes the active one.
 void ClickAt(TControl& control, TPoint clientPoint);
+// A double click of the left mouse button there (the window activated as by ClickAt).
+void DoubleClickAt(TControl& control, TPoint clientPoint);
+// The middle of row `row` of the list, in the list's client coordinates (for ClickAt).
+TPoint RowPoint(TListView& list, int row);
+// Whether the form is the window in front that has the keyboard focus.
+bool IsActiveWindow(TControl& form);
 // The control takes the focus, then each character of the text is typed on the keyboard.
 void TypeKeys(TWinControl& control, const std::string& text);
 // One key pressed and released on the control (with Alt held when asked).
