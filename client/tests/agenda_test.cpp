@@ -3,6 +3,7 @@
 // button and the selection rules.
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -321,6 +322,33 @@ TEST_F(AgendaTest, WhileADayIsFetchedNoRowOfAnotherDayIsListedAndALateReplyForAn
   EXPECT_EQ(f->DateTimePicker1->Date(), EncodeDate(2026, 12, 13));
   EXPECT_EQ(Isos(), Strings{"401"}) << "the 12th's reply, which ended last, is dropped";
   EXPECT_EQ(f->Memo2->Lines().ToVector(), Strings{"rv|08:30|||||401|||3|"});
+}
+
+TEST_F(AgendaTest, TheAgendaButtonPressedWhileADayIsOnItsWayKeepsThatDay) {
+  f->Show();
+  // The 11th's reply waits until the test lets it go; any other day answers at once.
+  std::promise<void> letGo;
+  const std::shared_future<void> released = letGo.get_future().share();
+  server.SetHandler([released](const http::stand_in::RecordedRequest& request) {
+    if (request.target.find("date=11/12/2026") == std::string::npos)
+      return Body(Line({"rv", "08:00", "", "", "", "", "999", "", "", "3", ""}));
+    released.wait_for(10s);
+    return Body(Line({"rv", "09:00", "", "", "", "", "201", "", "", "3", ""}));
+  });
+  forms::TTimer probe(nullptr);
+  probe.SetInterval(1);
+  probe.OnTimer = [&](forms::TObject*) {
+    probe.SetEnabled(false);
+    f->JvTransparentButton4->UserClick();  // "Agenda", the list empty while the 11th waits
+    letGo.set_value();
+  };
+  probe.SetEnabled(true);
+  f->Button7->UserClick();  // the 11th
+  EXPECT_FALSE(probe.Enabled());
+  EXPECT_EQ(f->PageControl1->ActivePageIndex(), 6);
+  EXPECT_EQ(f->DateTimePicker1->Date(), EncodeDate(2026, 12, 11)) << "not reset to today";
+  EXPECT_EQ(Sent(), 1u);
+  EXPECT_EQ(Isos(), Strings{"201"}) << "the chosen day's reply is listed";
 }
 
 TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses) {
