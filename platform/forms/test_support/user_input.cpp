@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
@@ -154,6 +155,21 @@ bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText) 
   cell.features = QStyleOptionViewItem::HasDisplay;
   cell.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
   return width >= tree->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), tree).width();
+}
+
+bool ColumnCanBeSeenWhole(TListView& list, int column, const std::string& cellText) {
+  QCoreApplication::processEvents();
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  QScrollBar* bar = tree->horizontalScrollBar();
+  const int was = bar->value();
+  bar->setValue(bar->maximum());
+  QCoreApplication::processEvents();
+  QHeaderView* header = tree->header();
+  const int left = header->sectionViewportPosition(column);
+  const int right = left + header->sectionSize(column);
+  const bool inView = left >= 0 && right <= tree->viewport()->width();
+  bar->setValue(was);
+  return inView && ColumnShowsWhole(list, column, cellText);
 }
 
 void LeaveControl(TWinControl& control, TWinControl& next) {

@@ -38,6 +38,10 @@ TColor ShownCellColor(TListView& list, int row, int column);
 // Whether column `column` of the list shows its caption and a cell holding `cellText` whole,
 // as the desktop's style draws them (nothing cut, no "…").
 bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
+// Whether the user can bring column `column` of the list into view whole: with the list
+// scrolled as far right as its scroll bar goes (when it needs one), the column lies within the
+// list's client area and shows its caption and a cell holding `cellText` whole.
+bool ColumnCanBeSeenWhole(TListView& list, int column, const std::string& cellText);
 // The focus leaves the control for another control of its window, as Tab would move it.
 void LeaveControl(TWinControl& control, TWinControl& next);
 
