@@ -390,6 +390,36 @@ TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses
   }
 }
 
+TEST_F(AgendaTest, F4AndAltDownOpenTheCalendarAsInOtherDatePickers) {
+  f->Show();
+  forms::TDateTimePicker& picker = *f->DateTimePicker1;
+  f->PageControl1->SetActivePageIndex(6);
+  using forms::testing::Key;
+  const struct {
+    const char* name;
+    Key key;
+    bool alt;
+    const char* day;
+  } cases[] = {{"F4", Key::F4, false, "11/12/2026"}, {"Alt+Down", Key::Down, true, "12/12/2026"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetRequests();
+    server.Queue(Body(SampleDay()));
+    forms::testing::PressKey(picker, c.key, c.alt);
+    ASSERT_TRUE(forms::testing::PressKeyOnPopup(Key::Right)) << "the calendar is open";
+    ASSERT_TRUE(forms::testing::PressKeyOnPopup(Key::Enter));
+    for (int i = 0; i < 2000 && Sent() < 1; ++i) {
+      forms::Application->ProcessMessages();
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(Sent(), 1u);
+    EXPECT_EQ(LastTarget(), std::string("/cgi-bin/clients/indya.pl?date=") + c.day);
+  }
+  // Down alone still steps the date in the box: no calendar.
+  forms::testing::PressKey(picker, Key::Down);
+  EXPECT_FALSE(forms::testing::PressKeyOnPopup(Key::Escape));
+}
+
 TEST_F(AgendaTest, ARowsHintStaysUpForItsHidePauseWhileTheMouseRestsOnTheRow) {
   f->Show();
   server.Queue(Body(SampleDay()));
