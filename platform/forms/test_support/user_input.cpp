@@ -7,7 +7,10 @@
 #include <QStyleOptionViewItem>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <vector>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
@@ -171,6 +174,49 @@ bool ColumnCanBeSeenWhole(TListView& list, int column, const std::string& cellTe
   bar->setValue(was);
   return inView && ColumnShowsWhole(list, column, cellText);
 }
+
+struct LateWindowManager::Filter final : QObject {
+  explicit Filter(QWidget* window) : QObject(window), window_(window) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != window_ || answering_) return false;
+    if (event->type() != QEvent::Move && event->type() != QEvent::Resize) return false;
+    asked_.push_back(window_->geometry());
+    // The answer to the request before this one comes only now, when the window system next
+    // delivers its events.
+    if (asked_.size() >= 2) {
+      const QRect late = asked_.front();
+      asked_.erase(asked_.begin());
+      QTimer::singleShot(0, this, [this, late] { Answer(late); });
+    }
+    return false;
+  }
+  void Answer(const QRect& r) {
+    answering_ = true;
+    window_->setGeometry(r);
+    answering_ = false;
+  }
+  void Settle() {
+    QCoreApplication::processEvents();
+    for (const QRect& r : asked_) Answer(r);
+    asked_.clear();
+    QCoreApplication::processEvents();
+  }
+  QWidget* window_;
+  std::vector<QRect> asked_;
+  bool answering_ = false;
+};
+
+LateWindowManager::LateWindowManager(TControl& form) : filter_(new Filter(form.NativeWidget()->window())) {
+  filter_->window_->installEventFilter(filter_);
+}
+
+LateWindowManager::~LateWindowManager() {
+  Settle();
+  filter_->window_->removeEventFilter(filter_);
+  filter_->deleteLater();
+}
+
+void LateWindowManager::Settle() { filter_->Settle(); }
 
 void LeaveControl(TWinControl& control, TWinControl& next) {
   Focus(control.NativeWidget());

@@ -42,6 +42,23 @@ bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText);
 // scrolled as far right as its scroll bar goes (when it needs one), the column lies within the
 // list's client area and shows its caption and a cell holding `cellText` whole.
 bool ColumnCanBeSeenWhole(TListView& list, int column, const std::string& cellText);
+// A window manager that answers late, as a real one does: every place and size asked for the
+// form's window is reported back by the window system only once the next one has been asked
+// for, so that meanwhile the window reads as being where it was asked to be before. While it
+// lives, the window's moves and resizes are answered that way; Settle() delivers the answers
+// still on their way (and so does its end).
+class LateWindowManager {
+ public:
+  explicit LateWindowManager(TControl& form);
+  ~LateWindowManager();
+  LateWindowManager(const LateWindowManager&) = delete;
+  LateWindowManager& operator=(const LateWindowManager&) = delete;
+  void Settle();
+
+ private:
+  struct Filter;
+  Filter* filter_;  // owned by the form's window
+};
 // The focus leaves the control for another control of its window, as Tab would move it.
 void LeaveControl(TWinControl& control, TWinControl& next);
 
