@@ -176,6 +176,7 @@ class TListView : public TWinControl {
   void UserMouseMove(int X, int Y);
 
   // For the forms layer.
+  bool HintOnlyOverContent() const override { return true; }
   void ColumnChanged(int index);
   // The width column `index` is drawn with: its Width, widened to its caption and sample.
   int ShownWidth(int index);

@@ -85,7 +85,7 @@ void DoubleClickAt(TControl& control, TPoint clientPoint) {
 
 TPoint RowPoint(TListView& list, int row) {
   auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
-  const QPoint p = tree->visualRect(tree->model()->index(row, 1)).center();
+  const QPoint p = tree->visualRect(tree->model()->index(row, 0)).center();
   return {p.x(), p.y()};
 }
 
@@ -132,6 +132,16 @@ std::string ShownHint() {
   QTextDocument shown;
   shown.setHtml(QToolTip::text());
   return shown.toPlainText().toStdString();
+}
+
+TRect ShownHintBounds() {
+  if (!QToolTip::isVisible()) return {};
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->inherits("QTipLabel") || !w->isVisible()) continue;
+    const QRect r = w->frameGeometry();
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  }
+  return {};
 }
 
 TColor ShownCellColor(TListView& list, int row, int column) {

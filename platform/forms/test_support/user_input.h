@@ -32,6 +32,8 @@ bool PressKeyOnPopup(Key key);
 void ClickOutsidePopup(TControl& control);
 // The text of the hint on screen now, as the user reads it (empty when none is shown).
 std::string ShownHint();
+// Where the hint on screen now lies, in screen coordinates (empty when none is shown).
+TRect ShownHintBounds();
 // The colour the screen shows now inside a cell of the list, near its right end (away from
 // its text): the window system's copy of the window, as drawn so far, not drawn anew.
 TColor ShownCellColor(TListView& list, int row, int column);
