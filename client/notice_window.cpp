@@ -114,9 +114,10 @@ TRect TForm2::RestingPlace(const TRect& screen, const TRect& workArea, int width
 void TForm2::Slide(int grow) {
   const int left = Left();
   const int top = Top();
+  const int width = ClientWidth();
   const int height = ClientHeight();
   for (int step = 1; step <= fullHeight_ + 1; ++step) {
-    SetBounds(left, top - grow * step, ClientWidth(), std::max(1, height + grow * step));
+    SetBounds(left, top - grow * step, width, std::max(1, height + grow * step));
     Repaint();
     Application->ProcessMessages();
     os::Sleep(10);

@@ -168,7 +168,10 @@ void TForm::Show() {
   QWidget* w = NativeWidget();
   const bool wasUp = w->isVisible();
   SetVisible(true);
-  if (wasUp) w->raise();  // a window just mapped is in front already
+  // A window just mapped comes up as the window system brings up new windows; one that was up
+  // already may be behind the window the user clicked last.
+  if (!wasUp) return;
+  w->raise();
   w->activateWindow();
 }
 

@@ -53,8 +53,8 @@ class TForm : public TWinControl {
 
   void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
-  // Shows the form and brings it to the front with the focus, also when it is up already
-  // (behind the window the user clicked last, say).
+  // Shows the form; one that is up already comes to the front with the focus (it may be
+  // behind the window the user clicked last).
   void Show();
   void Hide() { SetVisible(false); }
   // Tries to close the form (see above).
