@@ -362,6 +362,8 @@ class TForm1 : public forms::TForm {
   void BuildAgendaPage();
   void ListDayLines(const char* onlyKind);
   void ForgetDayRows();
+  // Day fetches waiting for their reply: the list is empty meanwhile, yet a day is chosen.
+  int dayFetchesUnderWay_ = 0;
   struct SlotAction;
   void RunSlotAction(const SlotAction& action);
   // The pending rows were cleared: no row is selected any more, so no id is left to send.

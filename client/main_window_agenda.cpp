@@ -15,6 +15,22 @@ using namespace forms;
 
 inline constexpr const char* kNoDayWithoutAccount = " : Vous n'avez pas de mouvements ";
 
+namespace {
+
+// Counts one fetch as under way for its scope.
+class UnderWay {
+ public:
+  explicit UnderWay(int& count) : count_(count) { ++count_; }
+  ~UnderWay() { --count_; }
+  UnderWay(const UnderWay&) = delete;
+  UnderWay& operator=(const UnderWay&) = delete;
+
+ private:
+  int& count_;
+};
+
+}  // namespace
+
 // --- Page button and day fetch ----------------------------------------------------------
 
 void TForm1::JvTransparentButton4Click(TObject*) {
@@ -23,8 +39,9 @@ void TForm1::JvTransparentButton4Click(TObject*) {
   // 2. The page, with the list in focus.
   PageControl1->SetActivePageIndex(kPageAgenda);
   if (ListView3->CanFocus()) ListView3->SetFocus();
-  // 3. An empty list shows today; rows already listed stay as they are.
-  if (ListView3->Items().Count() == 0) {
+  // 3. An empty list shows today; rows already listed stay as they are, and so does a day on
+  //    its way (its list is empty until its reply comes).
+  if (ListView3->Items().Count() == 0 && dayFetchesUnderWay_ == 0) {
     DateTimePicker1->SetDateTime(Now());
     DateTimePicker1Change(this);
   }
@@ -57,6 +74,7 @@ void TForm1::DateTimePicker1Change(TObject*) {
   Memo2->Lines().Clear();
   ForgetDayRows();
   TStringList reply;
+  const UnderWay fetch(dayFetchesUnderWay_);
   try {
     SendSecretariatRequest("indya.pl?date=" + day, reply);
   } catch (...) {

@@ -312,6 +312,7 @@ void TForm1::BuildPendingList() {
   TListColumn& address = ListView1->Columns().Add();
   address.SetCaption("Adresse");
   address.SetAutoSize(true);
+  address.SetWidth(150);  // the least it shows of an address, the list scrolling to it
   ListView1->OnCustomDrawItem = [this](TObject* Sender, TListItem* Item, TCustomDrawState State, bool& DefaultDraw) {
     ListView1CustomDrawItem(Sender, Item, State, DefaultDraw);
   };

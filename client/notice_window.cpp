@@ -1,5 +1,7 @@
 #include "notice_window.h"
 
+#include <algorithm>
+
 #include "forms/application.h"
 #include "forms/dialogs.h"
 #include "forms/screen.h"
@@ -101,10 +103,21 @@ void TForm2::Start() {
   Show();
 }
 
+TRect TForm2::RestingPlace(const TRect& screen, const TRect& workArea, int width, int height) {
+  const int right = std::min(screen.Right, workArea.Right) - 3;
+  const int bottom = workArea.Bottom - 1;
+  const int left = std::max(workArea.Left, right - width);
+  const int top = std::max(workArea.Top, bottom - height);
+  return {left, top, left + width, top + height};
+}
+
 void TForm2::Slide(int grow) {
-  for (int step = 0; step < fullHeight_ + 1; ++step) {
-    SetClientHeight(ClientHeight() + grow);
-    SetTop(Top() - grow);
+  const int left = Left();
+  const int top = Top();
+  const int width = ClientWidth();
+  const int height = ClientHeight();
+  for (int step = 1; step <= fullHeight_ + 1; ++step) {
+    SetBounds(left, top - grow * step, width, std::max(1, height + grow * step));
     Repaint();
     Application->ProcessMessages();
     os::Sleep(10);
@@ -130,10 +143,11 @@ void TForm2::Timer2Timer(TObject*) {
   // 1.-2.
   Timer2->SetEnabled(false);
   SetFormStyle(fsStayOnTop);
-  // 3. In the bottom right corner, one pixel high, just above the work area's bottom.
-  SetLeft(Screen->Width() - ClientWidth() - 3);
-  SetTop(os::WorkArea().bottom - 2);
-  SetClientHeight(1);
+  // 3. In the bottom right corner, one pixel high, just above the work area's bottom, so
+  //    that once up the notice lies whole within the work area.
+  const TRect up = RestingPlace({0, 0, Screen->Width(), Screen->Height()}, Screen->WorkAreaRect(), ClientWidth(),
+                                fullHeight_ + 2);
+  SetBounds(up.Left, up.Bottom - 1, ClientWidth(), 1);
   SetVisible(true);
   // 4. No taskbar button while the notice is up.
   os::SetTaskbarButtonVisible(false);

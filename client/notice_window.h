@@ -31,6 +31,11 @@ class TForm2 : public forms::TForm {
   // The client height the window slides to, kept when it is created.
   int FullHeight() const { return fullHeight_; }
 
+  // Where the notice rests once it is up, `width` wide and `height` high: 3 pixels left of
+  // the screen's right edge and 1 pixel above the work area's bottom, brought inside the work
+  // area wherever that leaves part of it on a panel, a dock or off the screen.
+  static forms::TRect RestingPlace(const forms::TRect& screen, const forms::TRect& workArea, int width, int height);
+
   // --- Controls -------------------------------------------------------------------------
   forms::TLabel* Titre;     // date and time at which the notice was filled
   forms::TLabel* Label1;    // "Mouvements en attentes"
@@ -49,7 +54,9 @@ class TForm2 : public forms::TForm {
   // Plays the notice's sound when "Bip" is ticked, then clears the friend-mail flag.
   void PlayNoticeSound();
   // Full height + 1 steps of one pixel, each repainted and followed by the pending window
-  // messages and a 10 ms pause: `grow` +1 slides up, -1 slides down.
+  // messages and a 10 ms pause: `grow` +1 slides up, -1 slides down. Every step is counted
+  // from where the slide began, never read back from the window: a window manager answers
+  // each move late, and a place read back then would lose steps.
   void Slide(int grow);
 
   int fullHeight_ = 0;

@@ -3,6 +3,7 @@
 // button and the selection rules.
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -323,6 +324,33 @@ TEST_F(AgendaTest, WhileADayIsFetchedNoRowOfAnotherDayIsListedAndALateReplyForAn
   EXPECT_EQ(f->Memo2->Lines().ToVector(), Strings{"rv|08:30|||||401|||3|"});
 }
 
+TEST_F(AgendaTest, TheAgendaButtonPressedWhileADayIsOnItsWayKeepsThatDay) {
+  f->Show();
+  // The 11th's reply waits until the test lets it go; any other day answers at once.
+  std::promise<void> letGo;
+  const std::shared_future<void> released = letGo.get_future().share();
+  server.SetHandler([released](const http::stand_in::RecordedRequest& request) {
+    if (request.target.find("date=11/12/2026") == std::string::npos)
+      return Body(Line({"rv", "08:00", "", "", "", "", "999", "", "", "3", ""}));
+    released.wait_for(10s);
+    return Body(Line({"rv", "09:00", "", "", "", "", "201", "", "", "3", ""}));
+  });
+  forms::TTimer probe(nullptr);
+  probe.SetInterval(1);
+  probe.OnTimer = [&](forms::TObject*) {
+    probe.SetEnabled(false);
+    f->JvTransparentButton4->UserClick();  // "Agenda", the list empty while the 11th waits
+    letGo.set_value();
+  };
+  probe.SetEnabled(true);
+  f->Button7->UserClick();  // the 11th
+  EXPECT_FALSE(probe.Enabled());
+  EXPECT_EQ(f->PageControl1->ActivePageIndex(), 6);
+  EXPECT_EQ(f->DateTimePicker1->Date(), EncodeDate(2026, 12, 11)) << "not reset to today";
+  EXPECT_EQ(Sent(), 1u);
+  EXPECT_EQ(Isos(), Strings{"201"}) << "the chosen day's reply is listed";
+}
+
 TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses) {
   f->Show();
   forms::TDateTimePicker& picker = *f->DateTimePicker1;
@@ -360,6 +388,36 @@ TEST_F(AgendaTest, ADayChosenInTheCalendarIsFetchedWhicheverWayTheCalendarCloses
     EXPECT_EQ(forms::DateToStr(picker.Date()), c.day);
     EXPECT_EQ(Isos(), (Strings{"101", "102", "103", "104"}));
   }
+}
+
+TEST_F(AgendaTest, F4AndAltDownOpenTheCalendarAsInOtherDatePickers) {
+  f->Show();
+  forms::TDateTimePicker& picker = *f->DateTimePicker1;
+  f->PageControl1->SetActivePageIndex(6);
+  using forms::testing::Key;
+  const struct {
+    const char* name;
+    Key key;
+    bool alt;
+    const char* day;
+  } cases[] = {{"F4", Key::F4, false, "11/12/2026"}, {"Alt+Down", Key::Down, true, "12/12/2026"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetRequests();
+    server.Queue(Body(SampleDay()));
+    forms::testing::PressKey(picker, c.key, c.alt);
+    ASSERT_TRUE(forms::testing::PressKeyOnPopup(Key::Right)) << "the calendar is open";
+    ASSERT_TRUE(forms::testing::PressKeyOnPopup(Key::Enter));
+    for (int i = 0; i < 2000 && Sent() < 1; ++i) {
+      forms::Application->ProcessMessages();
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(Sent(), 1u);
+    EXPECT_EQ(LastTarget(), std::string("/cgi-bin/clients/indya.pl?date=") + c.day);
+  }
+  // Down alone still steps the date in the box: no calendar.
+  forms::testing::PressKey(picker, Key::Down);
+  EXPECT_FALSE(forms::testing::PressKeyOnPopup(Key::Escape));
 }
 
 TEST_F(AgendaTest, ARowsHintStaysUpForItsHidePauseWhileTheMouseRestsOnTheRow) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "agenda_fixture.h"
+#include "forms/test_support/user_input.h"
 
 namespace {
 
@@ -161,6 +162,23 @@ TEST_F(BookingTest, CancelKeepsTheFieldsAndAnotherSlotTakesOnlyItsIdAndTime) {
   Select("104");
   EXPECT_EQ(b->Caption(), "Rendez-vous 11:00");
   EXPECT_EQ(b->Edit5->Text(), "105");
+}
+
+TEST_F(BookingTest, ADialogOpenedOnAnotherSlotComesToTheFrontWithTheFocus) {
+  b->Close();
+  f->Show();
+  FetchDay(SampleDay() + Line({"rv", "18:30", "", "", "", "", "105", "", "", "3", ""}));
+  forms::TListView& list = *f->ListView3;
+  forms::testing::DoubleClickAt(list, forms::testing::RowPoint(list, IndexOf("101")));
+  ASSERT_TRUE(b->Visible());
+  EXPECT_TRUE(forms::testing::IsActiveWindow(*b));
+  // The user goes back to the agenda, and double-clicks another free slot.
+  forms::testing::ClickAt(list, forms::testing::RowPoint(list, IndexOf("104")));
+  ASSERT_TRUE(forms::testing::IsActiveWindow(*f));
+  forms::testing::DoubleClickAt(list, forms::testing::RowPoint(list, IndexOf("105")));
+  EXPECT_EQ(b->Caption(), "Rendez-vous 18:30");
+  EXPECT_EQ(b->Edit5->Text(), "105");
+  EXPECT_TRUE(forms::testing::IsActiveWindow(*b)) << "not left behind the main window";
 }
 
 TEST_F(BookingTest, WithoutTheAccountNothingIsSentAndNothingIsCleared) {

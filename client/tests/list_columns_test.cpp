@@ -33,4 +33,20 @@ TEST_F(WindowTest, EveryShownColumnHoldsItsCaptionAndItsDatesAndTimesWhole) {
   }
 }
 
+TEST_F(WindowTest, TheColumnThatTakesTheRemainingWidthCanBeBroughtIntoViewWhole) {
+  f->Show();
+  f->ajout("rv", "10/12/2026", "09:30", "Martin", "Paul", "Suivi", "0478000000", "7", "p@x.fr",
+           "12 rue de la R\xC3\xA9publique");
+  f->PageControl1->SetActivePageIndex(0);
+  forms::TListView& list = *f->ListView1;
+  const int address = list.Columns().Count() - 1;
+  ASSERT_EQ(list.Columns()[address].Caption(), "Adresse");
+  EXPECT_TRUE(forms::testing::ColumnCanBeSeenWhole(list, address, "12 rue")) << "at the window's design width";
+  // A narrower window: the list scrolls to it, and every column stays whole.
+  f->SetClientWidth(420);
+  EXPECT_TRUE(forms::testing::ColumnCanBeSeenWhole(list, address, "12 rue"));
+  for (int i = 1; i < address; ++i)
+    if (list.Columns()[i].Width() > 0) EXPECT_TRUE(forms::testing::ColumnShowsWhole(list, i, "")) << i;
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/test_support/user_input.h"
 #include "window_fixture.h"
 
 namespace {
@@ -120,12 +121,46 @@ TEST_F(NoticeTest, ItSlidesUpAboveTheWorkAreaAndDownAfterThirtySeconds) {
   EXPECT_EQ(processes.trimmed, std::vector<pid_t>{200});
 }
 
-TEST_F(NoticeTest, WithTheTaskbarOnTheRightItRestsAgainstTheScreensEdge) {
-  desktop.workArea = {0, 0, 1220, 1024};
+TEST_F(NoticeTest, ItRestsWholeWithinTheWorkAreaWhereverThePanelsAre) {
+  struct Case {
+    const char* name;
+    os::Rect workArea;
+    int right, bottom;  // where the notice ends once up
+  };
+  const Case cases[] = {
+      {"a taskbar at the bottom", {0, 0, 1280, 984}, 1277, 983},
+      {"no panel", {0, 0, 1280, 1024}, 1277, 1023},
+      {"a dock on the right", {0, 0, 1220, 1024}, 1217, 1023},
+      {"panels at the top and on the left", {64, 30, 1280, 1024}, 1277, 1023},
+      {"a dock on the right and a taskbar at the bottom", {0, 0, 1200, 960}, 1197, 959},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    desktop.workArea = c.workArea;
+    f->Button1Click(f);
+    n->Timer2->Fire();
+    EXPECT_EQ(n->Left() + n->Width(), c.right);
+    EXPECT_EQ(n->Top() + n->Height(), c.bottom);
+    EXPECT_EQ(n->Height(), n->FullHeight() + 2) << "whole";
+    EXPECT_GE(n->Left(), c.workArea.left);
+    EXPECT_GE(n->Top(), c.workArea.top);
+    n->Close();
+  }
+}
+
+TEST_F(NoticeTest, UnderAWindowManagerThatAnswersLateItStillEndsWholeAboveTheWorkArea) {
   f->Button1Click(f);
+  forms::testing::LateWindowManager late(*n);
   n->Timer2->Fire();
-  EXPECT_EQ(n->Left() + n->Width(), 1277);
-  EXPECT_EQ(n->Top() + n->Height(), 1023);
+  late.Settle();
+  EXPECT_EQ(n->Height(), n->FullHeight() + 2);
+  EXPECT_EQ(n->Top() + n->Height(), desktop.workArea.bottom - 1);
+  EXPECT_EQ(n->Left() + n->Width(), desktop.screen.right - 3);
+  // And it slides down again to its one pixel, at the work area's bottom.
+  n->Timer1->Fire();
+  late.Settle();
+  EXPECT_EQ(n->ClientHeight(), 1);
+  EXPECT_EQ(n->Top(), desktop.workArea.bottom - 2);
 }
 
 TEST_F(NoticeTest, TheTestButtonShowsSampleTexts) {

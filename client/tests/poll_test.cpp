@@ -1,9 +1,12 @@
 // The poll and the pending list against a real HTTP server on 127.0.0.1, driving the real
 // main window offscreen.
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "forms/screen.h"
+#include "forms/test_support/user_input.h"
 #include "forms/timer.h"
 #include "http/stand-in/server.h"
 #include "scripted_replies.h"
@@ -360,6 +363,25 @@ TEST_F(PollTest, TheRowUnderTheMouseGivesItsDetailsAsTheListsHint) {
 
   f->ListView1->UserMouseMove(30, f->ListView1->Height() - 5);  // below the rows
   EXPECT_EQ(f->ListView1->Hint(), "");
+}
+
+TEST_F(PollTest, ARowWithALongMotifShowsAFewLinesOfItBesideThePointerAndItsIdStill) {
+  std::string motif;
+  while (motif.size() < 6000) motif += "Le patient rappelle au sujet de son ordonnance et de sa prise de sang. ";
+  server.Queue(Body("1-0-0\r\nmessage|10/12/2026|09:00|Martin|Paul|" + motif + "|0102|a1|p@x.fr|1 rue Haute\r\n"));
+  f->Button2->UserClick();
+  f->Button4Click(f);
+  forms::Application->ProcessMessages();
+  forms::TListView& list = *f->ListView1;
+  forms::testing::MoveMouseTo(list, forms::testing::RowPoint(list, 0));
+  EXPECT_NE(list.Hint().find(motif), std::string::npos) << "the hint text itself is whole";
+  const std::string shown = forms::testing::ShownHint();
+  EXPECT_LE(std::count(shown.begin(), shown.end(), '\n'), 16);
+  EXPECT_NE(shown.find("\xE2\x80\xA6"), std::string::npos);
+  EXPECT_NE(shown.find("Iso : a1"), std::string::npos) << "the lines after the motif still show";
+  const forms::TRect tip = forms::testing::ShownHintBounds();
+  const forms::TPoint pointer = forms::Screen->CursorPos();
+  EXPECT_TRUE(tip.Top >= pointer.Y + 16 || tip.Bottom <= pointer.Y) << "beside the pointer, not on it";
 }
 
 }  // namespace

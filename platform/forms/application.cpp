@@ -122,7 +122,7 @@ void TApplication::ActivateHint(TPoint cursorPos) {
   while (c && c->Hint().empty()) c = c->Parent();
   if (!c) return;
   activeHint_ = c->Hint();
-  QToolTip::showText(p, detail::ToolTipText(activeHint_), c->NativeWidget(), QRect(), hintHidePause_);
+  detail::ShowHint(p, activeHint_, c->NativeWidget(), hintHidePause_);
 }
 
 void TApplication::CancelHint() {

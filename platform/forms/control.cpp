@@ -3,6 +3,9 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QTextDocument>
@@ -46,11 +49,72 @@ std::string FrameworkText(const QString& text) {
   return out;
 }
 
-QString ToolTipText(const std::string& s) {
-  // A hint never grows past the screen, however long the text it is given.
-  const QString text = FitToRoom(DisplayText(s), QToolTip::font(), ScreenRoom(48), Fit::BreakLines);
+namespace {
+
+// What a reader takes in of a hint at a glance: this many rows at most, of about this many
+// characters; one line of the text (a long reason) takes a few rows at most, so that the
+// lines after it still show.
+constexpr int kHintRows = 16;
+constexpr int kHintColumns = 60;
+constexpr int kRowsPerHintLine = 4;
+
+// What a hint shows of `s` within `room`: its lines wrapped at blanks, each cut after a few
+// rows and the whole after a few more, every cut marked by "…". Only what is shown is measured,
+// however long the text.
+QString ShownHint(const std::string& s, QSize room) {
+  const QFont font = QToolTip::font();
+  const QFontMetrics fm(font);
+  const int lineHeight = std::max(1, fm.lineSpacing());
+  const int width = std::max(fm.averageCharWidth() * 2, std::min({room.width(), ScreenRoom(48).width() / 2,
+                                                                  kHintColumns * fm.averageCharWidth()}));
+  const int rows = std::clamp(room.height() / lineHeight, 1, kHintRows);
+  const QString text = DisplayText(s);
+  QString shown;
+  // One line more than the rows can hold, so that the last pass marks the cut.
+  qsizetype i = 0;
+  for (int line = 0; line <= rows && i <= text.size(); ++line) {
+    qsizetype end = text.indexOf(QLatin1Char('\n'), i);
+    if (end < 0) end = text.size();
+    if (line > 0) shown += QLatin1Char('\n');
+    shown += FitToRoom(text.mid(i, end - i), font, QSize(width, kRowsPerHintLine * lineHeight), Fit::WrapWords);
+    i = end + 1;
+  }
+  const int ellipsis = fm.horizontalAdvance(QChar(0x2026));
+  return FitToRoom(shown, font, QSize(width + ellipsis, rows * lineHeight), Fit::BreakLines);
+}
+
+QString AsToolTip(const QString& text) {
   if (text.isEmpty()) return text;
   return Qt::convertFromPlainText(text, Qt::WhiteSpacePre);
+}
+
+// The room a hint has beside the pointer. The window system puts a tip below the pointer,
+// past the pointer's image, or above it when it does not fit there, and pushes it back onto
+// the screen when it fits neither way, over the pointer; no taller than the larger of the two
+// spaces, a hint always fits one way.
+QSize HintRoomAt(QPoint pointer) {
+  const QScreen* screen = QGuiApplication::screenAt(pointer);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  const QRect g = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  constexpr int kPointer = 48;  // the tallest pointer image in use
+  constexpr int kFrame = 16;    // the tip's frame and margins
+  const int below = g.y() + g.height() - pointer.y() - kPointer - kFrame;
+  const int above = pointer.y() - g.y() - 24 - kFrame;
+  return QSize(g.width() - 2 * kFrame, std::max({below, above, 0}));
+}
+
+}  // namespace
+
+QString ToolTipText(const std::string& s) { return AsToolTip(ShownHint(s, ScreenRoom(48))); }
+
+void ShowHint(QPoint pointer, const std::string& hint, QWidget* widget, int hidePause) {
+  const QString tip = AsToolTip(ShownHint(hint, HintRoomAt(pointer)));
+  // The window system leaves a tip that shows this very text as it is, its timers included:
+  // one on its way out (the pointer left a control a moment ago) would go although it was just
+  // asked for again. Shown for no control first, it counts as another tip and starts anew.
+  if (!tip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == tip)
+    QToolTip::showText(pointer, tip, nullptr, QRect(), hidePause);
+  QToolTip::showText(pointer, tip, widget, QRect(), hidePause);
 }
 
 QColor ToQColor(TColor color) {
@@ -97,7 +161,7 @@ TShiftState ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons) {
 // Mouse events, popup menus and the layout of aligned children, for every control.
 class ControlFilter : public QObject {
  public:
-  ControlFilter(TControl& control, QWidget* owner) : QObject(owner), control_(control) {}
+  ControlFilter(TControl& control, QWidget* owner, QWidget* input) : QObject(owner), control_(control), input_(input) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     switch (event->type()) {
@@ -126,9 +190,13 @@ class ControlFilter : public QObject {
         // The window system's own tooltips (an item view's cells have none) neither replace
         // nor hide a hint that the program shows.
         if (control_.Hint().empty()) break;
+        if (control_.HintOnlyOverContent() && watched != input_) {
+          // Over the scroll bars or the header: the hint left there is a row's, not theirs.
+          QToolTip::hideText();
+          return true;
+        }
         auto* he = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(he->globalPos(), ToolTipText(control_.Hint()), control_.NativeWidget(), QRect(),
-                           Application ? Application->HintHidePause() : -1);
+        ShowHint(he->globalPos(), control_.Hint(), control_.NativeWidget(), Application ? Application->HintHidePause() : -1);
         return true;
       }
       case QEvent::Resize:
@@ -144,6 +212,7 @@ class ControlFilter : public QObject {
 
  private:
   TControl& control_;
+  QWidget* input_;  // where the mouse input arrives: the control's widget or its viewport
 };
 
 }  // namespace detail
@@ -169,7 +238,7 @@ void TControl::AttachWidget(std::unique_ptr<QWidget> widget) {
   QWidget* input = w;
   if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) input = area->viewport();
   input->setMouseTracking(true);
-  auto* filter = new detail::ControlFilter(*this, w);  // owned by the widget
+  auto* filter = new detail::ControlFilter(*this, w, input);  // owned by the widget
   input->installEventFilter(filter);
   if (input != w) w->installEventFilter(filter);
   w->setContextMenuPolicy(Qt::CustomContextMenu);

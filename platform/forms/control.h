@@ -84,6 +84,10 @@ class TControl : public TComponent {
   // The framework's Click: runs OnClick through the dispatcher.
   virtual void Click();
 
+  // For the forms layer: whether the control's hint is its content's (a list's rows set it as
+  // the mouse moves over them), not shown over its scroll bars or header.
+  virtual bool HintOnlyOverContent() const { return false; }
+
   // For the forms layer: the widget that draws this control, and the one its children
   // are placed in (the same for most controls).
   QWidget* NativeWidget() const;

@@ -1,9 +1,14 @@
 #include "forms/datetimepicker.h"
 
 #include <QCalendarWidget>
+#include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QLocale>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <cmath>
 
@@ -61,6 +66,32 @@ class CloseUpFilter final : public QObject {
   TDateTimePicker& picker_;
 };
 
+// F4 and Alt+Down open the drop-down calendar, as in the date pickers of other programs: the
+// key is taken as a press on the box's arrow, the one road by which the box opens it.
+class OpenKeysFilter final : public QObject {
+ public:
+  explicit OpenKeysFilter(QDateTimeEdit& edit) : QObject(&edit), edit_(edit) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || !edit_.calendarPopup()) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool altDown = key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier);
+    const bool f4 = key->key() == Qt::Key_F4 && !(key->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
+    if (!altDown && !f4) return false;
+    QStyleOptionComboBox box;
+    box.initFrom(&edit_);
+    box.editable = true;
+    box.subControls = QStyle::SC_All;
+    const QPointF arrow = edit_.style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxArrow, &edit_).center();
+    QMouseEvent press(QEvent::MouseButtonPress, arrow, edit_.mapToGlobal(arrow), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(&edit_, &press);
+    return true;
+  }
+
+ private:
+  QDateTimeEdit& edit_;
+};
+
 }  // namespace
 
 TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner, Parent) {
@@ -82,6 +113,7 @@ TDateTimePicker::TDateTimePicker(TComponent* Owner, TWinControl* Parent) : TWinC
   // However the drop-down calendar closes (a click on a day, Enter, Escape, a click
   // outside), the picker has taken its day: OnCloseUp runs, once the calendar is gone.
   if (QCalendarWidget* cal = raw->calendarWidget()) cal->window()->installEventFilter(new CloseUpFilter(*this, raw));
+  raw->installEventFilter(new OpenKeysFilter(*raw));
 }
 
 void TDateTimePicker::SetDateTime(TDateTime v) {

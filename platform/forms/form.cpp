@@ -63,8 +63,23 @@ void TForm::SetCaption(const std::string& caption) {
 
 int TForm::ClientWidth() const { return NativeWidget()->width(); }
 int TForm::ClientHeight() const { return NativeWidget()->height(); }
-void TForm::SetClientWidth(int v) { NativeWidget()->resize(std::max(0, v), NativeWidget()->height()); }
-void TForm::SetClientHeight(int v) { NativeWidget()->resize(NativeWidget()->width(), std::max(0, v)); }
+void TForm::SetClientWidth(int v) { Resize(v, NativeWidget()->height()); }
+void TForm::SetClientHeight(int v) { Resize(NativeWidget()->width(), v); }
+
+void TForm::Resize(int width, int height) {
+  QWidget* w = NativeWidget();
+  width = std::max(0, width);
+  height = std::max(0, height);
+  if (borderStyle_ == bsNone)
+    w->setFixedSize(width, height);
+  else
+    w->resize(width, height);
+}
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+  NativeWidget()->move(left, top);
+  Resize(width, height);
+}
 
 namespace {
 void ApplyFlags(QWidget* w, TFormBorderStyle border, TFormStyle style) {
@@ -82,7 +97,14 @@ void ApplyFlags(QWidget* w, TFormBorderStyle border, TFormStyle style) {
 
 void TForm::SetBorderStyle(TFormBorderStyle style) {
   borderStyle_ = style;
-  ApplyFlags(NativeWidget(), borderStyle_, formStyle_);
+  QWidget* w = NativeWidget();
+  ApplyFlags(w, borderStyle_, formStyle_);
+  if (style == bsNone) {
+    w->setFixedSize(w->size());
+  } else {
+    w->setMinimumSize(0, 0);
+    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
 }
 
 void TForm::SetFormStyle(TFormStyle style) {
@@ -140,6 +162,17 @@ void TForm::SetVisible(bool visible) {
     TControl::SetVisible(false);
     Fire(this, OnHide, this);
   }
+}
+
+void TForm::Show() {
+  QWidget* w = NativeWidget();
+  const bool wasUp = w->isVisible();
+  SetVisible(true);
+  // A window just mapped comes up as the window system brings up new windows; one that was up
+  // already may be behind the window the user clicked last.
+  if (!wasUp) return;
+  w->raise();
+  w->activateWindow();
 }
 
 bool TForm::CloseQuery() {

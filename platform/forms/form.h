@@ -40,6 +40,9 @@ class TForm : public TWinControl {
   TPosition Position() const { return position_; }
   void SetPosition(TPosition p) { position_ = p; }
   TFormBorderStyle BorderStyle() const { return borderStyle_; }
+  // A form without a border (bsNone) has no frame to resize it by: the window system is told
+  // that its size is fixed, at each size the program gives it, so that a window manager keeps
+  // the size asked for.
   void SetBorderStyle(TFormBorderStyle style);
   TFormStyle FormStyle() const { return formStyle_; }
   void SetFormStyle(TFormStyle style);
@@ -48,8 +51,11 @@ class TForm : public TWinControl {
   bool DoubleBuffered() const { return doubleBuffered_; }
   void SetDoubleBuffered(bool v) { doubleBuffered_ = v; }  // the window system always is
 
+  void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
-  void Show() { SetVisible(true); }
+  // Shows the form; one that is up already comes to the front with the focus (it may be
+  // behind the window the user clicked last).
+  void Show();
   void Hide() { SetVisible(false); }
   // Tries to close the form (see above).
   void Close();
@@ -75,6 +81,7 @@ class TForm : public TWinControl {
 
  private:
   void PlaceOnFirstShow();
+  void Resize(int width, int height);
   std::string caption_;
   TPosition position_ = poDesigned;
   TFormBorderStyle borderStyle_ = bsSizeable;

@@ -97,6 +97,19 @@ class RowDelegate : public QStyledItemDelegate {
   TListView& view_;
 };
 
+// Lays the columns that take the remaining width out again whenever that width changes.
+class RemainingWidthFilter final : public QObject {
+ public:
+  RemainingWidthFilter(TListView& view, QObject* owner) : QObject(owner), view_(view) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) view_.FitRemainingWidth();
+    return false;
+  }
+
+ private:
+  TListView& view_;
+};
+
 }  // namespace
 
 // --- columns
@@ -249,6 +262,10 @@ TListView::TListView(TComponent* Owner, TWinControl* Parent) : TWinControl(Owner
   raw->header()->setStretchLastSection(false);
   raw->header()->setSectionsMovable(false);
   raw->setItemDelegate(new RowDelegate(*this, raw));  // owned by the tree
+  raw->viewport()->installEventFilter(new RemainingWidthFilter(*this, raw));
+  QObject::connect(raw->header(), &QHeaderView::sectionResized, raw, [this](int index, int, int) {
+    if (index >= 0 && index < columns_.Count() && !columns_[index].AutoSize()) FitRemainingWidth();
+  });
   QObject::connect(raw->selectionModel(), &QItemSelectionModel::selectionChanged, raw,
                    [this, raw](const QItemSelection& selected, const QItemSelection& deselected) {
                      auto rows = [raw](const QItemSelection& s) {
@@ -366,12 +383,28 @@ void TListView::ColumnChanged(int index) {
   TListColumn& c = columns_[index];
   QHeaderView* header = tree->header();
   tree->setColumnHidden(index, c.Width() == 0 && !c.AutoSize());
-  if (c.AutoSize()) {
-    header->setSectionResizeMode(index, QHeaderView::Stretch);
-  } else {
-    header->setSectionResizeMode(index, QHeaderView::Interactive);
-    if (c.Width() > 0) tree->setColumnWidth(index, ShownWidth(index));
+  header->setSectionResizeMode(index, QHeaderView::Interactive);
+  if (!c.AutoSize() && c.Width() > 0) tree->setColumnWidth(index, ShownWidth(index));
+  FitRemainingWidth();
+}
+
+void TListView::FitRemainingWidth() {
+  QTreeWidget* tree = TreeOf(this);
+  QHeaderView* header = tree->header();
+  int taken = 0;
+  int fill = 0;
+  for (int i = 0; i < columns_.Count() && i < header->count(); ++i) {
+    if (columns_[i].AutoSize())
+      ++fill;
+    else if (!header->isSectionHidden(i))
+      taken += header->sectionSize(i);
   }
+  if (fill == 0) return;
+  // What is left is shared; a column never gets less than its own shown width, so that when
+  // the others take the whole list the rows scroll sideways to it instead of squeezing it.
+  const int share = std::max(0, tree->viewport()->width() - taken) / fill;
+  for (int i = 0; i < columns_.Count() && i < header->count(); ++i)
+    if (columns_[i].AutoSize()) tree->setColumnWidth(i, std::max(share, ShownWidth(i)));
 }
 
 int TListView::ShownWidth(int index) {

@@ -27,7 +27,9 @@ class TListColumn {
   int Width() const { return width_; }
   void SetWidth(int w);  // 0 hides the column
   bool AutoSize() const { return autoSize_; }
-  void SetAutoSize(bool a);  // the column takes the remaining width
+  // The column takes the remaining width of the list, but never less than its Width, caption
+  // and sample: when the other columns take it all, the list scrolls sideways to the column.
+  void SetAutoSize(bool a);
   // A value of the fixed form this column shows (a date, a time). A shown column is drawn at
   // least as wide as its caption and as this sample in the list's font, whatever Width says.
   const std::string& Sample() const { return sample_; }
@@ -174,9 +176,12 @@ class TListView : public TWinControl {
   void UserMouseMove(int X, int Y);
 
   // For the forms layer.
+  bool HintOnlyOverContent() const override { return true; }
   void ColumnChanged(int index);
   // The width column `index` is drawn with: its Width, widened to its caption and sample.
   int ShownWidth(int index);
+  // The columns that take the remaining width, laid out for the list's width now.
+  void FitRemainingWidth();
   void RowSelectionChanged(const std::vector<void*>& deselected, const std::vector<void*>& selected);
   bool SuppressSelectEvents() const { return suppress_ > 0; }
   struct Suppress {

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QObject>
 #include <QPointer>
+#include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -39,6 +40,10 @@ std::string FrameworkText(const QString& text);
 // markup for markup, so a hint holding "<" (a server line, a file name) is handed over as
 // markup that shows its characters as they are; an empty hint stays empty (no tooltip).
 QString ToolTipText(const std::string& s);
+// Shows `hint` at once for `widget`, with the mouse pointer at `pointer`, for `hidePause` ms:
+// cut to what a reader takes in at a glance (a few lines, each cut marked by an ellipsis) and
+// no taller than the room above or below the pointer, so that it never lands on the pointer.
+void ShowHint(QPoint pointer, const std::string& hint, QWidget* widget, int hidePause);
 QColor ToQColor(TColor color);
 QFont ToQFont(const TFont& font, const QFont& base);
 

@@ -39,7 +39,8 @@ QString FitToRoom(const QString& text, const QFont& font, QSize room, Fit how) {
     if (end < 0) end = n;
     // One line of the text, row by row.
     int rowWidth = 0;   // of the row being filled
-    int wordWidth = 0;  // of the run of non-blanks that ends the row (BreakWords)
+    int wordWidth = 0;  // of the run of non-blanks that ends the row (BreakWords, WrapWords)
+    qsizetype lastBlank = -1;  // where in `out` the row's last blank is (WrapWords)
     qsizetype j = i;
     while (j < end) {
       const int len = CharLength(text, static_cast<int>(j));
@@ -47,6 +48,47 @@ QString FitToRoom(const QString& text, const QFont& font, QSize room, Fit how) {
       const int w = fm.horizontalAdvance(ch);
       const bool blank = ch.at(0).isSpace();
       bool newRow = false;
+      qsizetype rowStart = -1;  // where the new row's line break is in `out` (WrapWords)
+      if (how == Fit::WrapWords) {
+        if (rowWidth + w > maxWidth) {
+          if (blank) {
+            rowStart = out.size();
+            out += QLatin1Char('\n');  // the blank that does not fit is where the row ends
+            rowWidth = 0;
+            wordWidth = 0;
+          } else if (lastBlank >= 0) {
+            out[lastBlank] = QLatin1Char('\n');  // the row ends at its last blank
+            rowStart = lastBlank;
+            rowWidth = wordWidth;
+          } else {
+            rowStart = out.size();
+            out += QLatin1Char('\n');  // a word wider than the row goes on in the next one
+            rowWidth = 0;
+            wordWidth = 0;
+          }
+          lastBlank = -1;
+          newRow = true;
+        }
+        if (newRow && ++rows >= maxRows) {
+          out.truncate(rowStart);
+          out += kEllipsis;
+          return out;
+        }
+        if (newRow && blank) {
+          j += len;
+          continue;
+        }
+        if (blank) {
+          lastBlank = out.size();
+          wordWidth = 0;
+        } else {
+          wordWidth += w;
+        }
+        out += ch;
+        rowWidth += w;
+        j += len;
+        continue;
+      }
       if (how == Fit::BreakWords) {
         wordWidth = blank ? 0 : wordWidth + w;
         if (wordWidth > maxWidth) {

@@ -16,6 +16,8 @@ enum class Fit {
   BreakLines,  // a box that never wraps by itself (a hint): a line wider than the room is broken
   CutLines,    // a one-line place (a status panel): a line wider than the room is cut
   BreakWords,  // a box that wraps at blanks (a message box): only a word wider than the room is broken
+  WrapWords,   // a box that never wraps by itself (a hint), its lines wrapped here: at the last blank
+               // that fits, a word wider than the room broken where it reaches the edge
 };
 
 // `text` (lines separated by '\n') as shown within `room` in `font`: lines broken or cut as

@@ -7,7 +7,11 @@
 #include <QStyleOptionViewItem>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <vector>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
@@ -39,6 +43,14 @@ Qt::Key QtKey(Key key) {
   return Qt::Key_unknown;
 }
 
+void ActivateWindowOf(TControl& control) {
+  QWidget* window = control.NativeWidget()->window();
+  if (QApplication::activeWindow() != window) {
+    window->activateWindow();
+    QCoreApplication::processEvents();
+  }
+}
+
 void Focus(QWidget* w) {
   w->window()->activateWindow();
   w->setFocus(Qt::OtherFocusReason);
@@ -53,8 +65,33 @@ void MoveMouseTo(TControl& control, TPoint clientPoint) {
 }
 
 void ClickAt(TControl& control, TPoint clientPoint) {
+  ActivateWindowOf(control);
   QTest::mouseClick(InputWidget(control), Qt::LeftButton, Qt::NoModifier, QPoint(clientPoint.X, clientPoint.Y));
   QCoreApplication::processEvents();
+}
+
+void DoubleClickAt(TControl& control, TPoint clientPoint) {
+  ActivateWindowOf(control);
+  QWidget* w = InputWidget(control);
+  const QPoint p(clientPoint.X, clientPoint.Y);
+  // As the desktop delivers it: a press and a release, then the second press reported as a
+  // double click, and its release.
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, p);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, p);
+  QCoreApplication::processEvents();
+}
+
+TPoint RowPoint(TListView& list, int row) {
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  const QPoint p = tree->visualRect(tree->model()->index(row, 0)).center();
+  return {p.x(), p.y()};
+}
+
+bool IsActiveWindow(TControl& form) {
+  QCoreApplication::processEvents();
+  return QApplication::activeWindow() == form.NativeWidget()->window();
 }
 
 void TypeKeys(TWinControl& control, const std::string& text) {
@@ -97,6 +134,16 @@ std::string ShownHint() {
   return shown.toPlainText().toStdString();
 }
 
+TRect ShownHintBounds() {
+  if (!QToolTip::isVisible()) return {};
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->inherits("QTipLabel") || !w->isVisible()) continue;
+    const QRect r = w->frameGeometry();
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  }
+  return {};
+}
+
 TColor ShownCellColor(TListView& list, int row, int column) {
   QCoreApplication::processEvents();
   auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
@@ -122,6 +169,64 @@ bool ColumnShowsWhole(TListView& list, int column, const std::string& cellText) 
   cell.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
   return width >= tree->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), tree).width();
 }
+
+bool ColumnCanBeSeenWhole(TListView& list, int column, const std::string& cellText) {
+  QCoreApplication::processEvents();
+  auto* tree = static_cast<QTreeWidget*>(list.NativeWidget());
+  QScrollBar* bar = tree->horizontalScrollBar();
+  const int was = bar->value();
+  bar->setValue(bar->maximum());
+  QCoreApplication::processEvents();
+  QHeaderView* header = tree->header();
+  const int left = header->sectionViewportPosition(column);
+  const int right = left + header->sectionSize(column);
+  const bool inView = left >= 0 && right <= tree->viewport()->width();
+  bar->setValue(was);
+  return inView && ColumnShowsWhole(list, column, cellText);
+}
+
+struct LateWindowManager::Filter final : QObject {
+  explicit Filter(QWidget* window) : QObject(window), window_(window) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != window_ || answering_) return false;
+    if (event->type() != QEvent::Move && event->type() != QEvent::Resize) return false;
+    asked_.push_back(window_->geometry());
+    // The answer to the request before this one comes only now, when the window system next
+    // delivers its events.
+    if (asked_.size() >= 2) {
+      const QRect late = asked_.front();
+      asked_.erase(asked_.begin());
+      QTimer::singleShot(0, this, [this, late] { Answer(late); });
+    }
+    return false;
+  }
+  void Answer(const QRect& r) {
+    answering_ = true;
+    window_->setGeometry(r);
+    answering_ = false;
+  }
+  void Settle() {
+    QCoreApplication::processEvents();
+    for (const QRect& r : asked_) Answer(r);
+    asked_.clear();
+    QCoreApplication::processEvents();
+  }
+  QWidget* window_;
+  std::vector<QRect> asked_;
+  bool answering_ = false;
+};
+
+LateWindowManager::LateWindowManager(TControl& form) : filter_(new Filter(form.NativeWidget()->window())) {
+  filter_->window_->installEventFilter(filter_);
+}
+
+LateWindowManager::~LateWindowManager() {
+  Settle();
+  filter_->window_->removeEventFilter(filter_);
+  filter_->deleteLater();
+}
+
+void LateWindowManager::Settle() { filter_->Settle(); }
 
 void LeaveControl(TWinControl& control, TWinControl& next) {
   Focus(control.NativeWidget());

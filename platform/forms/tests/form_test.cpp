@@ -173,6 +173,29 @@ TEST_F(FormsForm, ABorderlessStayOnTopFormKeepsItsClientSizeAndPlace) {
   EXPECT_TRUE(notice.NativeWidget()->windowFlags() & Qt::FramelessWindowHint);
 }
 
+TEST_F(FormsForm, ABorderlessFormTellsTheWindowManagerThatItsSizeIsFixed) {
+  TForm& notice = app->CreateForm<TForm>();
+  notice.SetClientWidth(300);
+  notice.SetBorderStyle(bsNone);
+  const auto fixedAt = [&](int w, int h) {
+    const QWidget* window = notice.NativeWidget();
+    return window->size() == QSize(w, h) && window->minimumSize() == QSize(w, h) &&
+           window->maximumSize() == QSize(w, h);
+  };
+  notice.SetClientHeight(1);
+  notice.Show();
+  EXPECT_TRUE(fixedAt(300, 1));
+  notice.SetBounds(900, 800, 270, 12);
+  EXPECT_TRUE(fixedAt(270, 12));
+  notice.SetClientWidth(280);
+  EXPECT_TRUE(fixedAt(280, 12));
+  // A form with a frame stays resizable.
+  notice.SetBorderStyle(bsSizeable);
+  EXPECT_EQ(notice.NativeWidget()->minimumSize(), QSize(0, 0));
+  notice.SetClientHeight(50);
+  EXPECT_EQ(notice.NativeWidget()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
 // Owner and parent differ: the button belongs to one form and is shown on the other.
 TEST_F(FormsForm, AControlOutlivesTheWindowItWasShownIn) {
   TForm& shownOn = app->CreateForm<TForm>();
