@@ -45,8 +45,11 @@ TEST_F(WindowTest, TheColumnThatTakesTheRemainingWidthCanBeBroughtIntoViewWhole)
   // A narrower window: the list scrolls to it, and every column stays whole.
   f->SetClientWidth(420);
   EXPECT_TRUE(forms::testing::ColumnCanBeSeenWhole(list, address, "12 rue"));
-  for (int i = 1; i < address; ++i)
-    if (list.Columns()[i].Width() > 0) EXPECT_TRUE(forms::testing::ColumnShowsWhole(list, i, "")) << i;
+  for (int i = 1; i < address; ++i) {
+    if (list.Columns()[i].Width() > 0) {
+      EXPECT_TRUE(forms::testing::ColumnShowsWhole(list, i, "")) << i;
+    }
+  }
 }
 
 }  // namespace
