@@ -45,7 +45,10 @@ const std::array<std::string_view, ZAMessageCount> ZAMessages = {
     "Cannot create a temporary file in \"%s\"",
     "Cannot rename \"%s\" to \"%s\": the archive holds an item of that name",
     "The archive \"%s\" was replaced by another program while it was updated",
-    "",
+    "Entry \"%s\" overlaps another entry of the archive",
+    "Entry \"%s\" is incomplete: its data runs past the end of the archive",
+    "Zip file structure invalid: %s. The archive is left as it was",
+    "Archive is damaged: %s",
 };
 
 const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
@@ -58,6 +61,7 @@ const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
     {48, 27}, {49, 28}, {50, 29}, {51, 30}, {52, 31}, {53, 6},  {54, 6},  {55, 32},
     {56, 33}, {57, -1}, {58, -1}, {59, -1}, {60, -1},
     {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39},
+    {80, 40}, {81, 41}, {82, 42}, {83, 43},
 }};
 
 }  // namespace zip

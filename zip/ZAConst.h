@@ -6,16 +6,16 @@
 
 namespace zip {
 
-inline constexpr int ZAMessageCount = 41;
-inline constexpr int ZACodeCount = 67;
+inline constexpr int ZAMessageCount = 44;
+inline constexpr int ZACodeCount = 71;
 
 struct TZACodeEntry {
   std::int32_t Code;
   std::int32_t MessageIndex;  // -1: the code has no message
 };
 
-// Slots 0..33 hold the original texts, 34..37 those of the write path's own codes (70..73),
-// 38..40 are empty.
+// Slots 0..33 hold the original texts, 34..39 those of the write path's own codes (70..75),
+// 40..43 those of damaged archives (80..83).
 extern const std::array<std::string_view, ZAMessageCount> ZAMessages;
 extern const std::array<TZACodeEntry, ZACodeCount> ZACodes;
 
