@@ -494,17 +494,6 @@ std::int64_t TZADirManager::FindLocalHeader(std::int64_t start) {
   return found;
 }
 
-bool TZADirManager::FindDataDescriptor(std::int64_t start, TDataDescriptor& descriptor) {
-  std::int64_t found;
-  if (!ForwardScan(start, sigDataDescriptor, HeaderSearchWindow, found)) return false;
-  descriptor = TDataDescriptor{};
-  TZAStream& s = *ArchiveStream;
-  TPositionKeeper keep(s);
-  std::uint8_t raw[DataDescriptorSize];
-  if (s.ReadAt(found, raw, sizeof raw) == sizeof raw) ParseDataDescriptor(raw, descriptor);
-  return true;
-}
-
 void TZADirManager::RebuildDirectory() {
   Rebuilt = true;
   CentralDir.SetCount(0);
@@ -593,7 +582,7 @@ std::int64_t TZADirManager::AppendRebuiltItem(std::int64_t p, const TLocalHeader
   std::int64_t end = -1;
   if (whole && (local.Flags & 0x0008)) {
     const bool zip64 = local.CompressedSize == 0xFFFFFFFFu || local.UncompressedSize == 0xFFFFFFFFu;
-    end = FindOwnDataDescriptor(dataStart, zip64, item);
+    end = FindDataDescriptor(dataStart, zip64, item);
   } else if (whole && item.GetCompressedSize() <= static_cast<std::uint64_t>(size - dataStart)) {
     end = dataStart + static_cast<std::int64_t>(item.GetCompressedSize());
   }
@@ -606,7 +595,7 @@ std::int64_t TZADirManager::AppendRebuiltItem(std::int64_t p, const TLocalHeader
   return end;
 }
 
-std::int64_t TZADirManager::FindOwnDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item) {
+std::int64_t TZADirManager::FindDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item) {
   TZAStream& s = *ArchiveStream;
   std::int64_t from = dataStart;
   std::int64_t at;

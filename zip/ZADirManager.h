@@ -71,7 +71,6 @@ class TZADirManager {
   bool CheckLocalHeader(std::int64_t position);
   bool FindPattern(std::int64_t start, const std::uint8_t* pattern, std::size_t length, std::int64_t& found);
   std::int64_t FindLocalHeader(std::int64_t start);
-  bool FindDataDescriptor(std::int64_t start, TDataDescriptor& descriptor);
   void RebuildDirectory();
   bool OffsetsIncludeStub() const;
 
@@ -105,7 +104,7 @@ class TZADirManager {
   std::int64_t AppendRebuiltItem(std::int64_t position, const TLocalHeader& local);
   // The data descriptor that ends the data starting at dataStart (its sizes agree with where it
   // lies); fills the item's CRC and sizes and returns where the descriptor ends, or -1.
-  std::int64_t FindOwnDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item);
+  std::int64_t FindDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item);
   // Where the bytes of a stored item end in its volume, read from its local header; nothing when
   // no local header is there.
   std::optional<std::uint64_t> StoredItemEnd(const TDirItem& item);
