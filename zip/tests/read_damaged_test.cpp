@@ -83,6 +83,26 @@ TEST_F(DamagedArchives, DirectoryRebuiltFromLocalHeaders) {
   }
 }
 
+// An archive inside the archive is data: Info-ZIP stores a .zip as it is, local headers and all,
+// and the rebuild goes on after each whole entry's data instead of taking those headers for
+// entries of the outer archive.
+TEST_F(DamagedArchives, RebuildTakesAnArchiveInsideForData) {
+  const fs::path inner = Dir / "inner.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote(Source().string()) + " && zip -q -r " + Quote(inner.string()) + " docs readme.txt"));
+  const fs::path outer = Dir / "outer.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote(Dir.Path().string()) + " && zip -q outer.zip inner.zip && cd " +
+                     Quote(Source().string()) + " && zip -q " + Quote(outer.string()) + " readme.txt"));
+  auto bytes = ReadBytes(outer);
+  bytes.resize(bytes.size() - 30);  // into the directory: no end record
+  WriteBytes(outer, bytes);
+  EXPECT_EQ((std::vector<std::string>{"inner.zip", "readme.txt"}), ListWithEngine(outer));
+  const TEngineRun run = ExtractWithEngine(outer, Dir / "out");
+  ASSERT_TRUE(run.Opened) << run.OpenMessage;
+  EXPECT_EQ(std::vector<std::string>{outer.string() + ": 83"}, run.Failures);
+  EXPECT_EQ((std::vector<std::string>{"inner.zip", "readme.txt"}), ListTree(Dir / "out"));
+  EXPECT_EQ(ReadBytes(inner), ReadBytes(Dir / "out/inner.zip"));
+}
+
 TEST_F(DamagedArchives, FlippedDataByteFailsThatItemOnly) {
   for (const char* level : {"-0", "-6"}) {
     SCOPED_TRACE(level);
