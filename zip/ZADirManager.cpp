@@ -648,11 +648,11 @@ void TZADirManager::AdjustOffsetsForStub() {
 }
 
 namespace {
-// Per item of dir: nothing, or the bytes it has before the item whose local header lies inside its
-// own bytes. Each item's bytes in its volume run from its local header to the end of its data, at
-// least the fixed header and the compressed size (the local name and extra only add to it).
-// Folders have no data to read, and new items none in the archive yet.
-std::vector<std::optional<std::uint64_t>> OverlapsOf(const TZADirArray& dir) {
+// Per item of dir: whether another item's local header lies inside its bytes. Each item's bytes in
+// its volume run from its local header to the end of its data, at least the fixed header and the
+// compressed size (the local name and extra only add to it). Folders have no data to read, and new
+// items none in the archive yet.
+std::vector<bool> OverlapsOf(const TZADirArray& dir) {
   const std::int32_t count = dir.GetCount();
   struct TSpan {
     std::uint32_t Disk;
@@ -672,35 +672,24 @@ std::vector<std::optional<std::uint64_t>> OverlapsOf(const TZADirArray& dir) {
   std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
     return a.Disk != b.Disk ? a.Disk < b.Disk : a.Start != b.Start ? a.Start < b.Start : a.Index < b.Index;
   });
-  std::vector<std::optional<std::uint64_t>> overlaps(static_cast<std::size_t>(count));
-  // An item overlaps when another item's local header lies inside its bytes: entries that share
-  // one header all do, and so does an entry whose data runs over the next header. The next header
-  // in the order of the offsets is the one to look at; the item that begins there keeps its own
-  // data unless it, too, reaches further.
+  std::vector<bool> overlaps(static_cast<std::size_t>(count), false);
+  // Entries that share one header all overlap, and so does an entry whose data runs over the next
+  // header. The next header in the order of the offsets is the one to look at; the item that begins
+  // there keeps its own data unless it, too, reaches further.
   for (std::size_t k = 0; k < spans.size(); ++k) {
     const TSpan& span = spans[k];
-    const std::uint64_t dataStart = span.Start + LocalHeaderSize;
-    std::optional<std::uint64_t> room;
-    if (k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start) room = 0;
-    for (std::size_t n = k + 1; !room && n < spans.size() && spans[n].Disk == span.Disk; ++n) {
-      if (spans[n].Start == span.Start) {
-        room = 0;
-      } else {
-        if (spans[n].Start < span.End) room = spans[n].Start > dataStart ? spans[n].Start - dataStart : 0;
-        break;
-      }
-    }
-    overlaps[static_cast<std::size_t>(span.Index)] = room;
+    const bool sharesPrevious = k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start;
+    const bool reachesNext = k + 1 < spans.size() && spans[k + 1].Disk == span.Disk && spans[k + 1].Start < span.End;
+    overlaps[static_cast<std::size_t>(span.Index)] = sharesPrevious || reachesNext;
   }
   return overlaps;
 }
 }  // namespace
 
-std::optional<std::uint64_t> TZADirManager::ItemDataOverlap(std::int32_t index) {
+bool TZADirManager::ItemDataOverlaps(std::int32_t index) {
   const std::int32_t count = CentralDir.GetCount();
   if (FOverlaps.size() != static_cast<std::size_t>(count)) FOverlaps = OverlapsOf(CentralDir);
-  if (index < 0 || index >= count) return std::nullopt;
-  return FOverlaps[static_cast<std::size_t>(index)];
+  return index >= 0 && index < count && FOverlaps[static_cast<std::size_t>(index)];
 }
 
 std::optional<std::uint64_t> TZADirManager::StoredItemEnd(const TDirItem& item) {

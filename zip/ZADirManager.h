@@ -75,9 +75,9 @@ class TZADirManager {
   bool OffsetsIncludeStub() const;
 
   // Whether the data of item index overlaps another item's (a directory that points several
-  // entries at the same bytes): the bytes the item has before the other one begins. Worked out for
-  // the whole directory at the first question after a load or a ForgetOverlaps.
-  std::optional<std::uint64_t> ItemDataOverlap(std::int32_t index);
+  // entries at the same bytes, or an entry whose data runs over the next one's header). Worked out
+  // for the whole directory at the first question after a load or a ForgetOverlaps.
+  bool ItemDataOverlaps(std::int32_t index);
   void ForgetOverlaps() { FOverlaps.clear(); }
   // Whether the bytes of item index (local header, name, extra field, data and descriptor) run past
   // the end of the archive's data: the item cannot be read whole.
@@ -111,8 +111,8 @@ class TZADirManager {
   bool SingleFile() const;
 
   TZADirHost& FHost;
-  // Per item: nothing, or the room before the item it overlaps.
-  std::vector<std::optional<std::uint64_t>> FOverlaps;
+  // Per item: whether it overlaps another.
+  std::vector<bool> FOverlaps;
   // Local header offsets of the rebuilt entries whose bytes are not all in the file, ascending.
   std::vector<std::uint64_t> FIncompleteOffsets;
 };

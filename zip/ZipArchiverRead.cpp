@@ -380,7 +380,7 @@ void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Str
   if (FDirManager->ItemDataIncomplete(Index)) throw EZAException(zaerr::ItemDataIncomplete, this, {item.Name});
   // An item whose bytes are also another item's is refused: a directory that points many entries at
   // the same data multiplies what a small file extracts to.
-  if (FDirManager->ItemDataOverlap(Index)) throw EZAException(zaerr::OverlappingItemData, this, {item.Name});
+  if (FDirManager->ItemDataOverlaps(Index)) throw EZAException(zaerr::OverlappingItemData, this, {item.Name});
   // The item's volume: its 16-bit disk field, or the Zip64 one when that field is the escape value.
   TZAVolumeNumberInfo info;
   if (FDirManager->IsZip64) {
