@@ -6,16 +6,16 @@
 
 namespace zip {
 
-inline constexpr int ZAMessageCount = 44;
-inline constexpr int ZACodeCount = 70;
+inline constexpr int ZAMessageCount = 47;
+inline constexpr int ZACodeCount = 74;
 
 struct TZACodeEntry {
   std::int32_t Code;
   std::int32_t MessageIndex;  // -1: the code has no message
 };
 
-// The original texts come first (slots 0 to 33), then those of the engine's own codes from 70 on;
-// an empty slot is a text no code uses.
+// Slots 0..33 hold the original texts, 34..42 those of the engine's own codes (70..79), 43..46
+// those of damaged archives (80..83).
 extern const std::array<std::string_view, ZAMessageCount> ZAMessages;
 extern const std::array<TZACodeEntry, ZACodeCount> ZACodes;
 

@@ -23,6 +23,18 @@ constexpr std::size_t MaxNameLength = 999;
 constexpr std::size_t MaxRebuildExtra = 260;
 constexpr std::uint16_t UnicodePathExtraTag = 0x7075;
 constexpr std::uint16_t UnknownHost = 0xFFFF;  // "version made by" of an entry rebuilt from its local header
+constexpr std::size_t Zip64DescriptorSize = 24;  // a data descriptor with 8-byte sizes
+
+// What can be wrong with an archive as a whole, as the messages of the engine tell it.
+constexpr const char* FaultNoEndRecord = "it has no end of central directory record";
+constexpr const char* FaultImpossibleDirectory = "its end record describes a central directory the file cannot hold";
+constexpr const char* FaultNoDirectoryThere = "its central directory is not where the end record puts it";
+constexpr const char* FaultRebuiltSuffix = "; its entries were found from their local headers, and some may be missing";
+constexpr const char* FaultDirectorySize =
+    "the number of entries and the size of its central directory in the end record disagree";
+constexpr const char* FaultDirectoryOffset = "the offset of its central directory in the end record is wrong";
+
+std::string EntryFault(const std::string& name, const char* what) { return "entry \"" + name + "\" " + what; }
 
 // Restores a stream's position when a scan ends, however it ends.
 class TPositionKeeper {
@@ -160,16 +172,18 @@ bool TZADirManager::DirectoryFits(std::int64_t start, std::uint64_t size, std::u
 }
 
 void TZADirManager::LoadCentralDirectory() {
-  // 1.
+  // Nothing of the last load stays.
   ForgetOverlaps();
   ResetEndRecord();
   SfxStubSize = 0;
   IsZip64 = false;
   Rebuilt = false;
+  DirectoryFault.clear();
+  FIncompleteOffsets.clear();
   FirstVolume = LastVolume = 0;
   const bool spanning = FHost.Spanning() != smNone;
 
-  // 2. The end record.
+  // The end record: the zip signature, or the engine's own one and then the zip one.
   TEndRecord record;
   std::int64_t p = -1;
   bool found;
@@ -178,23 +192,14 @@ void TZADirManager::LoadCentralDirectory() {
   } else {
     found = FindEndOfCentralDir(record, p, sigOwnEndRecord) || FindEndOfCentralDir(record, p, sigEndRecord);
   }
-
-  // 3. None: a single file is rebuilt from its local headers.
-  const auto rebuild = [this] {
-    if (FHost.Spanning() != smNone) throw EZAException(zaerr::NoEndRecordSpanning);
-    RebuildDirectory();
-    CentralDirStart = ArchiveStream->Size();
-  };
   if (!found) {
-    rebuild();
+    RebuildInstead(FaultNoEndRecord);
     return;
   }
-
-  // 4.
   EndRecord = record;
   const std::int64_t endRecordPosition = p;
 
-  // 5. The Zip64 locator just in front of the end record.
+  // The Zip64 locator just in front of the end record.
   TZAStream& s = *ArchiveStream;
   if (p > static_cast<std::int64_t>(Zip64LocatorSize)) {
     std::uint8_t raw[Zip64LocatorSize];
@@ -209,7 +214,7 @@ void TZADirManager::LoadCentralDirectory() {
     }
   }
 
-  // 6. The Zip64 end record where the locator says; in a single file whose offsets do not count a
+  // The Zip64 end record where the locator says; in a single file whose offsets do not count a
   // stub put in front afterwards, it lies just before the locator.
   if (IsZip64) {
     bool ok = false;
@@ -236,7 +241,7 @@ void TZADirManager::LoadCentralDirectory() {
     if (!ok) throw EZAException(zaerr::Zip64EndRecordMissing);
   }
 
-  // 7. Volumes.
+  // The volumes of the set: the last one, and the one the directory starts on.
   if (IsZip64) {
     LastVolume = static_cast<std::int32_t>(Zip64Locator.TotalDisks) - 1;
     FirstVolume = static_cast<std::int32_t>(Zip64EndRecord.StartDisk);
@@ -252,14 +257,16 @@ void TZADirManager::LoadCentralDirectory() {
   info.SetNumber(FirstVolume);
   if (spanning) SwitchToVolume(info);
 
-  // 8.-9. Where the directory starts and how many items it holds, checked against the file before
+  // Where the directory starts and how many items it holds, checked against the file before
   // anything is allocated or read.
   std::int64_t start;
   std::uint64_t dirSize;
   std::uint64_t count;
+  std::uint64_t statedOffset;
   if (IsZip64) {
     dirSize = Zip64EndRecord.DirectorySize;
     count = Zip64EndRecord.TotalEntries & 0xFFFFFFFFu;
+    statedOffset = Zip64EndRecord.DirectoryOffset;
     if (spanning) {
       start = static_cast<std::int64_t>(std::min<std::uint64_t>(Zip64EndRecord.DirectoryOffset, INT64_MAX));
     } else {
@@ -269,23 +276,47 @@ void TZADirManager::LoadCentralDirectory() {
     const std::int32_t signedSize = static_cast<std::int32_t>(EndRecord.DirectorySize);
     dirSize = signedSize < 0 ? UINT64_MAX : static_cast<std::uint64_t>(signedSize);
     count = EndRecord.TotalEntries;
+    statedOffset = EndRecord.DirectoryOffset;
     start = spanning ? static_cast<std::int64_t>(EndRecord.DirectoryOffset) : p - signedSize;
   }
   if (!DirectoryFits(start, dirSize, count, p)) {
-    // The end record describes a directory this file cannot hold: read the archive as a damaged one.
-    EndRecord = TEndRecord{};
-    EndRecord.Signature = FHost.ZipFormat() ? sigEndRecord : sigOwnEndRecord;
-    IsZip64 = false;
-    FirstVolume = LastVolume = 0;
-    rebuild();
+    RebuildInstead(FaultImpossibleDirectory);
     return;
   }
   ArchiveStream->Seek(start);
-  ReadItems(count, spanning);
+  const std::optional<std::uint64_t> taken = ReadItems(count, spanning);
+  if (!taken) {
+    RebuildInstead(FaultNoDirectoryThere);
+    return;
+  }
 
-  // 11.-12. The stub of a self-extractor.
+  // The stub of a self-extractor, and offsets that do not count it.
   if (LastVolume == 0) DetectSfxStubSize(IsZip64 ? p : endRecordPosition);
   if (!OffsetsIncludeStub()) AdjustOffsetsForStub();
+
+  // A directory read whole must still be as long as the end record says and where it says (its
+  // offset counted from the start of the file or of the data after a stub).
+  if (SingleFile()) {
+    const auto at = static_cast<std::uint64_t>(start);
+    if (*taken != dirSize) {
+      DirectoryFault = FaultDirectorySize;
+    } else if (statedOffset != at && statedOffset + static_cast<std::uint64_t>(SfxStubSize) != at) {
+      DirectoryFault = FaultDirectoryOffset;
+    }
+  }
+}
+
+bool TZADirManager::SingleFile() const { return FHost.Spanning() == smNone && LastVolume == 0; }
+
+void TZADirManager::RebuildInstead(const std::string& why) {
+  if (FHost.Spanning() != smNone) throw EZAException(zaerr::NoEndRecordSpanning);
+  // What the end record said does not describe this archive.
+  ResetEndRecord();
+  IsZip64 = false;
+  FirstVolume = LastVolume = 0;
+  RebuildDirectory();
+  CentralDirStart = ArchiveStream->Size();
+  DirectoryFault = why + FaultRebuiltSuffix;
 }
 
 namespace {
@@ -316,7 +347,7 @@ std::string TZADirManager::StoredNameToUtf8(std::string bytes, std::uint16_t fla
   return bytes;
 }
 
-void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
+std::optional<std::uint64_t> TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
   // The array grows as entries are actually read: the count of the end record is only a claim, and
   // sizing the array from it at once would let a small crafted file ask for many times its size.
   CentralDir.SetCount(0);
@@ -325,27 +356,30 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
   info.LastVolumeNumber = LastVolume;
   info.SetNumber(FirstVolume);
   std::vector<std::uint8_t> extra;
+  const std::int64_t first = reader.Position();
   for (std::uint64_t i = 0; i < count; ++i) {
-    // 10.1 A header never straddles two volumes.
+    // A header never straddles two volumes.
     if (spanning && reader.RemainingInVolume() < static_cast<std::int64_t>(CentralHeaderSize)) {
       info.SetNumber(info.VolumeNumber + 1);
       SwitchToVolume(info);
       ArchiveStream->Seek(0);
       reader.Restart(*ArchiveStream);
     }
-    // 10.2
     if (i == 0) CentralDirStart = reader.Position();
-    // 10.3
+    // The fixed part of the header, which must be a central header.
     std::uint8_t raw[CentralHeaderSize];
     reader.Read(raw, sizeof raw);
+    const std::uint32_t signature = GetU32(raw);
+    if (signature != CentralHeaderSignature && signature != OwnCentralHeaderSignature) return std::nullopt;
     CentralDir.SetCount(static_cast<std::int32_t>(i + 1));
     TDirItem& item = CentralDir.ItemRef(static_cast<std::int32_t>(i));
     item.LoadCentralHeader(raw);
-    // 10.4
+    // The name, as its host stored it.
     const std::string storedName = reader.ReadString(item.NameLength);
     item.StoredName = storedName;
     item.Name = StoredNameToUtf8(storedName, item.Flags, item.VersionMadeBy);
-    // 10.5
+    // The extra field: every block is kept; the Zip64 one gives the sizes and the offset that
+    // the header holds as escape values.
     item.HasZip64Extra = false;
     item.ExtraFields.clear();
     extra.resize(item.ExtraLength);
@@ -373,9 +407,10 @@ void TZADirManager::ReadItems(std::uint64_t count, bool spanning) {
       }
       item.ExtraFields.push_back(std::move(field));
     });
-    // 10.6
     item.Comment = reader.ReadString(item.CommentLength);
   }
+  // The bytes the headers took (in one file; a set of volumes spreads them).
+  return spanning ? 0 : static_cast<std::uint64_t>(reader.Position() - first);
 }
 
 void TZADirManager::DetectSfxStubSize(std::int64_t endPosition) {
@@ -461,72 +496,134 @@ std::int64_t TZADirManager::FindLocalHeader(std::int64_t start) {
   return found;
 }
 
-bool TZADirManager::FindDataDescriptor(std::int64_t start, TDataDescriptor& descriptor) {
-  std::int64_t found;
-  if (!ForwardScan(start, sigDataDescriptor, HeaderSearchWindow, found)) return false;
-  descriptor = TDataDescriptor{};
-  TZAStream& s = *ArchiveStream;
-  TPositionKeeper keep(s);
-  std::uint8_t raw[DataDescriptorSize];
-  if (s.ReadAt(found, raw, sizeof raw) == sizeof raw) ParseDataDescriptor(raw, descriptor);
-  return true;
-}
-
 void TZADirManager::RebuildDirectory() {
   Rebuilt = true;
   CentralDir.SetCount(0);
+  FIncompleteOffsets.clear();
   TZAStream& s = *ArchiveStream;
-  const std::int64_t size = s.Size();
   std::int64_t p = FindLocalHeader(0);
   if (p < 0) throw EZAException(zaerr::NoLocalHeaderFound);
   while (p >= 0) {
     std::uint8_t raw[LocalHeaderSize];
     TLocalHeader local;
-    if (s.ReadAt(p, raw, sizeof raw) == sizeof raw && ParseLocalHeader(raw, local) &&
-        static_cast<std::int64_t>(local.CompressedSize) < size && local.ExtraLength <= MaxRebuildExtra) {
-      const std::int32_t index = CentralDir.GetCount();
-      CentralDir.SetCount(index + 1);
-      TDirItem& item = CentralDir.ItemRef(index);
-      item.Signature = local.Signature;
-      item.VersionMadeBy = local.VersionNeeded;
-      item.VersionNeeded = local.VersionNeeded;
-      item.Flags = local.Flags;
-      item.Method = local.Method;
-      item.ModTime = local.ModTime;
-      item.ModDate = local.ModDate;
-      item.Crc32 = local.Crc32;
-      item.CompressedSize = local.CompressedSize;
-      item.UncompressedSize = local.UncompressedSize;
-      item.NameLength = local.NameLength;
-      item.ExtraLength = local.ExtraLength;
-      item.CommentLength = 0;
-      item.DiskNumberStart = 0;
-      item.InternalAttributes = 0;
-      item.LocalHeaderOffset = p >= 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<std::uint32_t>(p);
-      item.LocalHeaderOffset64 = static_cast<std::uint64_t>(p);
-      const std::size_t nameLength = std::min<std::size_t>(local.NameLength, MaxNameLength);
-      std::string name(nameLength, '\0');
-      if (size - p - static_cast<std::int64_t>(LocalHeaderSize) >= static_cast<std::int64_t>(nameLength) &&
-          s.ReadAt(p + static_cast<std::int64_t>(LocalHeaderSize), name.data(), nameLength) == nameLength) {
-        item.StoredName = name;
-        item.Name = StoredNameToUtf8(std::move(name), local.Flags, UnknownHost);
-      } else {
-        item.Name.clear();
-        item.StoredName.clear();
-      }
-      // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
-      // file unless its name says it is a folder.
-      const bool folderLike = local.UncompressedSize == 0 && !(local.Flags & 0x0008);
-      item.ExternalAttributes = folderLike && (item.Name.empty() || item.Name.back() == '/') ? 0x10 : 0x20;
-      TDataDescriptor descriptor;
-      if ((local.Flags & 0x0008) && FindDataDescriptor(p, descriptor)) {
-        item.Crc32 = descriptor.Crc32;
-        item.CompressedSize = descriptor.CompressedSize;
-        item.UncompressedSize = descriptor.UncompressedSize;
-      }
+    std::int64_t next = p + 4;
+    if (s.ReadAt(p, raw, sizeof raw) == sizeof raw && ParseLocalHeader(raw, local) && local.ExtraLength <= MaxRebuildExtra) {
+      // The search goes on after a whole entry's bytes: a stored archive inside the archive is data,
+      // not entries of its own.
+      const std::int64_t end = AppendRebuiltItem(p, local);
+      if (end > p) next = end;
     }
-    p = FindLocalHeader(p + 4);
+    p = FindLocalHeader(next);
   }
+}
+
+namespace {
+// The sizes of a local header's Zip64 block: both are there whichever of them the header escapes,
+// the uncompressed size first; a shorter block holds only the escaped ones, in that order.
+void TakeLocalZip64Sizes(std::span<const std::uint8_t> block, TDirItem& item) {
+  if (block.size() >= 16) {
+    if (item.UncompressedSize == 0xFFFFFFFFu) item.UncompressedSize64 = GetU64(block.data());
+    if (item.CompressedSize == 0xFFFFFFFFu) item.CompressedSize64 = GetU64(block.data() + 8);
+  } else {
+    const TZip64Values v = ParseZip64Extra(block, item);
+    if (v.HasUncompressed) item.UncompressedSize64 = v.UncompressedSize;
+    if (v.HasCompressed) item.CompressedSize64 = v.CompressedSize;
+  }
+  item.HasZip64Extra = true;
+}
+}  // namespace
+
+std::int64_t TZADirManager::AppendRebuiltItem(std::int64_t p, const TLocalHeader& local) {
+  TZAStream& s = *ArchiveStream;
+  const std::int64_t size = s.Size();
+  const std::int32_t index = CentralDir.GetCount();
+  CentralDir.SetCount(index + 1);
+  TDirItem& item = CentralDir.ItemRef(index);
+  item.Signature = local.Signature;
+  item.VersionMadeBy = local.VersionNeeded;
+  item.VersionNeeded = local.VersionNeeded;
+  item.Flags = local.Flags;
+  item.Method = local.Method;
+  item.ModTime = local.ModTime;
+  item.ModDate = local.ModDate;
+  item.Crc32 = local.Crc32;
+  item.CompressedSize = local.CompressedSize;
+  item.UncompressedSize = local.UncompressedSize;
+  item.NameLength = local.NameLength;
+  item.ExtraLength = local.ExtraLength;
+  item.CommentLength = 0;
+  item.DiskNumberStart = 0;
+  item.InternalAttributes = 0;
+  item.LocalHeaderOffset = p >= 0xFFFFFFFF ? 0xFFFFFFFFu : static_cast<std::uint32_t>(p);
+  item.LocalHeaderOffset64 = static_cast<std::uint64_t>(p);
+  bool whole = true;
+
+  // The name, as much of it as the file holds (a cut one makes the entry incomplete).
+  const std::int64_t nameAt = p + static_cast<std::int64_t>(LocalHeaderSize);
+  const std::size_t present = static_cast<std::size_t>(std::clamp<std::int64_t>(size - nameAt, 0, local.NameLength));
+  if (present < local.NameLength) whole = false;
+  std::string name(std::min(present, MaxNameLength), '\0');
+  if (s.ReadAt(nameAt, name.data(), name.size()) != name.size()) name.clear();
+  item.StoredName = name;
+  item.Name = StoredNameToUtf8(std::move(name), local.Flags, UnknownHost);
+
+  // The extra field: a Zip64 block holds the sizes the header escapes.
+  const std::int64_t extraAt = nameAt + local.NameLength;
+  const std::int64_t dataStart = extraAt + local.ExtraLength;
+  std::vector<std::uint8_t> extra(local.ExtraLength);
+  if (dataStart > size || s.ReadAt(extraAt, extra.data(), extra.size()) != extra.size()) {
+    whole = false;
+  } else if (local.CompressedSize == 0xFFFFFFFFu || local.UncompressedSize == 0xFFFFFFFFu) {
+    ForEachExtraBlock(extra, [&](const TExtraBlockView& block) {
+      if (block.Tag == Zip64ExtraTag) TakeLocalZip64Sizes(block.Data, item);
+    });
+  }
+
+  // Where the entry's bytes end: after its data, or after the descriptor that follows data whose
+  // sizes the header does not give.
+  std::int64_t end = -1;
+  if (whole && (local.Flags & 0x0008)) {
+    const bool zip64 = local.CompressedSize == 0xFFFFFFFFu || local.UncompressedSize == 0xFFFFFFFFu;
+    end = FindDataDescriptor(dataStart, zip64, item);
+  } else if (whole && item.GetCompressedSize() <= static_cast<std::uint64_t>(size - dataStart)) {
+    end = dataStart + static_cast<std::int64_t>(item.GetCompressedSize());
+  }
+  if (end < 0) FIncompleteOffsets.push_back(static_cast<std::uint64_t>(p));
+
+  // A folder has no data and no descriptor; an empty file of the same kind keeps its place as a
+  // file unless its name says it is a folder.
+  const bool folderLike = item.GetUncompressedSize() == 0 && !(local.Flags & 0x0008);
+  item.ExternalAttributes = folderLike && (item.Name.empty() || item.Name.back() == '/') ? 0x10 : 0x20;
+  return end;
+}
+
+std::int64_t TZADirManager::FindDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item) {
+  TZAStream& s = *ArchiveStream;
+  std::int64_t from = dataStart;
+  std::int64_t at;
+  while (ForwardScan(from, sigDataDescriptor, HeaderSearchWindow, at)) {
+    std::uint8_t raw[Zip64DescriptorSize] = {};
+    const std::size_t n = s.ReadAt(at, raw, sizeof raw);
+    const auto length = static_cast<std::uint64_t>(at - dataStart);
+    // The descriptor of this data states the length the data really has; one with 8-byte sizes
+    // follows data whose header has a Zip64 block.
+    if (zip64 && n >= Zip64DescriptorSize && GetU64(raw + 8) == length) {
+      item.Crc32 = GetU32(raw + 4);
+      item.CompressedSize = item.UncompressedSize = 0xFFFFFFFFu;
+      item.CompressedSize64 = length;
+      item.UncompressedSize64 = GetU64(raw + 16);
+      item.HasZip64Extra = true;
+      return at + static_cast<std::int64_t>(Zip64DescriptorSize);
+    }
+    if (n >= DataDescriptorSize && GetU32(raw + 8) == length) {
+      item.Crc32 = GetU32(raw + 4);
+      item.CompressedSize = GetU32(raw + 8);
+      item.UncompressedSize = GetU32(raw + 12);
+      return at + static_cast<std::int64_t>(DataDescriptorSize);
+    }
+    from = at + 1;
+  }
+  return -1;
 }
 
 bool TZADirManager::OffsetsIncludeStub() const {
@@ -552,53 +649,91 @@ void TZADirManager::AdjustOffsetsForStub() {
   }
 }
 
-std::optional<std::uint64_t> TZADirManager::ItemDataOverlap(std::int32_t index) {
-  const std::int32_t count = CentralDir.GetCount();
-  if (FOverlaps.size() != static_cast<std::size_t>(count)) {
-    // Each item's bytes in its volume: from its local header to the end of its data, at least the
-    // fixed header and the compressed size (the local name and extra only add to it). Folders have
-    // no data to read, and new items none in the archive yet.
-    struct TSpan {
-      std::uint32_t Disk;
-      std::uint64_t Start, End;
-      std::int32_t Index;
-    };
-    std::vector<TSpan> spans;
-    spans.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t i = 0; i < count; ++i) {
-      const TDirItem& item = CentralDir.ItemRef(i);
-      if (item.IsNew || item.IsDirectory()) continue;
-      const std::uint64_t start = item.GetLocalHeaderOffset();
-      const std::uint64_t length = LocalHeaderSize + item.GetCompressedSize();
-      const std::uint64_t end = start > UINT64_MAX - length ? UINT64_MAX : start + length;
-      spans.push_back({item.GetDiskNumberStart(), start, end, i});
-    }
-    std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
-      return a.Disk != b.Disk ? a.Disk < b.Disk : a.Start != b.Start ? a.Start < b.Start : a.Index < b.Index;
-    });
-    FOverlaps.assign(static_cast<std::size_t>(count), std::nullopt);
-    // An item overlaps when another item's local header lies inside its bytes: entries that share
-    // one header all do, and so does an entry whose data runs over the next header. The next header
-    // in the order of the offsets is the one to look at; the item that begins there keeps its own
-    // data unless it, too, reaches further.
-    for (std::size_t k = 0; k < spans.size(); ++k) {
-      const TSpan& span = spans[k];
-      const std::uint64_t dataStart = span.Start + LocalHeaderSize;
-      std::optional<std::uint64_t> room;
-      if (k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start) room = 0;
-      for (std::size_t n = k + 1; !room && n < spans.size() && spans[n].Disk == span.Disk; ++n) {
-        if (spans[n].Start == span.Start) {
-          room = 0;
-        } else {
-          if (spans[n].Start < span.End) room = spans[n].Start > dataStart ? spans[n].Start - dataStart : 0;
-          break;
-        }
-      }
-      FOverlaps[static_cast<std::size_t>(span.Index)] = room;
-    }
+namespace {
+// Per item of dir: whether another item's local header lies inside its bytes. Each item's bytes in
+// its volume run from its local header to the end of its data, at least the fixed header and the
+// compressed size (the local name and extra only add to it). Folders have no data to read, and new
+// items none in the archive yet.
+std::vector<bool> OverlapsOf(const TZADirArray& dir) {
+  const std::int32_t count = dir.GetCount();
+  struct TSpan {
+    std::uint32_t Disk;
+    std::uint64_t Start, End;
+    std::int32_t Index;
+  };
+  std::vector<TSpan> spans;
+  spans.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    const TDirItem& item = dir.ItemRef(i);
+    if (item.IsNew || item.IsDirectory()) continue;
+    const std::uint64_t start = item.GetLocalHeaderOffset();
+    const std::uint64_t length = LocalHeaderSize + item.GetCompressedSize();
+    const std::uint64_t end = start > UINT64_MAX - length ? UINT64_MAX : start + length;
+    spans.push_back({item.GetDiskNumberStart(), start, end, i});
   }
-  if (index < 0 || index >= count) return std::nullopt;
-  return FOverlaps[static_cast<std::size_t>(index)];
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) {
+    return a.Disk != b.Disk ? a.Disk < b.Disk : a.Start != b.Start ? a.Start < b.Start : a.Index < b.Index;
+  });
+  std::vector<bool> overlaps(static_cast<std::size_t>(count), false);
+  // Entries that share one header all overlap, and so does an entry whose data runs over the next
+  // header. The next header in the order of the offsets is the one to look at; the item that begins
+  // there keeps its own data unless it, too, reaches further.
+  for (std::size_t k = 0; k < spans.size(); ++k) {
+    const TSpan& span = spans[k];
+    const bool sharesPrevious = k > 0 && spans[k - 1].Disk == span.Disk && spans[k - 1].Start == span.Start;
+    const bool reachesNext = k + 1 < spans.size() && spans[k + 1].Disk == span.Disk && spans[k + 1].Start < span.End;
+    overlaps[static_cast<std::size_t>(span.Index)] = sharesPrevious || reachesNext;
+  }
+  return overlaps;
+}
+}  // namespace
+
+bool TZADirManager::ItemDataOverlaps(std::int32_t index) {
+  const std::int32_t count = CentralDir.GetCount();
+  if (FOverlaps.size() != static_cast<std::size_t>(count)) FOverlaps = OverlapsOf(CentralDir);
+  return index >= 0 && index < count && FOverlaps[static_cast<std::size_t>(index)];
+}
+
+std::optional<std::uint64_t> TZADirManager::StoredItemEnd(const TDirItem& item) {
+  std::uint8_t raw[LocalHeaderSize];
+  TLocalHeader local;
+  const std::uint64_t start = item.GetLocalHeaderOffset();
+  if (start > static_cast<std::uint64_t>(INT64_MAX) ||
+      ArchiveStream->ReadAt(static_cast<std::int64_t>(start), raw, sizeof raw) != sizeof raw || !ParseLocalHeader(raw, local) ||
+      (local.Signature != sigLocalHeader && local.Signature != sigOwnLocalHeader)) {
+    return std::nullopt;
+  }
+  const std::uint64_t length = LocalHeaderSize + local.NameLength + local.ExtraLength + item.GetCompressedSize();
+  return length < item.GetCompressedSize() || start > UINT64_MAX - length ? UINT64_MAX : start + length;
+}
+
+bool TZADirManager::ItemDataIncomplete(std::int32_t index) {
+  if (index < 0 || index >= CentralDir.GetCount()) return false;
+  const TDirItem& item = CentralDir.ItemRef(index);
+  if (item.IsNew) return false;
+  if (std::binary_search(FIncompleteOffsets.begin(), FIncompleteOffsets.end(), item.GetLocalHeaderOffset())) return true;
+  // In a set of volumes the data may go on in the next one; an item without a local header is
+  // the data step's to refuse.
+  if (!SingleFile()) return false;
+  const std::optional<std::uint64_t> end = StoredItemEnd(item);
+  return end && *end > static_cast<std::uint64_t>(CentralDirStart);
+}
+
+std::string TZADirManager::StructureFault(const TZADirArray& stored) {
+  if (!DirectoryFault.empty()) return DirectoryFault;
+  if (!SingleFile()) return {};
+  const auto overlaps = OverlapsOf(stored);
+  for (std::int32_t i = 0; i < stored.GetCount(); ++i) {
+    if (overlaps[static_cast<std::size_t>(i)]) return EntryFault(stored.ItemRef(i).Name, "overlaps another entry");
+  }
+  for (std::int32_t i = 0; i < stored.GetCount(); ++i) {
+    const TDirItem& item = stored.ItemRef(i);
+    if (item.IsNew || item.IsDirectory()) continue;
+    const std::optional<std::uint64_t> end = StoredItemEnd(item);
+    if (!end) return EntryFault(item.Name, "has no local header where the central directory says");
+    if (*end > static_cast<std::uint64_t>(CentralDirStart)) return EntryFault(item.Name, "runs past the end of the archive's data");
+  }
+  return {};
 }
 
 }  // namespace zip

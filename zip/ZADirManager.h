@@ -51,6 +51,10 @@ class TZADirManager {
   std::int64_t CentralDirStart = 0;
   // The load rebuilt the directory from the local headers.
   bool Rebuilt = false;
+  // Why the directory as loaded cannot be taken for the whole archive, in a few words (empty when
+  // nothing was found wrong): it was rebuilt from the local headers, or the end record gives the
+  // central directory a size or an offset it does not have.
+  std::string DirectoryFault;
   // Volumes of the set as the end records give them (0 for a single file).
   std::int32_t FirstVolume = 0;
   std::int32_t LastVolume = 0;
@@ -67,15 +71,21 @@ class TZADirManager {
   bool CheckLocalHeader(std::int64_t position);
   bool FindPattern(std::int64_t start, const std::uint8_t* pattern, std::size_t length, std::int64_t& found);
   std::int64_t FindLocalHeader(std::int64_t start);
-  bool FindDataDescriptor(std::int64_t start, TDataDescriptor& descriptor);
   void RebuildDirectory();
   bool OffsetsIncludeStub() const;
 
   // Whether the data of item index overlaps another item's (a directory that points several
-  // entries at the same bytes): the bytes the item has before the other one begins. Worked out for
-  // the whole directory at the first question after a load or a ForgetOverlaps.
-  std::optional<std::uint64_t> ItemDataOverlap(std::int32_t index);
+  // entries at the same bytes, or an entry whose data runs over the next one's header). Worked out
+  // for the whole directory at the first question after a load or a ForgetOverlaps.
+  bool ItemDataOverlaps(std::int32_t index);
   void ForgetOverlaps() { FOverlaps.clear(); }
+  // Whether the bytes of item index (local header, name, extra field, data and descriptor) run past
+  // the end of the archive's data: the item cannot be read whole.
+  bool ItemDataIncomplete(std::int32_t index);
+  // Why the archive, as the entries of stored describe it, does not hold together (empty when it
+  // does): the load's DirectoryFault, or entries that overlap, run past the end of the data or
+  // have no local header where the directory says. Nothing may be written over such an archive.
+  std::string StructureFault(const TZADirArray& stored);
 
  private:
   std::uint32_t LocalSignature() const;
@@ -83,11 +93,28 @@ class TZADirManager {
   bool ForwardScan(std::int64_t start, std::uint32_t signature, std::size_t window, std::int64_t& found);
   // The geometry of a single-file directory is possible for this file.
   bool DirectoryFits(std::int64_t start, std::uint64_t size, std::uint64_t count, std::int64_t endPosition) const;
-  void ReadItems(std::uint64_t count, bool spanning);
+  // Reads count central headers from the stream's position; the bytes they took, or nothing when
+  // one of them is not a central header.
+  std::optional<std::uint64_t> ReadItems(std::uint64_t count, bool spanning);
+  // The directory cannot be read as the end record describes it: it is rebuilt from the local
+  // headers instead (code 44 for a set of volumes), and why is kept in DirectoryFault.
+  void RebuildInstead(const std::string& why);
+  // Appends the entry whose local header is at position; returns where its bytes end, or -1 when
+  // they are not all in the file (the entry is then kept as incomplete).
+  std::int64_t AppendRebuiltItem(std::int64_t position, const TLocalHeader& local);
+  // The data descriptor that ends the data starting at dataStart (its sizes agree with where it
+  // lies); fills the item's CRC and sizes and returns where the descriptor ends, or -1.
+  std::int64_t FindDataDescriptor(std::int64_t dataStart, bool zip64, TDirItem& item);
+  // Where the bytes of a stored item end in its volume, read from its local header; nothing when
+  // no local header is there.
+  std::optional<std::uint64_t> StoredItemEnd(const TDirItem& item);
+  bool SingleFile() const;
 
   TZADirHost& FHost;
-  // Per item: nothing, or the room before the item it overlaps.
-  std::vector<std::optional<std::uint64_t>> FOverlaps;
+  // Per item: whether it overlaps another.
+  std::vector<bool> FOverlaps;
+  // Local header offsets of the rebuilt entries whose bytes are not all in the file, ascending.
+  std::vector<std::uint64_t> FIncompleteOffsets;
 };
 
 }  // namespace zip

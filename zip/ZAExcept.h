@@ -47,10 +47,6 @@ inline constexpr int InMemoryCreateOnly = 28;
 inline constexpr int InMemoryBlankFileName = 29;
 inline constexpr int CannotOpenSourceFile = 33;
 inline constexpr int CompressedSizeMismatch = 34;
-// Extracting: the item's data overlaps another item's. The same text, "Invalid compressed size,
-// rfs.size = %d, count = %d", with the item's compressed size and the bytes it has before the
-// other item begins.
-inline constexpr int OverlappingItemData = CompressedSizeMismatch;
 inline constexpr int NoLocalHeaderFound = 35;
 inline constexpr int Zip64EndRecordMissing = 40;
 inline constexpr int Zip64DisabledCompress = 41;
@@ -75,6 +71,14 @@ inline constexpr int ArchiveReplaced = 75;
 inline constexpr int ArchiveBusy = 76;
 // Adding: a disk file's name holds a "\", which would read as a folder separator.
 inline constexpr int BackslashInName = 77;
+// Extracting: a link whose target, followed on disk, leads outside the target folder.
+inline constexpr int LinkLeadsOutside = 79;
+// Damaged archives: an item whose bytes are also another's, an item cut short, a commit refused on
+// an archive that does not hold together, a run over a directory that cannot be trusted whole.
+inline constexpr int OverlappingItemData = 80;
+inline constexpr int ItemDataIncomplete = 81;
+inline constexpr int DamagedArchiveNotUpdated = 82;
+inline constexpr int ArchiveDirectoryDamaged = 83;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

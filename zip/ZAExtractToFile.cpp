@@ -33,7 +33,6 @@ namespace zip {
 namespace {
 
 constexpr int CodeRefusedName = 23;  // "Cannot create file "%s"": a stored name or link that leaves the base folder
-constexpr int CodeLinkLeadsOutside = 79;  // "The link "%s" leads outside the target folder"
 constexpr std::size_t MaxLinkTarget = PATH_MAX;
 
 // A stored name made relative and plain: no drive, server or root in front, no step above its top.
@@ -646,7 +645,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
     const bool replacesLink = exists && S_ISLNK(old.st_mode) && ReadLinkAt(place.Dir, place.Leaf) != linkTarget;
     if (!LinkLeadsInside(base, diskName, linkTarget, newLink) ||
         (replacesLink && !AllLinksStayInside(base, diskBase, newLink))) {
-      throw EZAException(CodeLinkLeadsOutside, this, {target});
+      throw EZAException(zaerr::LinkLeadsOutside, this, {target});
     }
     if (!PlaceLink(linkTarget, place, exists, when ? times : nullptr)) {
       throw EZAException(zaerr::CannotCreateFile, this, {target});

@@ -902,6 +902,7 @@ void TZABaseArchiver::CommitUpdate() {
     FUpdateCount = 0;
     return;
   }
+  RefuseUpdateOfDamagedArchive();
   FNameIndexCount = -1;
   TZAUpdateCommit commit(*this);
   commit.Run();

@@ -209,6 +209,9 @@ class TZABaseArchiver : public TComponent {
   // Decompresses item Index into Stream; code 8 when its data fails the checks.
   void ExtractItemDataToStream(std::int32_t Index, TZAStream& Stream);
   void TestItem(std::int32_t Index, const std::string& FileName);
+  // A commit's first step: code 82, with nothing written, when the archive as read does not hold
+  // together (its directory rebuilt or misplaced, entries overlapping or cut short).
+  void RefuseUpdateOfDamagedArchive();
 
   // The directory of the open archive (nullptr when closed).
   TZADirArray* CentralDir();
@@ -236,6 +239,9 @@ class TZABaseArchiver : public TComponent {
   bool ExtractItemToStream(TZAStream& Source, TZAStream& Destination, const TDirItem& Item);
   bool ArchiveCountsAsSfx() const;
   bool FindItem(TZAArchiveItem& Item);
+  // A run over a directory that cannot be trusted whole reports that as a failure (code 83) before
+  // any item; returns the answer (Abort ends the run).
+  TZAAction ReportDirectoryDamage(TZAProcessOperation Operation);
   TZAProcessResult FLastResult;
   std::unique_ptr<TZADirHost, TZADirHostDeleter> FDirHost;
 

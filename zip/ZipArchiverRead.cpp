@@ -198,11 +198,39 @@ void TZABaseArchiver::FlushExtractedFiles() {
   FDeferredFlush.Clear();
 }
 
+TZAAction TZABaseArchiver::ReportDirectoryDamage(TZAProcessOperation Operation) {
+  TZAAction action = fxaIgnore;
+  if (!FDirManager || FDirManager->DirectoryFault.empty()) return action;
+  const EZAException e(zaerr::ArchiveDirectoryDamaged, this, {FDirManager->DirectoryFault});
+  ++FLastResult.Failed;
+  FLastResult.LastErrorCode = e.NativeError;
+  FLastResult.LastErrorMessage = e.Message();
+  FLastResult.LastFailedFile = FileName;
+  DoProcessFileFailure(FileName, Operation, e.NativeError, e.ErrorCode, e.Message(), action);
+  // Nothing can be tried again: Retry goes on as Ignore does.
+  return action == fxaAbort ? fxaAbort : fxaIgnore;
+}
+
+void TZABaseArchiver::RefuseUpdateOfDamagedArchive() {
+  if (!FDirManager) return;
+  const std::string fault = FDirManager->StructureFault(FDirManager->BackupDir);
+  if (fault.empty()) return;
+  // Nothing is written: the bracket's changes are dropped and the file stays as it is.
+  FUpdateCount = 0;
+  RestoreDirectoryFromBackup();
+  const EZAException e(zaerr::DamagedArchiveNotUpdated, this, {fault});
+  FLastCommit = TZACommitResult{};
+  FLastCommit.State = TZACommitState::RolledBack;
+  FLastCommit.ErrorCode = e.NativeError;
+  FLastCommit.Message = e.Message();
+  throw e;
+}
+
 void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
-  // 1.
+  // One run at a time in the whole process.
   TZAProcessLockGuard lock;
   FLastResult = TZAProcessResult{};
-  // 2.-3.
+  // The counters, and the number of items the run is to process.
   FProcessedFileNo = 0;
   FProcessedFileCount = 0;
   FCancel = false;
@@ -218,14 +246,16 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
   const bool extractOrTest = Operation == poExtract || Operation == poTest;
   TZAAction action = fxaIgnore;
 
-  // 4.
+  // The start of the run, which its answer may cancel; a directory that cannot be trusted whole is
+  // a failure of the run before any item, whose Abort answer ends it there.
   bool runCancelled = false;
   if (extractOrTest) {
     DoOverallProgress(0.0, Operation, ppStart, FCancel);
     runCancelled = FCancel;
+    if (!runCancelled) action = ReportDirectoryDamage(Operation);
   }
-  // 5.
-  for (std::int32_t i = 0; !runCancelled && dir != nullptr && i < dir->GetCount();) {
+  // Every selected item in turn; the count is read again each time (a delete removes items).
+  for (std::int32_t i = 0; action != fxaAbort && !runCancelled && dir != nullptr && i < dir->GetCount();) {
     if (!dir->ItemRef(i).Selected) {
       ++i;
       continue;
@@ -235,26 +265,26 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     const std::int32_t countBefore = dir->GetCount();
     bool failed;
     do {
-      // 5.3.1-2
+      // One pass over the item, repeated while a failure is answered with Retry.
       action = fxaIgnore;
       failed = false;
       std::string fileName = ToBackslashes(storedName);
       try {
-        // 5.3.3
+        // The application may pass the item over.
         bool confirm = true;
         DoConfirmProcessFile(fileName, Operation, confirm);
         if (!confirm) {
           ++FLastResult.Skipped;
           break;
         }
-        // 5.3.4
+        // The folder the names are relative to: BaseDir, else the current one.
         const std::string baseFolder = BaseDirWithBackslash(BaseDir);
-        // 5.3.5
+        // The item's start, which its answer may cancel.
         if (extractOrTest) {
           DoFileProgress(storedName, 0.0, Operation, ppStart, FCancel);
           if (FCancel) break;
         }
-        // 5.3.6
+        // The operation's step for this item.
         FSkipFile = false;
         switch (Operation) {
           case poExtract:
@@ -273,19 +303,19 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
             break;
         }
         if (FSkipFile) ++FLastResult.Skipped;
-        // 5.3.7
+        // The item's end.
         if (extractOrTest) {
           // A cancel given before stays set whatever this answer says.
           bool cancel = FCancel;
           DoFileProgress(storedName, 100.0, Operation, ppEnd, cancel);
           FCancel = FCancel || cancel;
         }
-        // 5.3.8
+        // A cancelled item does not count as processed.
         if (FCancel) break;
         ++FProcessedFileNo;
         ++FLastResult.Processed;
       } catch (const EZAException& e) {
-        // 5.3.9
+        // The failure goes to the application, whose answer decides: retry, ignore or abort.
         failed = true;
         FLastResult.LastErrorCode = e.NativeError;
         FLastResult.LastErrorMessage = e.Message();
@@ -294,24 +324,23 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
       }
     } while (failed && action == fxaRetry);
     if (failed) ++FLastResult.Failed;
-    // 5.4
     if (action == fxaAbort || FCancel) break;
-    // 5.5
+    // The next item; after a delete the next one has moved into this index.
     dir = CentralDir();
     if (!(Operation == poDelete && dir != nullptr && dir->GetCount() < countBefore)) ++i;
   }
   FLastResult.Aborted = action == fxaAbort;
   // What the run wrote is on the disk before it reports its end.
   FlushExtractedFiles();
-  // 6. A run cancelled at its start goes straight to step 7.
+  // The end of the run, unless it was cancelled at its start.
   if (extractOrTest && !runCancelled) {
     bool cancel = FCancel;
     DoOverallProgress(100.0, Operation, ppEnd, cancel);
     FCancel = FCancel || cancel;
   }
   FLastResult.Cancelled = FCancel || runCancelled;
-  // 7.
-  // The bracket's changes are dropped: the directory goes back to what the file holds.
+  // A run that was cancelled or aborted drops the bracket's changes: the directory goes back to
+  // what the file holds.
   if ((FCancel || action == fxaAbort) && FUpdateCount > 0) {
     FUpdateCount = 0;
     RestoreDirectoryFromBackup();
@@ -342,18 +371,16 @@ void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& FileName) 
 }
 
 void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Stream) {
-  // 1.
   if (!FDirManager || Index < 0 || Index >= FDirManager->CentralDir.GetCount()) {
     throw EZAException(zaerr::ExtractIndexOutOfBounds, this);
   }
   const TDirItem item = FDirManager->CentralDir.GetItem(Index);
+  // An item whose bytes do not all lie in the archive (a file cut short) cannot be read whole.
+  if (FDirManager->ItemDataIncomplete(Index)) throw EZAException(zaerr::ItemDataIncomplete, this, {item.Name});
   // An item whose bytes are also another item's is refused: a directory that points many entries at
   // the same data multiplies what a small file extracts to.
-  if (const auto room = FDirManager->ItemDataOverlap(Index)) {
-    throw EZAException(zaerr::OverlappingItemData, this,
-                       {static_cast<std::int64_t>(item.GetCompressedSize()), static_cast<std::int64_t>(*room)});
-  }
-  // 2. The item's volume: its 16-bit disk field, or the Zip64 one when that field is the escape value.
+  if (FDirManager->ItemDataOverlaps(Index)) throw EZAException(zaerr::OverlappingItemData, this, {item.Name});
+  // The item's volume: its 16-bit disk field, or the Zip64 one when that field is the escape value.
   TZAVolumeNumberInfo info;
   if (FDirManager->IsZip64) {
     info.LastVolumeNumber = FDirManager->LastVolume;
@@ -362,9 +389,8 @@ void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Str
   }
   info.SetNumber(static_cast<std::int32_t>(item.GetDiskNumberStart()));
   RequestVolume(info);
-  // 3.
+  // Its local header, then its data through the checks.
   FArchiveStream->Seek(static_cast<std::int64_t>(std::min<std::uint64_t>(item.GetLocalHeaderOffset(), INT64_MAX)));
-  // 4.
   if (!ExtractItemToStream(*FArchiveStream, Stream, item) && !FCancel && !ExtractCorruptedFiles && !FSkipFile) {
     throw EZAException(zaerr::ItemDataCorrupt, this);
   }

@@ -635,6 +635,50 @@ INSTANTIATE_TEST_SUITE_P(Answers, FailedItem,
                                            FailedItemCase{"Abort", forms::mrAbort, "old"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An archive cut inside the client's data but served as a whole reply is never installed as a whole
+// update: the engine says that the archive is damaged before any item; an Abort there leaves the
+// installation as it was, an Ignore takes what is whole and fails the cut item.
+class DamagedArchive : public UpdateRun, public ::testing::WithParamInterface<FailedItemCase> {};
+
+TEST_P(DamagedArchive, IsNoInstalledUpdate) {
+  const FailedItemCase& c = GetParam();
+  std::string archive = MakeArchive({}, {"lisezmoi.txt", "OrvalisP.exe"});
+  archive.resize(archive.size() * 6 / 10);
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  dialogs.AnswerMessage(c.answer);
+  dialogs.AnswerMessage(c.answer);
+  StartClient();
+  Form();
+
+  Press();
+
+  const auto texts = MessageTexts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_NE(texts[0].find("Archive is damaged"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("Native error: 00083"), std::string::npos) << texts[0];
+  EXPECT_EQ(dialogs.Messages()[0].Buttons, forms::mbAbortRetryIgnore);
+  if (c.answer == forms::mrIgnore) {
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[1].find("\"OrvalisP.exe\" is incomplete"), std::string::npos) << texts[1];
+    EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "nouvelle version\n");
+  } else {
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+  }
+  EXPECT_EQ(texts.back(), kNotInstalledWhole);
+  EXPECT_TRUE(ReadFile(install + "OrvalisP.exe") == ReadFile(OldClientProgram()));
+  const auto starts = WaitForClientStarts(install, 2, 10s);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1].version, c.restartedVersion);
+  EXPECT_TRUE(form->BitBtn1->Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, DamagedArchive,
+                         ::testing::Values(FailedItemCase{"Ignore", forms::mrIgnore, "old"},
+                                           FailedItemCase{"Abort", forms::mrAbort, "old"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(UpdateRun, ArchiveThatIsNoZipShowsTheEngineMessage) {
   Serve(kPagePath, Ok("12/03/2026\r\n"));
   Serve(kArchivePath, Ok("<html><body>Maintenance en cours</body></html>"));

@@ -304,6 +304,12 @@ TEST_F(DirectoryLoad, DirectoryGrowsAsItIsRead) {
                                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24),
                                 0, 0, 0, 0, 0, 0};
   std::copy(std::begin(end), std::end(end), bytes.begin() + size);
+  // Each header starts with its signature, where the one before it ends.
+  const std::size_t entryBytes = zip::CentralHeaderSize + 3 * 0xFFFF;
+  for (std::size_t at = 0; at + 4 <= size; at += entryBytes) {
+    const std::uint8_t signature[4] = {0x50, 0x4B, 0x01, 0x02};
+    std::copy(std::begin(signature), std::end(signature), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   // The manager alone over the bytes, so that what it holds after the failed load can be seen.
   class TMemoryHost final : public zip::TZADirHost {
    public:

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "ZipBuilder.h"
 #include "ZipEngineRun.h"
 #include "ZipWriteSupport.h"
 
@@ -795,6 +796,125 @@ TEST(CommitBeside, NamedFileWhereNoUnnamedOneCanBeMade) {
   EXPECT_EQ(0, run.Status) << run.Output;
   EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(folder));
   EXPECT_EQ("", PeerCheck(archive));
+}
+
+// An archive that does not hold together is never written over: every commit onto it (add, delete,
+// rename, freshen) fails with code 82 and says why, before anything is done, leaving the file byte
+// for byte and nothing beside it, as Info-ZIP refuses with "Zip file structure invalid".
+struct TDamageCase {
+  const char* Name;
+  const char* Why;  // what the message says is wrong
+};
+
+// Sets a 32-bit field of the end record (at its offset in the record) to what the change makes of it.
+void ChangeEndRecordField(std::vector<std::uint8_t>& bytes, std::size_t field, const std::function<std::uint32_t(std::uint32_t)>& change) {
+  const std::uint8_t signature[] = {0x50, 0x4B, 0x05, 0x06};
+  const auto at = static_cast<std::size_t>(
+      std::find_end(bytes.begin(), bytes.end(), std::begin(signature), std::end(signature)) - bytes.begin());
+  ASSERT_LT(at, bytes.size());
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | bytes[at + field + static_cast<std::size_t>(i)];
+  v = change(v);
+  for (int i = 0; i < 4; ++i) bytes[at + field + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::vector<std::uint8_t> DamagedArchive(const std::string& name, const fs::path& archive) {
+  std::vector<std::uint8_t> bytes = ReadBytes(archive);
+  std::vector<TBuildEntry> entries(3);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].Name = i == 0 ? "first.bin" : i == 1 ? "notes.txt" : "more.bin";
+    entries[i].Data = TextBytes(3000 + 1000 * i, static_cast<std::uint32_t>(i));
+  }
+  if (name == "cut_inside_an_entry") {
+    bytes.resize(bytes.size() * 6 / 10);
+  } else if (name == "cut_at_100000_bytes") {
+    bytes.resize(100000);
+  } else if (name == "directory_offset_wrong") {
+    ChangeEndRecordField(bytes, 16, [](std::uint32_t v) { return v + 7; });
+  } else if (name == "directory_size_wrong") {
+    ChangeEndRecordField(bytes, 12, [](std::uint32_t v) { return v + 46; });
+  } else if (name == "entry_count_wrong") {
+    ChangeEndRecordField(bytes, 8, [](std::uint32_t v) { return v - 0x10001; });  // both counts
+  } else if (name == "entries_overlap") {
+    entries[0].CompressedSize = 3000 + 40;  // over the next entry's header
+    bytes = BuildZip(entries);
+  } else if (name == "entry_past_the_end_of_the_data") {
+    entries[2].CompressedSize = 5000 + 10;  // into the central directory
+    bytes = BuildZip(entries);
+  } else if (name == "no_local_header_where_the_directory_says") {
+    entries[1].LocalHeaderOffset = 0x7FFFFFF0;  // far past the end of the file
+    bytes = BuildZip(entries);
+  }
+  return bytes;
+}
+
+class DamagedArchiveCommits : public ::testing::TestWithParam<TDamageCase> {};
+
+TEST_P(DamagedArchiveCommits, AreRefusedAndLeaveTheFile) {
+  const TDamageCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto damaged = DamagedArchive(c.Name, archive);
+  WriteBytes(archive, damaged);
+  WriteBytes(dir / "src" / "new.txt", TextBytes(500, 9));
+  const std::string a = Quote(archive.string());
+  const std::string base = " --base " + Quote((dir / "src").string());
+  // (first.bin is in every one of them, cut or not.)
+  for (const std::string& command : {"add " + a + " new.txt" + base, "delete " + a + " first.bin",
+                                     "rename " + a + " first.bin renamed.bin", "freshen " + a + " '*'" + base}) {
+    SCOPED_TRACE(command);
+    const TCliRun run = RunCli(dir.Path(), "", command);
+    EXPECT_NE(0, run.Status);
+    EXPECT_TRUE(Has(run.Output, "ZipArchiver1: Zip file structure invalid: " + std::string(c.Why))) << run.Output;
+    EXPECT_TRUE(Has(run.Output, "The archive is left as it was - Native error: 00082")) << run.Output;
+    EXPECT_FALSE(Has(run.Output, "committed")) << run.Output;
+    EXPECT_EQ(damaged, ReadBytes(archive));
+    EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+  }
+}
+
+const TDamageCase DamageCases[] = {
+    {"cut_inside_an_entry", "it has no end of central directory record"},
+    {"cut_at_100000_bytes", "it has no end of central directory record"},
+    {"directory_offset_wrong", "the offset of its central directory in the end record is wrong"},
+    {"directory_size_wrong", "its central directory is not where the end record puts it"},
+    {"entry_count_wrong", "the number of entries and the size of its central directory in the end record disagree"},
+    {"entries_overlap", "entry \"first.bin\" overlaps another entry"},
+    {"entry_past_the_end_of_the_data", "entry \"more.bin\" runs past the end of the archive's data"},
+    {"no_local_header_where_the_directory_says", "entry \"notes.txt\" has no local header where the central directory says"},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, DamagedArchiveCommits, ::testing::ValuesIn(DamageCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// The check refuses only what is damaged: archives that hold together, by Info-ZIP, by Python
+// (Zip64 sizes in every header) and with a stub in front whose offsets do not count it, take
+// commits, and the peers accept the result.
+TEST(DamagedArchiveCommits, WholeArchivesAreUpdated) {
+  TTempDir dir;
+  const fs::path src = dir / "src";
+  WriteBytes(src / "a.txt", TextBytes(3000, 1));
+  WriteBytes(src / "b.bin", RandomBytes(2000, 2));
+  WriteBytes(dir / "new.txt", TextBytes(700, 3));
+  const fs::path infoZip = dir / "infozip.zip";
+  ASSERT_EQ(0, Shell("cd " + Quote(src.string()) + " && zip -q -r " + Quote(infoZip.string()) + " ."));
+  const fs::path zip64 = dir / "zip64.zip";
+  ASSERT_EQ(0, RunPython("import sys,zipfile\n"
+                         "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED)\n"
+                         "for n in ('a.txt','b.bin'):\n"
+                         "  with open(sys.argv[2]+'/'+n,'rb') as i, z.open(n,'w',force_zip64=True) as o: o.write(i.read())\n",
+                         {zip64.string(), src.string()}));
+  const fs::path stub = dir / "stub.zip";
+  auto withStub = RandomBytes(3000, 4);
+  const auto plain = ReadBytes(infoZip);
+  withStub.insert(withStub.end(), plain.begin(), plain.end());
+  WriteBytes(stub, withStub);
+  for (const fs::path& archive : {infoZip, zip64, stub}) {
+    SCOPED_TRACE(archive.filename().string());
+    const TCliRun run = RunCli(dir.Path(), "", "add " + Quote(archive.string()) + " new.txt --base " + Quote(dir.Path().string()));
+    EXPECT_EQ(0, run.Status) << run.Output;
+    EXPECT_TRUE(Has(run.Output, "committed stored 1 ignored 0")) << run.Output;
+    EXPECT_EQ("", PeerCheck(archive));
+  }
 }
 
 }  // namespace
