@@ -9,7 +9,8 @@
 # Without --port a free port is taken. The account is "cabinet" / "s3cret" unless given.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/configure-lib.sh
 build=${ORVALIS_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja >/dev/null
+configure_build "$build"
 cmake --build "$build" --target sample-mailbox >/dev/null
 exec "$build/bin/sample-mailbox" "$@"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the client and the updater (those two programs only: no tests, no benchmarks) and
 # starts the client in a real window. The window needs an X display: without one the script
-# says so and stops before building anything.
+# says so and stops before building anything. A client already running for this user makes
+# the one started here end at once, silently (one client per user).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,7 @@ TEXT
 fi
 
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build -j "$(nproc)" --target OrvalisP Update
+source scripts/configure-lib.sh
+configure_build build
+cmake --build build -j "$(build_jobs)" --target OrvalisP Update
 exec build/bin/OrvalisP.exe

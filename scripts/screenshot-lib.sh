@@ -8,6 +8,8 @@
 #   (bash text, with $id the window and $work the folder), lets it paint and takes the window
 #   into OUT.
 
+source scripts/configure-lib.sh
+
 screenshot_pids=
 
 screenshot_cleanup() {
@@ -21,7 +23,7 @@ screenshot_prepare() {
   local target
   for target in "$@"; do
     if [ ! -x "$build/bin/$target" ]; then
-      cmake -S . -B "$build" -G Ninja >/dev/null
+      configure_build "$build"
       cmake --build "$build" --target "$@"
       break
     fi

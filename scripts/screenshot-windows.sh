@@ -29,7 +29,8 @@ display=${ORVALIS_DISPLAY:-:91}
 port=${ORVALIS_PORT:-8791}
 secretariat_port=$((port + 1))
 
-cmake -S . -B "$build" -G Ninja -DORVALIS_BENCHMARKS=OFF -DORVALIS_UPDATE_HOST="127.0.0.1:$port" >/dev/null
+source scripts/configure-lib.sh
+configure_build "$build" -DORVALIS_BENCHMARKS=OFF -DORVALIS_UPDATE_HOST="127.0.0.1:$port"
 cmake --build "$build" --target OrvalisP Update stand-in-secretariat >/dev/null
 
 work=$(mktemp -d)

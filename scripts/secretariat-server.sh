@@ -8,7 +8,8 @@
 # Without --port a free port is taken. Without --login any login and password are accepted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/configure-lib.sh
 build=${ORVALIS_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja >/dev/null
+configure_build "$build"
 cmake --build "$build" --target stand-in-secretariat >/dev/null
 exec "$build/bin/stand-in-secretariat" "$@"

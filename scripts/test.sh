@@ -4,12 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-jobs=$(nproc)
+source scripts/configure-lib.sh
+jobs=$(build_jobs)
 export QT_QPA_PLATFORM=offscreen
 
 run() {  # run BUILD_DIR [cmake options...]
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DORVALIS_BENCHMARKS=OFF "$@" >/dev/null
+  configure_build "$dir" -DORVALIS_BENCHMARKS=OFF "$@"
   cmake --build "$dir" -j "$jobs"
   ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }

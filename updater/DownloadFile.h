@@ -5,7 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "forms/sysutils.h"
+
 namespace updater {
+
+// A write to the archive file that failed. Its text names the file and gives the system's own
+// reason, so that a full disk or a file size limit is told as such: "Erreur d'écriture dans le
+// fichier /opt/orvalis/OrvalisP.zip : No space left on device".
+class EWriteError : public forms::Exception {
+ public:
+  EWriteError(const std::string& Path, int Error);
+};
 
 class TDownloadFile {
  public:
@@ -15,9 +25,9 @@ class TDownloadFile {
   TDownloadFile(const TDownloadFile&) = delete;
   TDownloadFile& operator=(const TDownloadFile&) = delete;
 
-  // Appends the bytes; throws forms::Exception when they cannot all be written.
+  // Appends the bytes; throws EWriteError when they cannot all be written.
   void Write(std::string_view Bytes);
-  // Closes the file; throws forms::Exception when its data could not be kept.
+  // Closes the file; throws EWriteError when its data could not be kept.
   void Close();
   std::int64_t Size() const { return size_; }
 

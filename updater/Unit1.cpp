@@ -200,8 +200,11 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
   Button2Click(Sender);  // the date of the installed client
 
   if (!(RemoteDate > LocalExeDate)) {
-    Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
-                       "n'est disponible sur internet.");
+    // A page that could not be read checked nothing: the status keeps saying why.
+    if (!pageCheckFailed_) {
+      Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
+                         "n'est disponible sur internet.");
+    }
     BitBtn1->SetEnabled(true);
     return;
   }
@@ -253,6 +256,8 @@ bool TForm1::DownloadArchive(std::string& Error) {
     return true;
   } catch (const http::EHttpException& E) {
     Error = std::string("Erreur durant le téléchargement : ") + E.what();
+  } catch (const EWriteError& E) {
+    Error = E.what();  // the file and the system's reason: a full disk, a size limit
   } catch (const std::exception& E) {
     Error = std::string("Erreur inconnue : ") + E.what();
   }
@@ -297,14 +302,18 @@ std::string TForm1::WithProduct(std::string_view text) const {
   }
 }
 
-// The update page: its first line is the date of the latest version.
+// The update page: its first line is the date of the latest version. A page that cannot be
+// read (no connection, an error status, a silent host) leaves the date as it was and the
+// status tells the failure, with the HTTP layer's text of it.
 void TForm1::Button5Click(forms::TObject*) {
   std::string body;
+  pageCheckFailed_ = false;
   try {
     body = IdHTTP1.Get(UpdatePageUrl);
-  } catch (const std::exception&) {
-    Label1->SetCaption("Aucune nouvelle version de " + ProductCaption + CR +
-                       "n'est disponible sur internet.");
+  } catch (const std::exception& E) {
+    pageCheckFailed_ = true;
+    Label1->SetCaption("La recherche d'une nouvelle version de " + ProductCaption + CR +
+                       "a échoué : " + E.what());
     return;
   }
   secretariat::LoadMemoFromMemoryStream(Memo1->Lines(), body);

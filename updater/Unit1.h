@@ -93,6 +93,7 @@ class TForm1 : public forms::TForm {
   void DeleteArchive();
   void ProcessMessages();
 
+  bool pageCheckFailed_ = false;  // the last read of the update page failed
   std::string folder_;  // the updater's folder, with a trailing separator
   std::string host_;
 };

@@ -3,12 +3,16 @@
 
 #include "Unit1.h"
 #include "forms/application.h"
+#include "os/file_size_limit.h"
 
 #ifndef ORVALIS_UPDATE_HOST
 #error "ORVALIS_UPDATE_HOST names the update host of the build"
 #endif
 
 int main() {
+  // A write past the file size limit (the archive, an extracted file) fails with EFBIG and
+  // takes the failure path that starts the client again, instead of ending the updater.
+  os::IgnoreFileSizeSignal();
   forms::TApplication app;
   app.SetTitle("Mise à jour");
   const std::string exe = app.ExeName();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <spawn.h>
 #include <string>
@@ -105,6 +106,15 @@ class ProgramTest : public ::testing::Test {
     }
   }
 
+  // Whether the process ignores the signal (its SigIgn mask in /proc).
+  static bool IgnoresSignal(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.starts_with("SigIgn:")) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    }
+    return false;
+  }
+
   static std::vector<std::string> FilesIn(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
@@ -136,6 +146,14 @@ TEST_F(ProgramTest, ASecondClientEndsAtOnceAndTheFirstKeepsRunning) {
   EXPECT_FALSE(WaitForExit(running, 500ms).has_value()) << "the first client is still running";
   EXPECT_TRUE(LockHeld());
   EXPECT_EQ(FilesIn(first), std::vector<std::string>{"OrvalisP.exe"}) << "and has written nothing before a close";
+}
+
+// From its start on, a write past a file size limit (`ulimit -f`) fails with EFBIG instead of
+// ending the client by SIGXFSZ; the signal is ignored before the lock is taken.
+TEST_F(ProgramTest, TheClientOutlivesAFileSizeLimit) {
+  const pid_t client = Start(Install("client"));
+  ASSERT_TRUE(WaitUntilLocked(30s));
+  EXPECT_TRUE(IgnoresSignal(client, SIGXFSZ));
 }
 
 TEST_F(ProgramTest, TheLockGoesWithAClientThatWasKilled) {

@@ -18,5 +18,6 @@ target_include_directories(updater_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 target_compile_definitions(updater_tests PRIVATE
   STAND_IN_CLIENT_OLD="$<TARGET_FILE:updater_stand_in_client_old>"
   STAND_IN_CLIENT_NEW="$<TARGET_FILE:updater_stand_in_client_new>"
-  UPDATER_LOGO="${CMAKE_CURRENT_LIST_DIR}/../Update.png")
-add_dependencies(updater_tests updater_stand_in_client_old updater_stand_in_client_new)
+  UPDATER_LOGO="${CMAKE_CURRENT_LIST_DIR}/../Update.png"
+  UPDATER_PROGRAM="$<TARGET_FILE:Update>")
+add_dependencies(updater_tests updater_stand_in_client_old updater_stand_in_client_new Update)

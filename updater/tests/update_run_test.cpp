@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -47,6 +50,9 @@ const std::string kNotInstalledWhole =
     "Orvalis Pulse a été redémarré automatiquement.";
 const std::string kNotInstalled =
     "La mise à jour de Orvalis Pulse n'a pas pu être installée.\rOrvalis Pulse a été redémarré.";
+std::string CheckFailed(const std::string& why) {
+  return "La recherche d'une nouvelle version de Orvalis Pulse\ra échoué : " + why;
+}
 
 ScriptedReply Ok(std::string body) {
   ScriptedReply reply;
@@ -67,10 +73,20 @@ class UpdateRun : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(::mkdir(install.c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    Install();
+    host.SetHandler([this](const RecordedRequest& request) { return ReplyTo(request); });
+  }
+  // The installed version: the old client of 10/03/2026 and its data file.
+  void Install() {
     CopyFile(OldClientProgram(), install + "OrvalisP.exe", 0755);
     SetModificationTime(install + "OrvalisP.exe", LocalTime(2026, 3, 10, 9));
     WriteFile(install + "lisezmoi.txt", "ancienne version\n");
-    host.SetHandler([this](const RecordedRequest& request) { return ReplyTo(request); });
+  }
+  // Nothing but the old version and the clients' log: no archive, no file half written.
+  void ExpectTheOldVersionAlone() {
+    EXPECT_TRUE(ReadFile(install + "OrvalisP.exe") == ReadFile(OldClientProgram()));
+    EXPECT_EQ(ReadFile(install + "lisezmoi.txt"), "ancienne version\n");
+    EXPECT_EQ(FilesIn(install), (std::vector<std::string>{"OrvalisP.exe", "client-starts.log", "lisezmoi.txt"}));
   }
 
   void TearDown() override {
@@ -189,6 +205,8 @@ TEST_F(UpdateRun, WindowComesUpWithItsTexts) {
 TEST_F(UpdateRun, EveryStatusTextStaysWithinTheWindowAboveTheProgressBar) {
   TForm1& f = Form();
   for (const std::string& text : {kNoNewVersion, kClientMissing, kNotDownloaded, kNotInstalled,
+                                  CheckFailed("Connection timed out (Error #110)"),
+                                  CheckFailed("Service Unavailable"),
                                   std::string("La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r"
                                               "Orvalis Pulse a été redémarré.")}) {
     SCOPED_TRACE(text);
@@ -266,14 +284,21 @@ TEST_F(UpdateRun, BothRequestsCarryTheUpdaterHeaders) {
   EXPECT_EQ(requests[2].request_line, "GET /rv/OrvalisP.zip HTTP/1.0");
 }
 
-// Runs that find nothing newer (or cannot tell): the client is left alone.
+// Runs that find nothing newer, or cannot tell and say why: the client is left alone.
 struct NoUpdateCase {
   const char* name;
   std::optional<ScriptedReply> page;  // none: the host cannot be reached
   std::string label;
   bool buttonEnabled;
   std::optional<std::string> errorBoxContains;
+  std::chrono::milliseconds readTimeout{0};  // 0: the updater's own
 };
+
+ScriptedReply Stalled() {
+  ScriptedReply reply;
+  reply.stall = true;
+  return reply;
+}
 
 class NoUpdate : public UpdateRun, public ::testing::WithParamInterface<NoUpdateCase> {};
 
@@ -287,6 +312,7 @@ TEST_P(NoUpdate, LeavesTheClientAlone) {
   } else {
     Form("127.0.0.1:" + std::to_string(http::stand_in::ClosedPort()));
   }
+  if (c.readTimeout.count() > 0) form->IdHTTP1.ReadTimeout = c.readTimeout;
 
   Press();
 
@@ -311,11 +337,16 @@ TEST_P(NoUpdate, LeavesTheClientAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, NoUpdate,
     ::testing::Values(
-        NoUpdateCase{"UnreachableHost", std::nullopt, kNoNewVersion, true, std::nullopt},
+        NoUpdateCase{"UnreachableHost", std::nullopt, CheckFailed("Connection refused (Error #111)"),
+                     true, std::nullopt},
         NoUpdateCase{"EmptyPage", Ok(""), kNoNewVersion, true, std::nullopt},
         NoUpdateCase{"PageOfZero", Ok("0\r\n12/03/2026\r\n"), kNoNewVersion, true, std::nullopt},
-        NoUpdateCase{"PageFailsOnTheServer", Status(500, "Internal Server Error"), kNoNewVersion,
-                     true, std::nullopt},
+        NoUpdateCase{"PageNotFound", Status(404, "Not Found"), CheckFailed("Not Found"), true,
+                     std::nullopt},
+        NoUpdateCase{"PageFailsOnTheServer", Status(500, "Internal Server Error"),
+                     CheckFailed("Internal Server Error"), true, std::nullopt},
+        NoUpdateCase{"PageStalls", Stalled(), CheckFailed("Connection timed out (Error #110)"), true,
+                     std::nullopt, 1000ms},
         NoUpdateCase{"PageNotADate", Ok("le 12 mars\r\n"),
                      "Pour rechercher une nouvelle version de Orvalis Pulse\r"
                      "Veuillez cliquer sur le bouton \"Mise à jour\".",
@@ -460,6 +491,150 @@ INSTANTIATE_TEST_SUITE_P(
                            "Erreur durant le téléchargement : Connection timed out (Error #110)",
                            1000ms}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The program itself, started as the client starts it: from its start on, a write past a
+// file size limit fails with EFBIG instead of ending it by SIGXFSZ.
+TEST_F(UpdateRun, TheProgramOutlivesAFileSizeLimit) {
+  const std::string folder = temp.Path() + "updater/";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  CopyFile(UPDATER_PROGRAM, folder + "Update.exe", 0755);
+  const pid_t updater = Spawn(folder + "Update.exe");
+
+  EXPECT_TRUE(WaitUntilIgnored(updater, SIGXFSZ, 10s));
+  ::kill(updater, SIGKILL);
+  EXPECT_TRUE(WaitKilled(updater, 5s));
+}
+
+// Writes that fail on the way (a file size limit, a full disk): the run ends as any failed
+// one, the client back and running, the box saying what the system said, nothing half
+// written left behind.
+class FailedWrite : public UpdateRun {
+ protected:
+  // The update archive with a big data file first: its bytes compress to almost nothing, so the
+  // archive stays small while the file does not fit.
+  std::string ArchiveWithABigFile(std::uint64_t bigFileSize) {
+    WriteFile(work + "donnees.bin", std::string(bigFileSize, '\0'));
+    return MakeArchive({}, {"donnees.bin", "lisezmoi.txt", "OrvalisP.exe"});
+  }
+  void ExpectTheOldClientBack(pid_t ended) {
+    EXPECT_TRUE(WaitKilled(ended, 5s));
+    const auto starts = WaitForClientStarts(install, 2, 10s);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].version, "old");
+    EXPECT_TRUE(Running(starts[1].pid));
+    EXPECT_TRUE(form->BitBtn1->Enabled());
+  }
+  // The download fails: the old client runs again before the box says why.
+  void ExpectAFailedDownload(pid_t ended, int error) {
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Erreur d'écriture dans le fichier " + install +
+                                                       "OrvalisP.zip : " + std::strerror(error)});
+    EXPECT_EQ(clientUpAtBox, std::vector<bool>{true});
+    EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
+    ExpectTheOldClientBack(ended);
+  }
+  // The extraction fails on the big file: the engine's failure box, answered "Abort", then the
+  // run's own box once the old client runs again.
+  void ExpectAFailedExtraction(pid_t ended) {
+    const auto texts = MessageTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[0].find("File processing error"), std::string::npos) << texts[0];
+    EXPECT_EQ(texts[1], kNotInstalledWhole);
+    EXPECT_EQ(form->Label1->Caption(),
+              "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r"
+              "Orvalis Pulse a été redémarré.");
+    ExpectTheOldClientBack(ended);
+  }
+};
+
+TEST_F(FailedWrite, DownloadPastTheFileSizeLimit) {
+  const std::string archive = MakeArchive();
+  const std::uint64_t limit = archive.size() / 2;
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  const pid_t client = StartClient();
+  Form();
+  NoteTheClientAtEachBox(2);
+
+  {
+    FileSizeLimit underLimit(limit);
+    Press();
+  }
+
+  ExpectAFailedDownload(client, EFBIG);
+  ExpectTheOldVersionAlone();
+}
+
+TEST_F(FailedWrite, ExtractionPastTheFileSizeLimit) {
+  const std::uint64_t limit = 2 * ReadFile(NewClientProgram()).size();
+  const std::string archive = ArchiveWithABigFile(4 * limit);
+  ASSERT_LT(archive.size(), limit) << "the archive itself fits";
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  dialogs.AnswerMessage(forms::mrAbort);
+  const pid_t client = StartClient();
+  Form();
+
+  {
+    FileSizeLimit underLimit(limit);
+    Press();
+  }
+
+  ExpectAFailedExtraction(client);
+  ExpectTheOldVersionAlone();
+}
+
+// The installation folder on a small file system of its own, filled up to what the test leaves.
+class FullDisk : public FailedWrite {
+ protected:
+  // Mounts it over the installation folder and installs the old version there again.
+  bool MountAndInstall(std::uint64_t bytes) {
+    disk = std::make_unique<SmallFileSystem>(install, bytes);
+    if (!disk->Mounted()) return false;
+    Install();
+    return true;
+  }
+  void ExpectTheOldVersionAndTheFiller() {
+    ::unlink((install + "remplissage").c_str());
+    ExpectTheOldVersionAlone();
+  }
+  std::unique_ptr<SmallFileSystem> disk;
+};
+
+TEST_F(FullDisk, DuringTheDownload) {
+  const std::string archive = MakeArchive();
+  if (!MountAndInstall(4 * (ReadFile(OldClientProgram()).size() + archive.size())))
+    GTEST_SKIP() << "a tmpfs cannot be mounted here (mounting needs root)";
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  const pid_t client = StartClient();
+  disk->LeaveFree(archive.size() / 2);
+  Form();
+  NoteTheClientAtEachBox(2);
+
+  Press();
+
+  ExpectAFailedDownload(client, ENOSPC);
+  ExpectTheOldVersionAndTheFiller();
+}
+
+TEST_F(FullDisk, DuringTheExtraction) {
+  const std::uint64_t room = 2 * ReadFile(NewClientProgram()).size();
+  const std::string archive = ArchiveWithABigFile(4 * room);
+  ASSERT_LT(archive.size(), room) << "the archive itself fits";
+  if (!MountAndInstall(4 * (ReadFile(OldClientProgram()).size() + room)))
+    GTEST_SKIP() << "a tmpfs cannot be mounted here (mounting needs root)";
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(archive));
+  dialogs.AnswerMessage(forms::mrAbort);
+  const pid_t client = StartClient();
+  disk->LeaveFree(room);
+  Form();
+
+  Press();
+
+  ExpectAFailedExtraction(client);
+  ExpectTheOldVersionAndTheFiller();
+}
 
 TEST_F(UpdateRun, ArchiveFileThatCannotBeCreatedBringsTheClientBack) {
   ASSERT_EQ(::mkdir((install + "OrvalisP.zip").c_str(), 0755), 0);  // a folder in its place

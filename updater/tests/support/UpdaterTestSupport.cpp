@@ -4,7 +4,10 @@
 #include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -96,6 +100,14 @@ std::time_t ModificationTime(const std::string& path) {
   return info.st_mtim.tv_sec;
 }
 
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 int RunProgram(const std::vector<std::string>& argv, const std::string& folder) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -155,6 +167,54 @@ bool Running(pid_t pid) {
   const auto close = line.rfind(')');
   return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
          line[close + 2] != 'X';
+}
+
+bool WaitUntilIgnored(pid_t pid, int signal, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (!line.starts_with("SigIgn:")) continue;
+      const unsigned long long ignored = std::stoull(line.substr(7), nullptr, 16);
+      if ((ignored >> (signal - 1)) & 1) return true;
+    }
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("getrlimit failed");
+  previous_ = limit.rlim_cur;
+  limit.rlim_cur = bytes;
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = previous_;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+SmallFileSystem::SmallFileSystem(std::string folder, std::uint64_t bytes) : folder_(std::move(folder)) {
+  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+  // Detached: a client started from it may still be ending.
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+void SmallFileSystem::LeaveFree(std::uint64_t bytes) {
+  struct statvfs space {};
+  if (::statvfs(folder_.c_str(), &space) != 0) throw std::runtime_error("statvfs failed on " + folder_);
+  const std::uint64_t available = static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
+  if (available < bytes) throw std::runtime_error("the file system is too small already");
+  WriteFile(folder_ + "/remplissage", std::string(available - bytes, 'f'));
 }
 
 std::vector<ClientStart> ClientStarts(const std::string& folder) {

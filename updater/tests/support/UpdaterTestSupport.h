@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,9 @@ std::time_t LocalTime(int year, int month, int day, int hour = 12);
 void SetModificationTime(const std::string& path, std::time_t when);
 std::time_t ModificationTime(const std::string& path);
 
+// The names in a folder, hidden ones too, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
 // Runs a program (looked up in PATH) in `folder` and waits for it; its exit status.
 int RunProgram(const std::vector<std::string>& argv, const std::string& folder);
 
@@ -56,6 +60,39 @@ pid_t SpawnAsUser(const std::string& program, uid_t uid);
 bool WaitKilled(pid_t child, std::chrono::milliseconds limit);
 // True while the process exists and is not a zombie.
 bool Running(pid_t pid);
+// Waits (at most `limit`) until the process ignores the signal; whether it does.
+bool WaitUntilIgnored(pid_t pid, int signal, std::chrono::milliseconds limit);
+
+// The test process's file size limit (RLIMIT_FSIZE, as `ulimit -f` sets it) for the object's
+// lifetime: a write past it fails with EFBIG, the tests ignoring SIGXFSZ as the programs do.
+// Programs started meanwhile inherit it.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t previous_;
+};
+
+// A small file system of its own (tmpfs) mounted over a folder for the object's lifetime, so
+// that a test meets a really full disk. Mounting needs root: Mounted() says whether it worked.
+class SmallFileSystem {
+ public:
+  SmallFileSystem(std::string folder, std::uint64_t bytes);
+  ~SmallFileSystem();
+  SmallFileSystem(const SmallFileSystem&) = delete;
+  SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+  bool Mounted() const { return mounted_; }
+  // Fills the file system with a file "remplissage" until `bytes` stay free.
+  void LeaveFree(std::uint64_t bytes);
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
 
 // The starts noted by stand-in clients in `folder`'s "client-starts.log": version and pid.
 struct ClientStart {
