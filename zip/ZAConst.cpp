@@ -52,6 +52,7 @@ const std::array<std::string_view, ZAMessageCount> ZAMessages = {
     "Entry \"%s\" is incomplete: its data runs past the end of the archive",
     "Zip file structure invalid: %s. The archive is left as it was",
     "Archive is damaged: %s",
+    "Cannot write \"%s\": %s",
 };
 
 const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
@@ -64,7 +65,7 @@ const std::array<TZACodeEntry, ZACodeCount> ZACodes = {{
     {48, 27}, {49, 28}, {50, 29}, {51, 30}, {52, 31}, {53, 6},  {54, 6},  {55, 32},
     {56, 33}, {57, -1}, {58, -1}, {59, -1}, {60, -1},
     {70, 34}, {71, 35}, {72, 36}, {73, 37}, {74, 38}, {75, 39}, {76, 40}, {77, 41}, {79, 42},
-    {80, 43}, {81, 44}, {82, 45}, {83, 46},
+    {80, 43}, {81, 44}, {82, 45}, {83, 46}, {84, 47},
 }};
 
 }  // namespace zip

@@ -6,16 +6,16 @@
 
 namespace zip {
 
-inline constexpr int ZAMessageCount = 47;
-inline constexpr int ZACodeCount = 74;
+inline constexpr int ZAMessageCount = 48;
+inline constexpr int ZACodeCount = 75;
 
 struct TZACodeEntry {
   std::int32_t Code;
   std::int32_t MessageIndex;  // -1: the code has no message
 };
 
-// Slots 0..33 hold the original texts, 34..42 those of the engine's own codes (70..79), 43..46
-// those of damaged archives (80..83).
+// Slots 0..33 hold the original texts, 34..42 those of the engine's own codes (70..79), 43..47
+// those of damaged archives and refused writes (80..84).
 extern const std::array<std::string_view, ZAMessageCount> ZAMessages;
 extern const std::array<TZACodeEntry, ZACodeCount> ZACodes;
 

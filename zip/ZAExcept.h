@@ -79,6 +79,8 @@ inline constexpr int OverlappingItemData = 80;
 inline constexpr int ItemDataIncomplete = 81;
 inline constexpr int DamagedArchiveNotUpdated = 82;
 inline constexpr int ArchiveDirectoryDamaged = 83;
+// Extracting: the system refused a write of an item's data (a full disk, a file size limit).
+inline constexpr int WriteRefused = 84;
 }  // namespace zaerr
 
 class EZAException : public forms::Exception {

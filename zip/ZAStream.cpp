@@ -91,6 +91,7 @@ std::size_t TZAFileStream::Write(const void* buffer, std::size_t count) {
     const ssize_t n = ::pwrite(FHandle, in + done, count - done, FPosition);
     if (n < 0) {
       if (errno == EINTR) continue;
+      FWriteError = errno;
       break;
     }
     if (n == 0) break;

@@ -24,6 +24,8 @@ class TZAStream {
   virtual void SetSize(std::int64_t size) = 0;
   // Puts what was written on the disk; throws EStreamError when the system reports a failure.
   virtual void Flush() {}
+  // The system's error of the last write that stopped short (ENOSPC, EFBIG...); 0 when none did.
+  virtual int LastWriteError() const { return 0; }
 
   // Reads exactly count bytes or throws EStreamError ("Stream read error").
   void ReadBuffer(void* buffer, std::size_t count);
@@ -61,6 +63,7 @@ class TZAFileStream : public TZAStream {
   std::int64_t Size() const override;
   void SetSize(std::int64_t size) override;
   void Flush() override;
+  int LastWriteError() const override { return FWriteError; }
   int Handle() const { return FHandle; }
   const std::string& Path() const { return FPath; }
 
@@ -68,6 +71,7 @@ class TZAFileStream : public TZAStream {
   int FHandle = -1;
   std::int64_t FPosition = 0;
   std::string FPath;
+  int FWriteError = 0;
 };
 
 class TZAMemoryStream : public TZAStream {

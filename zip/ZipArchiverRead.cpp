@@ -391,7 +391,15 @@ void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Str
   RequestVolume(info);
   // Its local header, then its data through the checks.
   FArchiveStream->Seek(static_cast<std::int64_t>(std::min<std::uint64_t>(item.GetLocalHeaderOffset(), INT64_MAX)));
-  if (!ExtractItemToStream(*FArchiveStream, Stream, item) && !FCancel && !ExtractCorruptedFiles && !FSkipFile) {
+  const bool whole = ExtractItemToStream(*FArchiveStream, Stream, item);
+  // A write the system refused (a full disk, a file size limit) is told as such, with where it was
+  // written and the system's reason, not as damaged data.
+  if (const int error = Stream.LastWriteError(); error != 0) {
+    const auto* file = dynamic_cast<const TZAFileStream*>(&Stream);
+    throw EZAException(zaerr::WriteRefused, this,
+                       {file ? platform::FromFileSystemPath(file->Path()) : item.Name, std::string(std::strerror(error))});
+  }
+  if (!whole && !FCancel && !ExtractCorruptedFiles && !FSkipFile) {
     throw EZAException(zaerr::ItemDataCorrupt, this);
   }
 }

@@ -532,12 +532,14 @@ class FailedWrite : public UpdateRun {
     EXPECT_EQ(form->Label1->Caption(), kNotDownloaded);
     ExpectTheOldClientBack(ended);
   }
-  // The extraction fails on the big file: the engine's failure box, answered "Abort", then the
-  // run's own box once the old client runs again.
-  void ExpectAFailedExtraction(pid_t ended) {
+  // The extraction fails on the big file: the engine's failure box, which names the file and the
+  // system's reason, answered "Abort", then the run's own box once the old client runs again.
+  void ExpectAFailedExtraction(pid_t ended, int error) {
     const auto texts = MessageTexts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_NE(texts[0].find("File processing error"), std::string::npos) << texts[0];
+    EXPECT_NE(texts[0].find("Cannot write \"" + install), std::string::npos) << texts[0];
+    EXPECT_NE(texts[0].find(std::string(": ") + std::strerror(error)), std::string::npos) << texts[0];
     EXPECT_EQ(texts[1], kNotInstalledWhole);
     EXPECT_EQ(form->Label1->Caption(),
               "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r"
@@ -579,7 +581,7 @@ TEST_F(FailedWrite, ExtractionPastTheFileSizeLimit) {
     Press();
   }
 
-  ExpectAFailedExtraction(client);
+  ExpectAFailedExtraction(client, EFBIG);
   ExpectTheOldVersionAlone();
 }
 
@@ -632,7 +634,7 @@ TEST_F(FullDisk, DuringTheExtraction) {
 
   Press();
 
-  ExpectAFailedExtraction(client);
+  ExpectAFailedExtraction(client, ENOSPC);
   ExpectTheOldVersionAndTheFiller();
 }
 
