@@ -2,12 +2,16 @@
 // The main window against a real Dovecot on 127.0.0.1: the POP3 account of the settings page
 // points at it, the clock zone is fixed (CET, one hour east of UTC) and mails are built by
 // Mail() below.
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "dovecot_server.h"
+#include "forms/timer.h"
 #include "window_fixture.h"
 
 namespace client_test {
@@ -69,5 +73,22 @@ class MailTest : public WindowTest {
 
   std::unique_ptr<mail::test_servers::DovecotServer> server;
 };
+
+// The longest time the window went without serving a timer while `operation` ran.
+inline std::chrono::steady_clock::duration LongestUnserved(const std::function<void()>& operation) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last = Clock::now();
+  Clock::duration longest{};
+  forms::TTimer ticker(nullptr);
+  ticker.SetInterval(20);
+  ticker.OnTimer = [&](forms::TObject*) {
+    longest = std::max(longest, Clock::now() - last);
+    last = Clock::now();
+  };
+  ticker.SetEnabled(true);
+  operation();
+  ticker.SetEnabled(false);
+  return std::max(longest, Clock::now() - last);
+}
 
 }  // namespace client_test

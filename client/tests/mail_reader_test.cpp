@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using client::SupprimeBalises;
+using client_test::LongestUnserved;
 using client_test::Mail;
 using Strings = std::vector<std::string>;
 
@@ -153,22 +154,6 @@ TEST_F(MailReaderTest, AMailDeletedMeanwhileIsNotTakenForAnother) {
   server->Deliver(Mail("c@x.fr", "trois", "", "troisi\xE8me\r\n"));
   f->LirelEmailenModeTexte1->UserClick();
   EXPECT_EQ(Text(), Strings{"second"});
-}
-
-// The longest time the window went without serving a timer while `operation` ran.
-std::chrono::steady_clock::duration LongestUnserved(const std::function<void()>& operation) {
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point last = Clock::now();
-  Clock::duration longest{};
-  forms::TTimer ticker(nullptr);
-  ticker.SetInterval(20);
-  ticker.OnTimer = [&](forms::TObject*) {
-    longest = std::max(longest, Clock::now() - last);
-    last = Clock::now();
-  };
-  ticker.SetEnabled(true);
-  operation();
-  return std::max(longest, Clock::now() - last);
 }
 
 std::string Joined(const Strings& lines) {
