@@ -712,11 +712,14 @@ bool TZADirManager::ItemDataIncomplete(std::int32_t index) {
   const TDirItem& item = CentralDir.ItemRef(index);
   if (item.IsNew) return false;
   if (std::binary_search(FIncompleteOffsets.begin(), FIncompleteOffsets.end(), item.GetLocalHeaderOffset())) return true;
-  // In a set of volumes the data may go on in the next one; an item without a local header is
-  // the data step's to refuse.
+  // In a single file, told from the directory alone: data that would not fit before the central
+  // directory even after an empty name and extra field. The data step judges the rest from the
+  // local header it reads anyway; an item without a local header is its to refuse.
   if (!SingleFile()) return false;
-  const std::optional<std::uint64_t> end = StoredItemEnd(item);
-  return end && *end > static_cast<std::uint64_t>(CentralDirStart);
+  const std::uint64_t start = item.GetLocalHeaderOffset();
+  const auto dataEnd = static_cast<std::uint64_t>(std::max<std::int64_t>(CentralDirStart, 0));
+  return dataEnd >= LocalHeaderSize && start <= dataEnd - LocalHeaderSize &&
+         item.GetCompressedSize() > dataEnd - LocalHeaderSize - start;
 }
 
 std::string TZADirManager::StructureFault(const TZADirArray& stored) {

@@ -79,8 +79,9 @@ class TZADirManager {
   // for the whole directory at the first question after a load or a ForgetOverlaps.
   bool ItemDataOverlaps(std::int32_t index);
   void ForgetOverlaps() { FOverlaps.clear(); }
-  // Whether the bytes of item index (local header, name, extra field, data and descriptor) run past
-  // the end of the archive's data: the item cannot be read whole.
+  // Whether the bytes of item index run past the end of the archive's data, as far as the directory
+  // tells without reading: a rebuilt entry found cut short, or data too large for the room before
+  // the central directory. The item cannot be read whole.
   bool ItemDataIncomplete(std::int32_t index);
   // Why the archive, as the entries of stored describe it, does not hold together (empty when it
   // does): the load's DirectoryFault, or entries that overlap, run past the end of the data or

@@ -306,13 +306,15 @@ TZAItemDataResult ExtractItemData(TZAStream& source, TZAStream& destination, con
   if (local.Signature != sigLocalHeader && local.Signature != sigOwnLocalHeader) return TZAItemDataResult::Failed;
   if (!in.Skip(static_cast<std::uint64_t>(local.NameLength) + local.ExtraLength)) return TZAItemDataResult::Failed;
 
-  // The compressed size, kept out of the central directory of a single-file archive.
-  std::uint64_t compressedSize = item.CompressedSize;
+  // In a single-file archive the data ends before the central directory: data that would run
+  // into it is cut short.
+  const std::uint64_t compressedSize = item.CompressedSize;
   if (item.LimitToDirectory) {
     const std::int64_t dataStart = in.Position();
-    if (dataStart > item.DirectoryStart) return TZAItemDataResult::Failed;
-    const std::uint64_t room = static_cast<std::uint64_t>(item.DirectoryStart - dataStart);
-    if (compressedSize > room) compressedSize = room;
+    if (dataStart > item.DirectoryStart ||
+        compressedSize > static_cast<std::uint64_t>(item.DirectoryStart - dataStart)) {
+      return TZAItemDataResult::Incomplete;
+    }
   }
 
   // The data by method: stored or deflated (decrypted first when encrypted), or the engine's own

@@ -26,6 +26,7 @@ struct TZAItemDataRequest {
 enum class TZAItemDataResult {
   Ok,
   Failed,       // bad data, size or CRC; unreadable source; short write
+  Incomplete,   // the data would run past the end of the archive's data (a file cut short)
   Skipped,      // the password question was answered by skipping the item
   Cancelled,    // a progress answer stopped the item
   Deflate64,    // method 9: not supported

@@ -375,7 +375,8 @@ void TZABaseArchiver::ExtractItemDataToStream(std::int32_t Index, TZAStream& Str
     throw EZAException(zaerr::ExtractIndexOutOfBounds, this);
   }
   const TDirItem item = FDirManager->CentralDir.GetItem(Index);
-  // An item whose bytes do not all lie in the archive (a file cut short) cannot be read whole.
+  // An item whose bytes do not all lie in the archive (a file cut short) cannot be read whole; the
+  // data step finds the ones the directory alone cannot tell.
   if (FDirManager->ItemDataIncomplete(Index)) throw EZAException(zaerr::ItemDataIncomplete, this, {item.Name});
   // An item whose bytes are also another item's is refused: a directory that points many entries at
   // the same data multiplies what a small file extracts to.
@@ -457,6 +458,8 @@ bool TZABaseArchiver::ExtractItemToStream(TZAStream& Source, TZAStream& Destinat
       return true;
     case TZAItemDataResult::Deflate64:
       throw EZAException(zaerr::Deflate64NotSupported);
+    case TZAItemDataResult::Incomplete:
+      throw EZAException(zaerr::ItemDataIncomplete, this, {name});
     case TZAItemDataResult::Skipped:
       FSkipFile = true;
       return false;
