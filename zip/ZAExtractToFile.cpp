@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -310,7 +313,12 @@ struct TNewLink {
 // does not exist (or is a file with more parts after it), what comes after is taken as written,
 // but may not climb: a link or folder made there later must not be able to turn a ".." outwards.
 // An absolute target, or one with a backslash or a NUL, never leads inside.
-bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& target, const TNewLink& newLink) {
+// changeable, when given, receives every path the way passed that is not a real folder on disk:
+// the links it went through, the parts it took as written and the file it stopped at. Only at
+// those paths can a later link change where this one leads (a real folder is never replaced by
+// an extraction, nor written through).
+bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& target, const TNewLink& newLink,
+                     std::vector<std::string>* changeable = nullptr) {
   const auto plain = [](const std::string& t) {
     return !t.empty() && t.front() != '/' && t.find('\\') == std::string::npos && t.find('\0') == std::string::npos;
   };
@@ -330,24 +338,24 @@ bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& t
       continue;
     }
     at.push_back(part);
-    if (!onDisk) continue;
     const std::string path = JoinParts(at);
     std::optional<std::string> followed;
-    if (path == newLink.Path) {
+    if (!onDisk) {
+      // Taken as written.
+    } else if (path == newLink.Path) {
       followed = newLink.Target;
     } else {
       struct stat st {};
-      if (::fstatat(base, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        onDisk = false;
-        continue;
+      const bool found = ::fstatat(base, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+      if (found && S_ISDIR(st.st_mode)) continue;
+      if (found && S_ISLNK(st.st_mode)) {
+        followed = ReadLinkAt(base, path);
+      } else {
+        onDisk = false;  // missing, or a file with more parts after it
       }
-      if (S_ISDIR(st.st_mode)) continue;
-      if (!S_ISLNK(st.st_mode)) {
-        onDisk = false;
-        continue;
-      }
-      followed = ReadLinkAt(base, path);
     }
+    if (changeable) changeable->push_back(path);
+    if (!onDisk) continue;
     // A link: its target continues from the link's own folder.
     if (!followed || !plain(*followed) || ++hops > MaxLinkHops) return false;
     at.pop_back();
@@ -357,50 +365,91 @@ bool LinkLeadsInside(int base, const std::string& linkPath, const std::string& t
   return true;
 }
 
-// Whether every link below the base folder (other than the one at newLink's path) that leads
-// inside now still does once newLink is placed: a link that replaces another may change where
-// links through it lead. (Links that already lead outside, put there by someone else, are not
-// the new link's doing.)
-bool AllLinksStayInside(int base, const std::string& basePath, const TNewLink& newLink) {
-  std::error_code ec;
-  const std::filesystem::path root = basePath.empty() ? std::filesystem::path(".") : std::filesystem::path(basePath);
-  std::filesystem::recursive_directory_iterator it(root, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    if (!it->is_symlink(ec)) continue;
-    const std::string path = it->path().lexically_relative(root).generic_string();
-    if (path == newLink.Path) continue;
-    const auto target = ReadLinkAt(base, path);
-    if (!target) return false;
-    if (!LinkLeadsInside(base, path, *target, newLink) && LinkLeadsInside(base, path, *target, TNewLink{})) {
-      return false;
+// The links one extraction run made, and for each path a later link could take, the links whose
+// way passes it. A link the run makes at such a path is judged together with those earlier links:
+// should one of them lead outside through it, the new link is refused. So no link the run made
+// leads outside when the run ends, in any order of the items, at a cost that grows with the links
+// of the run and never with what else the target folder holds.
+class TRunLinks {
+ public:
+  // The links of the run below base path basePath; those of another run or base are forgotten.
+  void For(const std::string& basePath, bool newRun) {
+    if (newRun || basePath != FBasePath) Clear();
+    FBasePath = basePath;
+  }
+  void Clear() {
+    FLinks.clear();
+    FThrough.clear();
+    FBasePath.clear();
+  }
+
+  // The earlier links of the run whose way passes newLink's path, judged again with newLink in
+  // place; false as soon as one of them would lead outside. again receives, for each of them
+  // that still leads inside, its new way, for Add.
+  struct TJudged {
+    std::size_t Link;
+    std::vector<std::string> Changeable;
+  };
+  bool StayInsideWith(int base, const TNewLink& newLink, std::vector<TJudged>& again) const {
+    const auto through = FThrough.find(newLink.Path);
+    if (through == FThrough.end()) return true;
+    for (const std::size_t id : through->second) {
+      const TNewLink& earlier = FLinks[id];
+      // One the new link replaces, or one something else took the place of since, is gone.
+      if (earlier.Path == newLink.Path || ReadLinkAt(base, earlier.Path) != earlier.Target) continue;
+      TJudged judged{id, {}};
+      if (!LinkLeadsInside(base, earlier.Path, earlier.Target, newLink, &judged.Changeable)) return false;
+      again.push_back(std::move(judged));
+    }
+    return true;
+  }
+
+  // A link the run made, with the paths its way passes; again: what StayInsideWith found for it.
+  void Add(const TNewLink& link, const std::vector<std::string>& changeable, const std::vector<TJudged>& again) {
+    const std::size_t id = FLinks.size();
+    FLinks.push_back(link);
+    for (const std::string& path : changeable) FThrough[path].insert(id);
+    for (const TJudged& judged : again) {
+      for (const std::string& path : judged.Changeable) FThrough[path].insert(judged.Link);
     }
   }
-  return !ec;
-}
 
-// Creates a link to target under the place's name: directly when the name is free, else under a
-// fresh name beside it that then takes the name's place.
-bool PlaceLink(const std::string& target, const TPlace& place, bool replace, const timespec* times) {
+ private:
+  std::string FBasePath;
+  std::vector<TNewLink> FLinks;
+  std::unordered_map<std::string, std::unordered_set<std::size_t>> FThrough;
+};
+
+// Of this thread's running extraction, like its folders.
+thread_local TRunLinks RunLinks;
+
+// How giving an item its name went: done; the name was found free but is taken now (by something
+// that appeared since, which the overwrite rules must judge before it is replaced); or failed.
+enum class TNaming { Done, NameTaken, Failed };
+
+// Creates a link to target under the place's name: directly when the name is to be free, else
+// under a fresh name beside it that then takes the name's place.
+TNaming PlaceLink(const std::string& target, const TPlace& place, bool replace, const timespec* times) {
   if (!replace) {
     if (::symlinkat(target.c_str(), place.Dir, place.Leaf.c_str()) == 0) {
       if (times) ::utimensat(place.Dir, place.Leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
-      return true;
+      return TNaming::Done;
     }
-    if (errno != EEXIST) return false;
+    return errno == EEXIST ? TNaming::NameTaken : TNaming::Failed;
   }
   const std::string base = "." + place.Leaf.substr(0, 100) + ".zl";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = base + std::to_string(::getpid()) + "." + std::to_string(attempt);
     if (::symlinkat(target.c_str(), place.Dir, temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
-      return false;
+      return TNaming::Failed;
     }
     if (times) ::utimensat(place.Dir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    if (::renameat(place.Dir, temp.c_str(), place.Dir, place.Leaf.c_str()) == 0) return true;
+    if (::renameat(place.Dir, temp.c_str(), place.Dir, place.Leaf.c_str()) == 0) return TNaming::Done;
     ::unlinkat(place.Dir, temp.c_str(), 0);
-    return false;
+    return TNaming::Failed;
   }
-  return false;
+  return TNaming::Failed;
 }
 
 // ---- new files ----------------------------------------------------------------------------------
@@ -462,26 +511,27 @@ class TNewFile {
     return FHandle;
   }
 
-  // Gives the complete file the target's name. replace: something may be there, which it takes
-  // the place of in one rename (a link cannot replace); else a new name, that of a file that
-  // appeared meanwhile is not taken.
-  bool CommitTo(bool replace) {
+  // Gives the complete file the target's name. replace: something is there, which it takes the
+  // place of in one rename; else the name is taken only while it is free, and a file that
+  // appeared under it meanwhile stays (NameTaken).
+  TNaming CommitTo(bool replace) {
     if (FTempName.empty()) {
       if (!replace) {
         if (NameUnnamed(FLeaf)) return Committed();
-        if (errno != EEXIST) return false;
+        return errno == EEXIST ? TNaming::NameTaken : TNaming::Failed;
       }
       for (unsigned attempt = 0; attempt < 100 && FTempName.empty(); ++attempt) {
         const std::string name = TemporaryNameFor(FLeaf);
         if (NameUnnamed(name)) {
           FTempName = name;
         } else if (errno != EEXIST) {
-          return false;
+          return TNaming::Failed;
         }
       }
-      if (FTempName.empty()) return false;
+      if (FTempName.empty()) return TNaming::Failed;
     }
-    if (::renameat(FDir, FTempName.c_str(), FDir, FLeaf.c_str()) != 0) return false;
+    if (!replace) return RenameIfFree();
+    if (::renameat(FDir, FTempName.c_str(), FDir, FLeaf.c_str()) != 0) return TNaming::Failed;
     return Committed();
   }
 
@@ -491,9 +541,27 @@ class TNewFile {
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", FHandle);
     return ::linkat(AT_FDCWD, self, FDir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
   }
-  bool Committed() {
+  TNaming Committed() {
     FCommitted = true;
-    return true;
+    return TNaming::Done;
+  }
+  // The named file takes the name only while no file has it: in one step where the file system
+  // can; else as a second name, the temporary one then dropped; else (a file system without
+  // either) by a look just before the rename.
+  TNaming RenameIfFree() {
+    if (::renameat2(FDir, FTempName.c_str(), FDir, FLeaf.c_str(), RENAME_NOREPLACE) == 0) return Committed();
+    if (errno == EEXIST) return TNaming::NameTaken;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return TNaming::Failed;
+    if (::linkat(FDir, FTempName.c_str(), FDir, FLeaf.c_str(), 0) == 0) {
+      ::unlinkat(FDir, FTempName.c_str(), 0);
+      FTempName.clear();
+      return Committed();
+    }
+    if (errno == EEXIST) return TNaming::NameTaken;
+    struct stat st {};
+    if (::fstatat(FDir, FLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return TNaming::NameTaken;
+    if (::renameat(FDir, FTempName.c_str(), FDir, FLeaf.c_str()) != 0) return TNaming::Failed;
+    return Committed();
   }
 
   int FDir;
@@ -515,7 +583,10 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   struct TCloseAfterLast {
     std::int32_t Index;
     ~TCloseAfterLast() {
-      if (Index >= RunLastItem) RunFolders.Close();
+      if (Index >= RunLastItem) {
+        RunFolders.Close();
+        RunLinks.Clear();
+      }
     }
   } closeAfterLast{Index};
 
@@ -573,27 +644,24 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   place.Leaf = BaseOfPath(diskName);
   if (FileName.empty() || place.Leaf.empty()) throw EZAException(CodeRefusedName, this, {offered});
 
-  // An existing target and the overwrite rules.
+  // An existing target and the overwrite rules. The question's answer may send the item to
+  // another file, which it then replaces without a further question.
   std::string target = baseFolder + FileName;
   struct stat old {};
   bool exists = ::fstatat(place.Dir, place.Leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   bool placeChanged = false;
-  if (exists) {
-    if (!Options().ReplaceReadOnly && !(old.st_mode & S_IWUSR)) {
-      FSkipFile = true;
-      return;
-    }
+  const auto mayReplace = [&](const struct stat& now, bool mayMove) {
+    if (!Options().ReplaceReadOnly && !(now.st_mode & S_IWUSR)) return false;
     const std::uint32_t itemTime = (static_cast<std::uint32_t>(item.ModDate) << 16) | item.ModTime;
     switch (Options().OverwriteMode) {
       case omPrompt: {
         bool confirm = false;
         const std::string offeredTarget = target;
         DoConfirmOverwrite(FileName, target, confirm);
-        if (!confirm) {
-          FSkipFile = true;
-          return;
-        }
+        if (!confirm) return false;
         if (target != offeredTarget) {
+          // Once the data is written, the new file is in its folder and cannot move to another.
+          if (!mayMove) throw EZAException(zaerr::CannotCreateFile, this, {target});
           // The handler chose another file: its folder as the handler named it.
           const std::string targetPath = platform::ToFileSystemPath(target);
           place = TPlace();
@@ -604,27 +672,38 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
           placeChanged = true;
           exists = ::fstatat(place.Dir, place.Leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
         }
-        break;
+        return true;
       }
       case omAlways:
-        break;
+        return true;
       case omNever:
-        FSkipFile = true;
-        return;
+        return false;
       case omIfNewer:
-        if (!(itemTime > DosDateTimeOf(old.st_mtime))) {
-          FSkipFile = true;
-          return;
-        }
-        break;
+        return itemTime > DosDateTimeOf(now.st_mtime);
       case omIfOlder:
-        if (!(itemTime < DosDateTimeOf(old.st_mtime))) {
-          FSkipFile = true;
-          return;
-        }
-        break;
+        return itemTime < DosDateTimeOf(now.st_mtime);
     }
+    return false;
+  };
+  if (exists && !mayReplace(old, true)) {
+    FSkipFile = true;
+    return;
   }
+  // The name found free may be taken by the time the item gets it: what took it is judged by the
+  // same rules, and stays unless they let the item replace it.
+  const auto nameItem = [&](const std::function<TNaming(bool replace)>& name) {
+    bool replace = exists;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      const TNaming done = name(replace);
+      if (done == TNaming::Done) return true;
+      if (done == TNaming::Failed) throw EZAException(zaerr::CannotCreateFile, this, {target});
+      struct stat now {};
+      if (::fstatat(place.Dir, place.Leaf.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone again
+      if (!mayReplace(now, false)) return false;
+      replace = true;
+    }
+    throw EZAException(zaerr::CannotCreateFile, this, {target});
+  };
   const std::optional<std::time_t> when = TimeOfDos(item.ModDate, item.ModTime);
   timespec times[2] = {};
   if (when) {
@@ -633,7 +712,8 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   }
 
   // A link: its data is the target, which must lead inside the base folder on disk, through the
-  // links already there; one that replaces a link must leave every other link leading inside.
+  // links already there; and the links this run made before must still lead inside with it in
+  // place (it may take a name their way passes).
   if (IsSymbolicLinkItem(item)) {
     if (item.GetUncompressedSize() > MaxLinkTarget) throw EZAException(CodeRefusedName, this, {target});
     TZAMemoryStream link;
@@ -642,14 +722,18 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
     const std::string linkTarget(link.Data().begin(), link.Data().end());
     if (renamedByHandler || placeChanged || !Options().CreateDirs) throw EZAException(CodeRefusedName, this, {target});
     const TNewLink newLink{diskName, linkTarget};
-    const bool replacesLink = exists && S_ISLNK(old.st_mode) && ReadLinkAt(place.Dir, place.Leaf) != linkTarget;
-    if (!LinkLeadsInside(base, diskName, linkTarget, newLink) ||
-        (replacesLink && !AllLinksStayInside(base, diskBase, newLink))) {
+    std::vector<std::string> changeable;
+    std::vector<TRunLinks::TJudged> again;
+    RunLinks.For(diskBase, newRun);
+    if (!LinkLeadsInside(base, diskName, linkTarget, newLink, &changeable) ||
+        !RunLinks.StayInsideWith(base, newLink, again)) {
       throw EZAException(zaerr::LinkLeadsOutside, this, {target});
     }
-    if (!PlaceLink(linkTarget, place, exists, when ? times : nullptr)) {
-      throw EZAException(zaerr::CannotCreateFile, this, {target});
+    if (!nameItem([&](bool replace) { return PlaceLink(linkTarget, place, replace, when ? times : nullptr); })) {
+      FSkipFile = true;
+      return;
     }
+    RunLinks.Add(newLink, changeable, again);
     if (Options().FlushBuffers) FDeferredFlush.AddFolder(place.DirPath);
     return;
   }
@@ -681,14 +765,22 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, std::string FileName
   // and folders at its end.
   if (when) ::futimens(fd, times);
   ::fchmod(fd, mode);
-  if (Options().FlushBuffers) {
-    if (!exists) {
-      if (item.GetUncompressedSize() >= WriteBackStartSize) TZADeferredFlush::StartWriteBack(fd);
-    } else if (::fsync(fd) != 0) {
-      throw EZAException(zaerr::CannotCreateFile, this, {target});
-    }
+  bool synced = false;
+  const auto syncBeforeReplacing = [&] {
+    if (synced || !Options().FlushBuffers) return;
+    if (::fsync(fd) != 0) throw EZAException(zaerr::CannotCreateFile, this, {target});
+    synced = true;
+  };
+  if (Options().FlushBuffers && !exists && item.GetUncompressedSize() >= WriteBackStartSize) {
+    TZADeferredFlush::StartWriteBack(fd);
   }
-  if (!file.CommitTo(exists)) throw EZAException(zaerr::CannotCreateFile, this, {target});
+  if (!nameItem([&](bool replace) {
+        if (replace) syncBeforeReplacing();
+        return file.CommitTo(replace);
+      })) {
+    FSkipFile = true;
+    return;
+  }
   if (Options().FlushBuffers) FDeferredFlush.AddFolder(place.DirPath);
 }
 
