@@ -92,3 +92,5 @@ orvalis_add_test(NAME zipread_streaming_tests TIMEOUT 300
 orvalis_add_test(NAME zipread_names_links_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_names_links_test.cpp
   LIBS zipread_test_support)
+target_compile_definitions(zipread_names_links_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
+add_dependencies(zipread_names_links_tests zipread)

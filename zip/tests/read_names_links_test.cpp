@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -156,12 +157,16 @@ struct TLinkChain {
   const char* Entries;
   std::vector<std::string> Failures;           // "name: code", in order
   std::vector<std::pair<std::string, std::string>> Reads;  // path read through the links, its text
+  // Links in the target folder before the run (path, target), put there by someone else.
+  std::vector<std::pair<std::string, std::string>> OnDisk = {};
 };
 
 // Links that each stay inside as written but lead outside together, through the links made before
 // them, are refused with their own message (79); chains that stay inside still work; no file is ever
-// written through a link. The folder beside the target ("outside") holds a program a link must
-// never reach.
+// written through a link. A link whose way passed a name that did not exist yet (or was a file, or
+// a link) is judged again when a later item makes a link there: the later link is refused when the
+// earlier one would lead outside through it, whatever was on disk before. The folder beside the
+// target ("outside") holds a program a link must never reach.
 TEST_F(NamesAndLinks, LinkChainsAreJudgedWhereTheyLeadOnDisk) {
   const std::vector<TLinkChain> cases = {
       {"each-inside-as-written",
@@ -184,6 +189,25 @@ TEST_F(NamesAndLinks, LinkChainsAreJudgedWhereTheyLeadOnDisk) {
        "[('D','data/'),('F','data/real.txt','real'),('L','l1','data'),('L','l2','l1/real.txt'),"
        "('D','sub/'),('L','sub/l3','../l2'),('L','sub/l4','../l1/../data/real.txt')]",
        {}, {{"sub/l3", "real"}, {"sub/l4", "real"}, {"l1/real.txt", "real"}}},
+      {"a-missing-name-made-a-link-to-one-leading-outside",
+       "[('L','x','foo/bar'),('L','foo','sub')]", {"foo: 79"}, {}, {{"sub/bar", "../../outside"}}},
+      {"the-updater-program-through-a-link-made-later",
+       "[('L','OrvalisP.exe','foo/bar/evil.sh'),('F','ok.txt','ok'),('L','foo','sub')]", {"foo: 79"},
+       {{"ok.txt", "ok"}}, {{"sub/bar", "../../outside"}}},
+      {"a-file-at-the-name-replaced-by-a-link",
+       "[('F','f','plain'),('L','x','f/bar'),('L','f','sub')]", {"f: 79"}, {{"f", "plain"}},
+       {{"sub/bar", "../../outside"}}},
+      {"a-folder-made-at-the-missing-name-then-a-link-below-it",
+       "[('L','x','f/y/bar'),('F','f/z.txt','z'),('L','f/y','../sub')]", {"f\\y: 79"}, {{"f/z.txt", "z"}},
+       {{"sub/bar", "../../outside"}}},
+      {"a-link-passed-through-a-link-that-met-a-missing-name",
+       "[('L','x','foo/bar'),('L','foo','l'),('L','l','sub')]", {"l: 79"}, {}, {{"sub/bar", "../../outside"}}},
+      {"a-link-on-disk-replaced-under-an-earlier-link",
+       "[('L','x','old/bar'),('L','old','sub')]", {"old: 79"}, {}, {{"sub/bar", "../../outside"}, {"old", "."}}},
+      {"a-missing-name-made-a-link-that-stays-inside",
+       "[('D','data/bar/'),('F','data/bar/t.txt','t'),('L','x','foo/bar'),('L','foo','data'),"
+       "('L','y','foo/bar/t.txt')]",
+       {}, {{"x/t.txt", "t"}, {"y", "t"}}, {{"sub/bar", "../../outside"}}},
   };
   for (const TLinkChain& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -200,10 +224,15 @@ TEST_F(NamesAndLinks, LinkChainsAreJudgedWhereTheyLeadOnDisk) {
                            {archive.string()}));
     WriteText(dir / "jail/outside/evil.sh", "#!/bin/sh\necho reached\n");
     const fs::path out = dir / "jail/out";
+    for (const auto& [path, target] : c.OnDisk) {
+      fs::create_directories((out / path).parent_path());
+      fs::create_symlink(target, out / path);
+    }
+    const std::vector<std::string> theirsOutside = c.OnDisk.empty() ? std::vector<std::string>{} : LinksLeadingOutside(out);
     const TEngineRun run = ExtractWithEngine(archive, out);
     ASSERT_TRUE(run.Opened) << run.OpenMessage;
     EXPECT_EQ(c.Failures, run.Failures);
-    EXPECT_EQ(std::vector<std::string>{}, LinksLeadingOutside(out));
+    EXPECT_EQ(theirsOutside, LinksLeadingOutside(out));
     for (const auto& [path, text] : c.Reads) EXPECT_EQ(text, Text(out / path)) << path;
     EXPECT_EQ(std::vector<std::string>{"evil.sh"}, ListTree(dir / "jail/outside"));
   }
@@ -260,6 +289,41 @@ TEST_F(NamesAndLinks, LinksOnDiskAndFromInfoZipAreJudgedToo) {
   const TEngineRun moved = ExtractWithEngine(Dir / "moved.zip", out);
   EXPECT_TRUE(moved.Failures.empty()) << moved.Failures.front();
   EXPECT_EQ("d", fs::read_symlink(out / "b").string());
+}
+
+// Links are judged by the ways they take, never by a look through the whole target folder: an
+// extraction into a folder that holds many files, and a folder its owner may not read, lists no
+// folder at all, and links that replace links (one of this run, one that was on disk) are made,
+// not refused for the folder that cannot be read. Run as the folder's unprivileged owner, under
+// strace.
+TEST_F(NamesAndLinks, LinksAreJudgedWithoutLookingThroughTheFolder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "running the extraction as another user needs root";
+  if (Shell("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  const fs::path archive = Dir / "links.zip";
+  ASSERT_EQ(0, RunPython("import zipfile,sys\n"
+                         "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                         "  for e in [('D','data/'),('F','data/f.txt','f'),('L','l','data'),('L','y','l/f.txt'),\n"
+                         "            ('L','l','./data'),('L','old','data/f.txt')]:\n"
+                         "    zi=zipfile.ZipInfo(e[1],(2022,5,6,7,8,10)); zi.create_system=3\n"
+                         "    zi.external_attr={'L':0o120777,'F':0o100644,'D':0o40755}[e[0]]<<16\n"
+                         "    z.writestr(zi, e[2] if len(e)>2 else '')\n",
+                         {archive.string()}));
+  const fs::path out = Dir / "home";
+  for (int i = 0; i < 3000; ++i) WriteText(out / "big" / ("file" + std::to_string(i)), "x");
+  WriteText(out / "locked/private.txt", "private");
+  fs::create_symlink("big", out / "old");
+  ASSERT_EQ(0, Shell("chown -R -h 65534:65534 " + Quote(Dir.Path().string()) + " && chmod 0755 " +
+                     Quote(Dir.Path().string()) + " && chmod 0 " + Quote((out / "locked").string())));
+  const fs::path log = Dir / "strace.log";
+  const fs::path said = Dir / "said.txt";
+  EXPECT_EQ(0, Shell("ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=getdents64,getdents -o " + Quote(log.string()) +
+                     " setpriv --reuid=65534 --regid=65534 --clear-groups " + Quote(ZIPREAD_CLI) + " extract " +
+                     Quote(archive.string()) + " " + Quote(out.string()) + " >" + Quote(said.string()) + " 2>&1"));
+  EXPECT_EQ("selected 6 processed 6 failed 0 skipped 0\n", Text(said));
+  EXPECT_EQ("", Text(log));
+  EXPECT_EQ("./data", fs::read_symlink(out / "l").string());
+  EXPECT_EQ("data/f.txt", fs::read_symlink(out / "old").string());
+  EXPECT_EQ("f", Text(out / "y"));
 }
 
 // Only the permission bits of a Unix mode are restored: no setuid, setgid or sticky bit, and a file
