@@ -5,7 +5,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "ZADirManager.h"
 #include "ZAPlatform.h"
@@ -152,6 +155,73 @@ TEST_F(ExtractRules, PromptAndReadOnlyTargets) {
   // With ReplaceReadOnly the read-only file is replaced.
   run = ExtractWithEngine(Dir / "a.zip", out);
   EXPECT_EQ(Entry("docs/a.txt").Data, ReadBytes(out / "docs/a.txt"));
+}
+
+// A name that was free when the item started but is taken by the time its data is complete (another
+// program wrote a file there meanwhile, here during the item's progress event) is judged by the
+// overwrite rules as a target that was there from the start: replaced only where they let it be,
+// after the question where they ask one; a file or a link item alike.
+TEST_F(ExtractRules, ANameTakenDuringTheItemIsJudgedByTheOverwriteRules) {
+  TBuildEntry link = Entry("link");
+  link.VersionMadeBy = (3 << 8) | 30;
+  link.ExternalAttributes = 0120777u << 16;
+  link.Data = {'r', 'o', 'o', 't', '.', 't', 'x', 't'};
+  WriteBytes(Dir / "race.zip", BuildZip({Entry("root.txt"), link}));
+  struct Case {
+    const char* Name;
+    zip::TZAOverwriteMode Mode;
+    bool ReadOnly;      // the file that appears is read-only (and ReplaceReadOnly is off)
+    int NewerDays;      // how much newer than the items the file that appears is
+    bool Confirm;       // the answer to the question
+    bool Replaced;
+  };
+  const Case cases[] = {
+      {"never", zip::omNever, false, 0, false, false},
+      {"always", zip::omAlways, false, 0, false, true},
+      {"prompt-no", zip::omPrompt, false, 0, false, false},
+      {"prompt-yes", zip::omPrompt, false, 0, true, true},
+      {"read-only", zip::omAlways, true, 0, false, false},
+      {"if-newer-and-newer", zip::omIfNewer, false, 3650, false, false},
+      {"if-newer-and-older", zip::omIfNewer, false, -3650, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path out = Dir / c.Name;
+    fs::create_directories(out);
+    std::vector<std::string> asked;
+    const TEngineRun run = ExtractWithEngine(Dir / "race.zip", out, [&](zip::TZipArchiver& a) {
+      a.Options().OverwriteMode = c.Mode;
+      a.Options().ReplaceReadOnly = !c.ReadOnly;
+      a.OnConfirmOverwrite = [&](auto*, const std::string& source, std::string&, bool& confirm) {
+        asked.push_back(source);
+        confirm = c.Confirm;
+      };
+      a.OnFileProgress = [&](auto*, const std::string& name, double, zip::TZAProcessOperation,
+                             zip::TZAProgressPhase phase, bool&) {
+        const fs::path theirs = out / name;
+        if (phase != zip::ppProcess || fs::exists(fs::symlink_status(theirs))) return;
+        WriteText(theirs, "theirs");
+        const std::time_t t = std::time(nullptr) + static_cast<std::time_t>(c.NewerDays) * 86400;
+        struct timespec times[2] = {{t, 0}, {t, 0}};
+        ::utimensat(AT_FDCWD, theirs.c_str(), times, 0);
+        if (c.ReadOnly) fs::permissions(theirs, fs::perms(0444));
+      };
+    });
+    EXPECT_TRUE(run.Failures.empty()) << run.Failures.front();
+    EXPECT_EQ(c.Replaced ? 0 : 2, run.Result.Skipped);
+    EXPECT_EQ(c.Mode == zip::omPrompt && !c.ReadOnly ? std::vector<std::string>({"root.txt", "link"})
+                                                     : std::vector<std::string>{},
+              asked);
+    const auto root = ReadBytes(out / "root.txt");
+    EXPECT_EQ(c.Replaced, root == Entry("root.txt").Data);
+    EXPECT_EQ(!c.Replaced, std::string(root.begin(), root.end()) == "theirs");
+    EXPECT_EQ(!c.Replaced, fs::is_regular_file(fs::symlink_status(out / "link")));
+    EXPECT_EQ(c.Replaced, fs::is_symlink(out / "link"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"link", "root.txt"}), names);
+  }
 }
 
 // The events of a run, in order; a failure answered Retry repeats the item, Abort ends the run and
