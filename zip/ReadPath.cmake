@@ -46,8 +46,9 @@ orvalis_add_test(NAME zipread_damaged_tests TIMEOUT 300
 orvalis_add_test(NAME zipread_safety_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_safety_test.cpp
   LIBS zipread_test_support)
-target_compile_definitions(zipread_safety_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>")
-add_dependencies(zipread_safety_tests zipread)
+target_compile_definitions(zipread_safety_tests PRIVATE ZIPREAD_CLI="$<TARGET_FILE:zipread>"
+                                                   ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>")
+add_dependencies(zipread_safety_tests zipread zipwrite)
 
 orvalis_add_test(NAME zipread_durability_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/read_durability_test.cpp

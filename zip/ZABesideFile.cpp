@@ -127,9 +127,7 @@ class TZAPlacement {
       if (::fchown(fd, Old.st_uid, Old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), Old.st_gid);
       (void)::fchmod(fd, Old.st_mode & 07777);
     } else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      (void)::fchmod(fd, 0666 & ~mask);
+      (void)::fchmod(fd, 0666 & ~platform::GetUmask());
     }
   }
 

@@ -128,12 +128,9 @@ std::optional<std::time_t> TimeOfDos(std::uint16_t date, std::uint16_t time) {
 
 // ---- modes --------------------------------------------------------------------------------------
 
+// Read once: the mask of the process when it first extracts.
 mode_t ProcessUmask() {
-  static const mode_t mask = [] {
-    const mode_t m = ::umask(022);
-    ::umask(m);
-    return m;
-  }();
+  static const mode_t mask = platform::GetUmask();
   return mask;
 }
 

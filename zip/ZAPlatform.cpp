@@ -1,5 +1,6 @@
 #include "ZAPlatform.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -217,6 +218,20 @@ std::string GetTempPath() {
   std::string path = (dir && *dir) ? dir : "/tmp";
   if (path.back() != '/') path += '/';
   return FromFileSystemPath(path);
+}
+
+mode_t GetUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(line.c_str() + 6, &end, 8);
+    if (end != line.c_str() + 6 && mask <= 0777) return static_cast<mode_t>(mask);
+    break;
+  }
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
 }
 
 std::string CreateTempFile(std::string_view dir, std::string_view prefix) {

@@ -5,6 +5,8 @@
 //
 // Names inside the engine are UTF-8, as the file system spells them (this platform's code page);
 // ToFileSystemPath only turns "\" into "/", FromFileSystemPath takes a path as it stands.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,6 +61,11 @@ std::int64_t GetDiskFreeSpace(std::string_view name);
 
 // The user's temporary folder (with a trailing "/").
 std::string GetTempPath();
+// The process's file creation mask, read without changing it (the mask is shared by every thread,
+// and one that creates a file while another swaps it gets the wrong mode): the "Umask:" line of
+// /proc/self/status; without it (no /proc, an old kernel), set and put back at once.
+mode_t GetUmask();
+
 // Creates a new empty file with a unique name "<prefix>XXXXXX.tmp" in dir and returns its name.
 // Empty when the file cannot be created.
 std::string CreateTempFile(std::string_view dir, std::string_view prefix);

@@ -119,6 +119,32 @@ TEST_F(ExtractionSafety, FileModes) {
   }
 }
 
+// The mode a new file gets from the process's mask (an extracted item without a Unix mode, a new
+// archive) is read without setting the mask, which every thread of the process shares: under
+// strace, the programs make no umask call, and the modes follow the mask they were started with.
+TEST_F(ExtractionSafety, ModesFollowTheMaskWithoutChangingIt) {
+  if (Shell("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  TBuildEntry e;
+  e.Name = "dos.txt";
+  e.Data = TextBytes(50, 2);
+  e.VersionMadeBy = 20;
+  e.ExternalAttributes = 0x20;
+  WriteBytes(Dir / "dos.zip", BuildZip({e}));
+  WriteText(Dir / "src/a.txt", "a");
+  const fs::path log = Dir / "umask.log";
+  const std::string traced = "umask 027 && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=umask -o " + Quote(log.string()) + " ";
+  ASSERT_EQ(0, Shell(traced + Quote(ZIPREAD_CLI) + " extract " + Quote((Dir / "dos.zip").string()) + " " +
+                     Quote((Dir / "out").string()) + " >/dev/null"));
+  const auto extracting = ReadBytes(log);
+  ASSERT_EQ(0, Shell(traced + Quote(ZIPWRITE_CLI) + " create " + Quote((Dir / "new.zip").string()) + " a.txt --base " +
+                     Quote((Dir / "src").string()) + " >/dev/null"));
+  const auto creating = ReadBytes(log);
+  EXPECT_EQ("", std::string(extracting.begin(), extracting.end()));
+  EXPECT_EQ("", std::string(creating.begin(), creating.end()));
+  EXPECT_EQ(0640u, ModeOf(Dir / "out/dos.txt"));
+  EXPECT_EQ(0640u, ModeOf(Dir / "new.zip"));
+}
+
 // A replaced file stays as it was whenever its replacement does not come through whole: a failed
 // item, a skipped password question, a cancel during the data.
 TEST_F(ExtractionSafety, ExistingFileSurvivesAFailedReplacement) {
