@@ -7,10 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
+#include "ZABesideFile.h"
 #include "ZACrypt.h"
 #include "ZAModes.h"
+#include "ZAPlatform.h"
+#include "ZAStrFunc.h"
 #include "ZAWriteRecords.h"
 #include "ZAZlib.h"
 #include "ZipArchiver.h"
@@ -204,6 +208,8 @@ bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TD
     Item = item;
     return true;
   }
+  // The archive refused the data: that fails the archive's write, whatever the item is.
+  if (c.WriteFailed) throw WriteFailure(Destination);
   // Cancelled: not a failure. Anything else that stopped early is one.
   if (FCancel) {
     Item = item;
@@ -211,6 +217,21 @@ bool TZABaseArchiver::CompressItem(TZAStream& Source, TZAStream& Destination, TD
   }
   throw EZAException(zaerr::CompressedSizeMismatch, this,
                      {static_cast<std::int64_t>(c.SourceSize), static_cast<std::int64_t>(c.Read)});
+}
+
+EZAException TZABaseArchiver::WriteFailure(const TZAStream& Stream) const {
+  const int error = Stream.LastWriteError();
+  if (error == 0) return EZAException(zaerr::ShortWrite, this);
+  // The file the user knows: the archive a new file beside it is to become, else the file itself.
+  std::string file = FVolumeFileName.empty() ? FileName : FVolumeFileName;
+  if (const auto* fresh = dynamic_cast<const TZAFdFile*>(&Stream)) {
+    file = platform::FromFileSystemPath(fresh->Target());
+  } else if (const auto* plain = dynamic_cast<const TZAFileStream*>(&Stream)) {
+    file = platform::FromFileSystemPath(plain->Path());
+  } else {
+    file = ExpandFileName(file);
+  }
+  return EZAException(zaerr::WriteRefused, this, {file, std::string(std::strerror(error))});
 }
 
 std::uint32_t TZABaseArchiver::ShareModeFlags(TZAFileShareMode ShareMode) {

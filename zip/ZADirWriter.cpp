@@ -49,7 +49,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   if (spanning) entriesOnDisk = 0;
   const auto flushPending = [&] {
     if (pending.empty()) return;
-    if (out->Write(pending.data(), pending.size()) != pending.size()) throw EZAException(zaerr::ShortWrite, this);
+    if (out->Write(pending.data(), pending.size()) != pending.size()) throw WriteFailure(*out);
     pending.clear();
   };
   // One central header per entry, with its name, extra area and comment.
@@ -174,9 +174,7 @@ void TZABaseArchiver::SaveCentralDirectory(TZAStream* Stream) {
   // The end record and the archive comment close the archive.
   PutEndRecord(records, end);
   records.Bytes(dm.Comment);
-  if (out->Write(records.Data().data(), records.Size()) != records.Size()) {
-    throw EZAException(zaerr::ShortWrite, this);
-  }
+  if (out->Write(records.Data().data(), records.Size()) != records.Size()) throw WriteFailure(*out);
   FDirectoryWritten = true;
   // The last volume takes the archive's own name, over any file of that name.
   if (spanning && FVolumeFileName != FileName) {

@@ -79,7 +79,8 @@ inline constexpr int OverlappingItemData = 80;
 inline constexpr int ItemDataIncomplete = 81;
 inline constexpr int DamagedArchiveNotUpdated = 82;
 inline constexpr int ArchiveDirectoryDamaged = 83;
-// Extracting: the system refused a write of an item's data (a full disk, a file size limit).
+// The system refused a write (a full disk, a file size limit, an I/O error): of an item's data while
+// extracting, of the archive itself while committing (the whole commit is rolled back).
 inline constexpr int WriteRefused = 84;
 }  // namespace zaerr
 

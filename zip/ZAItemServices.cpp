@@ -34,6 +34,15 @@ std::int32_t DosDateTimeOfTime(std::time_t t) {
 
 bool HasWildcards(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+// The entries of a folder, sorted; false when the folder could not be listed whole.
+bool ListFolder(const fs::path& folder, std::vector<fs::path>& children) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) children.push_back(it->path());
+  std::sort(children.begin(), children.end());
+  return !ec;
+}
+
 // The stored name made from a disk path, with the backslashes of the disk's own names kept. The
 // engine takes "\" for a folder separator, so that a file named "a\b.txt" would pass for "a/b.txt"
 // (and beside a real "a/b.txt" one of the two would be lost); kept, the name is one that no other
@@ -258,6 +267,7 @@ void TZABaseArchiver::FillUpdate(const std::function<void()>& fill) {
 void TZABaseArchiver::CancelUpdate(std::int32_t ErrorCode, const std::string& Message) {
   if (!InUpdate()) return;
   FUpdateCount = 0;
+  FUnlistedFolders.clear();
   RestoreDirectoryFromBackup();
   FLastCommit = TZACommitResult{};
   FLastCommit.State = TZACommitState::Cancelled;
@@ -378,12 +388,18 @@ void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOpe
     dir.SetItem(index, probe);
     FNameIndex[probe.Name] = index;
     FNameIndexCount = dir.GetCount();
+    FUnlistedFolders.erase(fsPath.string());
+  };
+  // A folder whose files cannot all be listed is a failed item: stored, it would pass for a folder
+  // with nothing (or less) in it.
+  const auto unlisted = [&](const fs::path& folder) {
+    addOne(folder);
+    FUnlistedFolders.insert(folder.string());
   };
   std::function<void(const fs::path&)> addTree = [&](const fs::path& folder) {
     std::error_code ec;
     std::vector<fs::path> children;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) children.push_back(entry.path());
-    std::sort(children.begin(), children.end());
+    if (!ListFolder(folder, children)) unlisted(folder);
     for (const fs::path& child : children) {
       addOne(child);
       if (Options().Recurse && fs::is_directory(child, ec) && !fs::is_symlink(child, ec)) addTree(child);
@@ -406,8 +422,7 @@ void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOpe
   } else {
     std::function<void(const fs::path&)> walk = [&](const fs::path& folder) {
       std::vector<fs::path> children;
-      for (const auto& entry : fs::directory_iterator(folder, ec)) children.push_back(entry.path());
-      std::sort(children.begin(), children.end());
+      if (!ListFolder(folder, children)) unlisted(folder);
       for (const fs::path& child : children) {
         const bool isDir = fs::is_directory(child, ec) && !fs::is_symlink(child, ec);
         if (NameMatchesMask(platform::FromFileSystemPath(child.filename().string()), pattern)) {

@@ -82,13 +82,28 @@ bool IsAsciiName(const std::string& s) {
 // however the entry ends. The destructor releases the source (a caller's stream goes back to where
 // it was), removes the spanning temporary file and, unless the entry was stored, cuts the output
 // back to where the entry began, so that a failed or cancelled entry leaves nothing behind it.
+// The destructor runs while a failure unwinds, so it raises nothing: a source that cannot be put
+// back is left where it is, and an output that cannot be cut back is told through cutFailure (the
+// archive then holds bytes that belong to no entry, and the commit cannot go on).
 struct TZANewEntry {
-  TZANewEntry(TDirItem& item, TZAStream*& out, bool spanning)
-      : Item(item), Out(out), Spanning(spanning), Start(spanning ? 0 : out->Size()) {}
+  TZANewEntry(TDirItem& item, TZAStream*& out, bool spanning, std::exception_ptr& cutFailure)
+      : Item(item), Out(out), Spanning(spanning), Start(spanning ? 0 : out->Size()), CutFailure(cutFailure) {}
   ~TZANewEntry() {
-    ReleaseSource();
-    DropSpanTemp();
-    if (!Stored) DropPartial();
+    try {
+      ReleaseSource();
+    } catch (...) {
+      Source = nullptr;
+    }
+    try {
+      DropSpanTemp();
+    } catch (...) {
+    }
+    if (Stored) return;
+    try {
+      DropPartial();
+    } catch (...) {
+      if (!CutFailure) CutFailure = std::current_exception();
+    }
   }
   TZANewEntry(const TZANewEntry&) = delete;
   TZANewEntry& operator=(const TZANewEntry&) = delete;
@@ -122,6 +137,7 @@ struct TZANewEntry {
   std::uint64_t SourceSize = 0;
   std::unique_ptr<TZAStream> SpanTemp;  // while spanning, the entry's bytes gather here first
   std::string SpanTempName;
+  std::exception_ptr& CutFailure;  // why the output could not be cut back, when it could not
   TZAStream* Output = nullptr;  // where the entry is written: the archive, or SpanTemp
   bool ReserveZip64 = false;    // the local header has room for a Zip64 block
   std::uint16_t Version = 0;
@@ -181,8 +197,13 @@ class TZAUpdateCommit {
   void RollbackFor(std::int32_t code, const std::string& message);
   void Place(TZAFdFile& file, int oldHandle);
   TZAProcessOperation OperationOf(const TDirItem& item) const { return static_cast<TZAProcessOperation>(item.Operation); }
-  void Check(bool ok) {
-    if (!ok) throw EZAException(zaerr::ShortWrite, &A);
+  // A write into the archive (or the file an entry gathers in) that fell short fails the commit.
+  void Check(bool ok, const TZAStream& written) {
+    if (!ok) throw A.WriteFailure(written);
+  }
+  // Failures of the archive's own writes, which are never an item's.
+  static bool IsWriteFailure(const EZAException& e) {
+    return e.NativeError == zaerr::WriteRefused || e.NativeError == zaerr::ShortWrite;
   }
 
   TZABaseArchiver& A;
@@ -250,7 +271,7 @@ void TZAUpdateCommit::CopyCounted(std::int64_t fromPos, std::int64_t count) {
   std::int64_t done = 0;
   while (done < count) {
     const std::int64_t n = std::min(ReportChunk, count - done);
-    Check(CopyRange(*Old, fromPos + done, *Out, n));
+    Check(CopyRange(*Old, fromPos + done, *Out, n), *Out);
     done += n;
     ReportCopy(100.0 * static_cast<double>(done) / static_cast<double>(count));
   }
@@ -389,15 +410,15 @@ void TZAUpdateCommit::CopyStoredItem(std::int32_t i) {
     PatchU16(raw, 26, static_cast<std::uint16_t>(name.Bytes.size()));
     item.Flags = static_cast<std::uint16_t>(name.Utf8 ? item.Flags | FlagUtf8 : item.Flags & ~FlagUtf8);
     item.StoredName = name.Bytes;
-    Check(Out->Write(raw, sizeof raw) == sizeof raw);
-    Check(Out->Write(name.Bytes.data(), name.Bytes.size()) == name.Bytes.size());
-    Check(CopyRange(*Old, extraAt, *Out, h.ExtraLength + dataLength));
+    Check(Out->Write(raw, sizeof raw) == sizeof raw, *Out);
+    Check(Out->Write(name.Bytes.data(), name.Bytes.size()) == name.Bytes.size(), *Out);
+    Check(CopyRange(*Old, extraAt, *Out, h.ExtraLength + dataLength), *Out);
   } else {
     if (item.StoredName.empty()) {
       std::string name(h.NameLength, '\0');
       if (Old->ReadAt(nameAt, name.data(), name.size()) == name.size()) item.StoredName = name;
     }
-    Check(CopyRange(*Old, from, *Out, dataAt - from + dataLength));
+    Check(CopyRange(*Old, from, *Out, dataAt - from + dataLength), *Out);
   }
   ReportCopy(100.0);
 }
@@ -410,27 +431,34 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
   const std::string shown = (operation == poAdd || operation == poMove) ? item.SourceFileName : item.Name;
   A.DoFileProgress(shown, 0.0, operation, ppStart, A.FCancel);
   if (A.FCancel) return false;
+  std::exception_ptr cutFailure;
+  bool stored = false;
   try {
-    TZANewEntry entry(item, Out, A.SpanningMode() != smNone);
+    TZANewEntry entry(item, Out, A.SpanningMode() != smNone, cutFailure);
     CheckNewName(item);
     OpenSource(entry);
     PlaceLocalHeader(entry);
     OpenEntryOutput(entry);
     WriteLocalHeader(entry);
     if (entry.Source) CompressEntryData(entry);
-    if (A.FCancel) return false;
-    bool copyCancel = false;
-    if (entry.Spanning) CopyEntryToVolumes(entry, copyCancel);
-    entry.Stored = true;
-    entry.ReleaseSource();
-    A.DoFileProgress(shown, 100.0, operation, ppEnd, A.FCancel);
-    // A cancel while the entry was copied into the volumes ends the commit.
-    if (copyCancel) {
-      Action = fxaAbort;
-      return false;
+    if (!A.FCancel) {
+      bool copyCancel = false;
+      if (entry.Spanning) CopyEntryToVolumes(entry, copyCancel);
+      entry.Stored = true;
+      entry.ReleaseSource();
+      A.DoFileProgress(shown, 100.0, operation, ppEnd, A.FCancel);
+      // A cancel while the entry was copied into the volumes ends the commit.
+      if (copyCancel) {
+        Action = fxaAbort;
+      } else {
+        stored = true;
+      }
     }
-    return true;
   } catch (const EZAException& e) {
+    // An archive that could not take the data, or could not be cut back, fails the whole commit,
+    // whatever the answer to an item's failure would be.
+    if (IsWriteFailure(e)) throw;
+    if (cutFailure) std::rethrow_exception(cutFailure);
     // The entry has given back what it held; the failure goes to the failure event.
     LastCode = e.NativeError;
     LastMessage = e.Message();
@@ -442,6 +470,8 @@ bool TZAUpdateCommit::StoreNewItem(std::int32_t i) {
     }
     return false;
   }
+  if (cutFailure) std::rethrow_exception(cutFailure);
+  return stored;
 }
 
 // A name the engine itself never makes: a backslash kept from a disk file's name, which every
@@ -467,6 +497,9 @@ void TZAUpdateCommit::OpenSource(TZANewEntry& e) {
       throw EZAException(zaerr::CannotOpenSourceFile, &A, {item.SourceFileName});
     }
     e.Source = e.File.get();
+  } else if (!item.SourcePath.empty() && A.FUnlistedFolders.count(item.SourcePath) != 0) {
+    // A folder whose files could not all be listed when it was added.
+    throw EZAException(zaerr::CannotOpenSourceFile, &A, {item.SourceFileName});
   }
   if (e.Source) e.SourceStart = e.Source->Position();
   e.SourceSize = e.Source ? static_cast<std::uint64_t>(std::max<std::int64_t>(e.Source->Size() - e.SourceStart, 0)) : 0;
@@ -547,7 +580,7 @@ void TZAUpdateCommit::WriteLocalHeader(TZANewEntry& e) {
   PutLocalHeader(header, h);
   header.Bytes(e.Name.Bytes);
   if (e.ReserveZip64) header.Data().resize(header.Size() + LocalZip64BlockSize);
-  Check(e.Output->Write(header.Data().data(), header.Size()) == header.Size());
+  Check(e.Output->Write(header.Data().data(), header.Size()) == header.Size(), *e.Output);
   e.HeaderLength = static_cast<std::int64_t>(header.Size());
   if (!e.Source) {
     // A folder: no data, and sizes that are known already.
@@ -574,7 +607,7 @@ void TZAUpdateCommit::CompressEntryData(TZANewEntry& e) {
   PutLocalHeader(patch, h);
   const std::int64_t endAt = e.Output->Position();
   e.Output->Seek(e.HeaderAt);
-  Check(e.Output->Write(patch.Data().data(), patch.Size()) == patch.Size());
+  Check(e.Output->Write(patch.Data().data(), patch.Size()) == patch.Size(), *e.Output);
   if (e.ReserveZip64) {
     TZAByteWriter block;
     block.U16(Zip64ExtraTag);
@@ -582,7 +615,7 @@ void TZAUpdateCommit::CompressEntryData(TZANewEntry& e) {
     block.U64(e.SourceSize);
     block.U64(compressed);
     e.Output->Seek(e.HeaderAt + static_cast<std::int64_t>(LocalHeaderSize + e.Name.Bytes.size()));
-    Check(e.Output->Write(block.Data().data(), block.Size()) == block.Size());
+    Check(e.Output->Write(block.Data().data(), block.Size()) == block.Size(), *e.Output);
   }
   e.Output->Seek(endAt);
 }
@@ -669,7 +702,7 @@ void TZAUpdateCommit::Finish() {
     // The memory archive keeps its stream object (a caller may hold it): the new image goes into it.
     Old->SetSize(0);
     Old->Seek(0);
-    Check(CopyRange(*NewFile, 0, *Old, NewFile->Size()));
+    Check(CopyRange(*NewFile, 0, *Old, NewFile->Size()), *Old);
     NewFile.reset();
     Dm.ArchiveStream = Old;
     return;
@@ -897,6 +930,11 @@ void TZAUpdateCommit::Run() {
 }
 
 void TZABaseArchiver::CommitUpdate() {
+  // What the bracket's walks could not list is of this commit only.
+  struct TForgetUnlisted {
+    std::unordered_set<std::string>& Folders;
+    ~TForgetUnlisted() { Folders.clear(); }
+  } forget{FUnlistedFolders};
   if (FUpdateCount <= 0) return;
   if (!FDirManager || !FArchiveStream) {
     FUpdateCount = 0;

@@ -95,7 +95,7 @@ std::int64_t TZABaseArchiver::WriteToVolumes(const void* Buffer, std::size_t Cou
 void TZABaseArchiver::WriteToVolumesOrFail(const void* Buffer, std::size_t Count, TZAStream* TempStream,
                                            std::int64_t Reserve, TZAVolumeNumberInfo& Info, TZAStream*& Stream) {
   if (WriteToVolumes(Buffer, Count, TempStream, Reserve, Info, Stream) < static_cast<std::int64_t>(Count)) {
-    throw EZAException(zaerr::ShortWrite, this);
+    throw WriteFailure(TempStream && TempStream->LastWriteError() != 0 ? *TempStream : *Stream);
   }
 }
 
@@ -153,7 +153,7 @@ void TZABaseArchiver::WriteSfxStub() {
   for (std::int64_t done = 0; done < size;) {
     const std::size_t n = stub.Read(buffer.data(), buffer.size());
     if (n == 0) throw EZAException(zaerr::ShortWrite, this);
-    if (archive.Write(buffer.data(), n) != n) throw EZAException(zaerr::ShortWrite, this);
+    if (archive.Write(buffer.data(), n) != n) throw WriteFailure(archive);
     done += static_cast<std::int64_t>(n);
   }
   FDirManager->SfxStubSize = size;

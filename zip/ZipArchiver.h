@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ZAArchiveItem.h"
@@ -188,7 +189,8 @@ class TZABaseArchiver : public TComponent {
   // Opens FileName with a mode chosen by the file: read and write when possible, else read only,
   // and creates it when it does not exist.
   void OpenArchiveAuto();
-  // Closes the archive; never raises.
+  // Closes the archive; never raises. A failure of the commit it runs, or of writing a new
+  // archive's directory and giving it its name, is recorded in LastCommitResult().
   void CloseArchive();
   bool IsOpen() const { return FOpen; }
 
@@ -280,8 +282,13 @@ class TZABaseArchiver : public TComponent {
   void UpdateItem(std::int32_t Index, const std::string& FileName, const std::string& BaseFolder);
   void DeleteItem(std::int32_t Index);
 
-  // Compressing one item's data (the archive position is just after its local header).
+  // Compressing one item's data (the archive position is just after its local header). A write
+  // into Destination that falls short is the archive's failure (WriteFailure), not the item's.
   bool CompressItem(TZAStream& Source, TZAStream& Destination, TDirItem& Item);
+  // The failure of a write into the archive (or a file the engine writes on its way to it) that
+  // fell short: code 84 with the file and the system's reason when the system refused the write
+  // (a full disk, a file size limit, an I/O error), code 46 when it gave none.
+  EZAException WriteFailure(const TZAStream& Stream) const;
   static std::uint32_t ShareModeFlags(TZAFileShareMode ShareMode);
 
   // The update commit.
@@ -339,6 +346,9 @@ class TZABaseArchiver : public TComponent {
   void ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr, TZAProcessOperation Operation);
   std::int32_t AppendItem();
   TZACommitResult FLastCommit;
+  // The folders (file system paths) that the bracket's disk walks could not list: the commit fails
+  // their items instead of storing them as folders with fewer files.
+  std::unordered_set<std::string> FUnlistedFolders;
   std::vector<std::string> FWrittenVolumes;  // volume files of the set being written, in order
   bool FDirectoryWritten = false;            // the open archive has had its directory written
   // Item names to indexes, for the operations that add items (rebuilt when the count moves).

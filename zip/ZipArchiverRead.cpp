@@ -71,16 +71,33 @@ void TZABaseArchiver::OpenArchive(int Mode) {
 
 void TZABaseArchiver::CloseArchive() {
   if (FOpen) {
+    // Close raises nothing, so what fails here is recorded where the caller reads how the last
+    // commit ended: the commit records its own failures; one it could not record (before its steps
+    // began, or after it ended) and one of completing a new archive are added here.
+    const auto record = [this](const std::exception* e) {
+      const auto* z = dynamic_cast<const EZAException*>(e);
+      const std::string message = e ? e->what() : "Unknown error";
+      if (FLastCommit.Message.find(message) != std::string::npos) return;
+      // No outcome yet: nothing of the changes reached the archive's name.
+      if (FLastCommit.State == TZACommitState::None) FLastCommit.State = TZACommitState::RolledBack;
+      if (FLastCommit.ErrorCode == 0 && z) FLastCommit.ErrorCode = z->NativeError;
+      FLastCommit.Message += (FLastCommit.Message.empty() ? "" : "; ") + message;
+    };
     try {
-      // Pending changes of an update bracket are committed; how that ended stays readable in
-      // LastCommitResult().
+      // Pending changes of an update bracket are committed.
       CommitUpdate();
+    } catch (const std::exception& e) {
+      record(&e);
     } catch (...) {
+      record(nullptr);
     }
     try {
       // A new archive not yet under its name gets it, with an empty directory if none was written.
       CompleteNewArchive();
+    } catch (const std::exception& e) {
+      record(&e);
     } catch (...) {
+      record(nullptr);
     }
     FOpen = false;
   }

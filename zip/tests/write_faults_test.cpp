@@ -1,18 +1,22 @@
 // Faults injected into the update commit: a write that fails in the middle (the file size limit
-// of the process), a process killed in the middle of a commit, failing flushes, a failing random
+// of the process, a full disk), a process killed in the middle of a commit, failing flushes, a failing random
 // source, a reopen that fails after the rename. Afterwards the old archive is byte for byte what it
 // was, or the new one is complete; nothing else is left in its folder. And the commit's file
 // machinery: walks that leave the archive out, links, owners, and what killed commits left.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -916,5 +920,273 @@ TEST(DamagedArchiveCommits, WholeArchivesAreUpdated) {
     EXPECT_EQ("", PeerCheck(archive));
   }
 }
+
+
+// ---- the archive's own write refused --------------------------------------------------------------
+
+// A small file system of its own (tmpfs) over a folder, for the object's lifetime: a disk that is
+// really full. Mounting needs root; Mounted() says whether it worked.
+class TSmallDisk {
+ public:
+  TSmallDisk(fs::path folder, const std::string& size) : FFolder(std::move(folder)) {
+    fs::create_directories(FFolder);
+    FMounted = ::mount("tmpfs", FFolder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, ("size=" + size).c_str()) == 0;
+  }
+  ~TSmallDisk() {
+    if (FMounted) ::umount2(FFolder.c_str(), MNT_DETACH);
+  }
+  TSmallDisk(const TSmallDisk&) = delete;
+  TSmallDisk& operator=(const TSmallDisk&) = delete;
+  bool Mounted() const { return FMounted; }
+
+ private:
+  fs::path FFolder;
+  bool FMounted = false;
+};
+
+// The front end with a file size limit (KiB; 0: none), the limit's signal ignored so that the write
+// fails instead, strace's fault injection when inject is not empty, and run by as (a command that
+// runs the rest, e.g. as another user) when that is not empty.
+TCliRun RunCliLimited(const fs::path& dir, int limitKiB, const std::string& inject, const std::string& arguments,
+                      const std::string& as = "") {
+  const fs::path out = dir / "cli-output.txt";
+  std::string command = "timeout 120 ";
+  if (!inject.empty()) command += "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null " + inject + " ";
+  command += as + Quote(Cli) + " " + arguments;
+  if (limitKiB > 0) command = "trap '' XFSZ; ulimit -f " + std::to_string(limitKiB) + "; " + command;
+  const int status = Shell("bash -c " + Quote(command) + " >" + Quote(out.string()) + " 2>&1");
+  const auto bytes = ReadBytes(out);
+  fs::remove(out);
+  return {status, std::string(bytes.begin(), bytes.end())};
+}
+
+// A write of the archive itself that the system refuses is no failure of the item being written:
+// whatever the answer to item failures, the whole commit is rolled back, the old archive stays byte
+// for byte, no moved file goes, and the message names the archive and the system's reason. The
+// archive holds a 1.3 MB random file; each command needs more room than the disk (2 MB) or the file
+// size limit leaves.
+struct TRefusedCommand {
+  const char* Command;
+  const char* Arguments;
+  int LimitKiB;  // a limit the old archive fits in and the new one does not
+};
+const TRefusedCommand RefusedCommands[] = {
+    {"create", "r4.bin small.txt", 500},
+    {"add", "r4.bin", 1500},
+    {"move", "r4.bin small.txt", 1500},
+    {"freshen", "r3.bin", 500},
+};
+
+class ArchiveWriteRefused : public ::testing::TestWithParam<std::tuple<TRefusedCommand, bool>> {};
+
+TEST_P(ArchiveWriteRefused, RollsTheWholeCommitBackAndSaysWhy) {
+  const auto& [c, fullDisk] = GetParam();
+  TTempDir dir;
+  const fs::path src = dir / "src";
+  WriteBytes(src / "r3.bin", RandomBytes(1300000, 41));
+  WriteBytes(src / "r4.bin", RandomBytes(1000000, 42));
+  WriteBytes(src / "small.txt", TextBytes(3000, 43));
+  const fs::path disk = dir / "disk";
+  fs::create_directories(disk);
+  std::optional<TSmallDisk> small;
+  if (fullDisk) {
+    small.emplace(disk, "2m");
+    if (!small->Mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (mounting needs root)";
+  }
+  const fs::path archive = disk / "x.zip";
+  const std::string base = " --base " + Quote(src.string());
+  ASSERT_EQ(0, RunCliLimited(dir.Path(), 0, "", "create " + Quote(archive.string()) + " r3.bin" + base).Status);
+  const auto original = ReadBytes(archive);
+  // New data for the freshen.
+  WriteBytes(src / "r3.bin", RandomBytes(1300000, 44));
+  const TCliRun run = RunCliLimited(dir.Path(), fullDisk ? 0 : c.LimitKiB, "",
+                                    std::string(c.Command) + " " + Quote(archive.string()) + " " + c.Arguments + base);
+  EXPECT_EQ(2, run.Status) << run.Output;
+  const std::string reason = fullDisk ? "No space left on device" : "File too large";
+  EXPECT_TRUE(Has(run.Output, "Cannot write \"" + fs::weakly_canonical(archive).string() + "\": " + reason))
+      << run.Output;
+  EXPECT_TRUE(Has(run.Output, "rolled back stored 0 ignored 0")) << run.Output;
+  EXPECT_EQ(original, ReadBytes(archive)) << "the archive changed: " << original.size() << " -> "
+                                          << fs::file_size(archive) << " bytes";
+  EXPECT_EQ(std::vector<std::string>{"x.zip"}, ListTree(disk));
+  EXPECT_TRUE(fs::exists(src / "r4.bin") && fs::exists(src / "small.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ArchiveWriteRefused,
+                         ::testing::Combine(::testing::ValuesIn(RefusedCommands), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Command) +
+                                  (std::get<1>(info.param) ? "_full_disk" : "_file_size_limit");
+                         });
+
+// The rollback steps of an entry run while a failure unwinds, and a failure of theirs must not end
+// the program: the output that cannot be cut back (every ftruncate fails) after the archive's
+// write was refused, and a caller's stream that cannot be put back where it stood after its read
+// failed. The commit is rolled back and says why.
+TEST(RollbackWhileAFailureUnwinds, CutBackThatFailsEndsNothing) {
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "big.bin", RandomBytes(3 * 1024 * 1024, 51));
+  const TCliRun run = RunCliLimited(dir.Path(), 3500, "-e inject=ftruncate:error=EIO",
+                                    "add " + Quote(archive.string()) + " big.bin --base " + Quote((dir / "src").string()));
+  EXPECT_EQ(2, run.Status) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "Cannot write") && Has(run.Output, "File too large")) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "rolled back")) << run.Output;
+  EXPECT_EQ(original, ReadBytes(archive));
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+}
+
+// A caller's stream whose reads fail after a while, and which then cannot seek either.
+class TBreakingStream final : public zip::TZAStream {
+ public:
+  explicit TBreakingStream(std::size_t goodBytes) : FInner(RandomBytes(2 * goodBytes, 52)), FGood(goodBytes) {}
+  std::size_t Read(void* buffer, std::size_t count) override {
+    if (FInner.Position() + static_cast<std::int64_t>(count) > static_cast<std::int64_t>(FGood)) {
+      FBroken = true;
+      throw zip::EStreamError("the device went away");
+    }
+    return FInner.Read(buffer, count);
+  }
+  std::size_t Write(const void* buffer, std::size_t count) override { return FInner.Write(buffer, count); }
+  void Seek(std::int64_t position) override {
+    if (FBroken) throw zip::EStreamError("the device went away");
+    FInner.Seek(position);
+  }
+  std::int64_t Position() const override { return FInner.Position(); }
+  std::int64_t Size() const override { return FInner.Size(); }
+  void SetSize(std::int64_t size) override { FInner.SetSize(size); }
+
+ private:
+  zip::TZAMemoryStream FInner;
+  std::size_t FGood;
+  bool FBroken = false;
+};
+
+TEST(RollbackWhileAFailureUnwinds, SourceThatCannotBePutBackEndsNothing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  // In a child: a program that ends on the failure ends the child, not the test.
+  EXPECT_EXIT(
+      {
+        zip::TZipArchiver a;
+        a.FileName = EngineName(archive);
+        a.OpenArchive(zip::fmOpenReadWriteDenyWrite);
+        std::string message;
+        try {
+          a.AddFromStream("stream.bin", std::make_shared<TBreakingStream>(300000));
+        } catch (const std::exception& e) {
+          message = e.what();
+        }
+        a.CloseArchive();
+        const bool rolledBack = a.LastCommitResult().State == zip::TZACommitState::RolledBack;
+        std::_Exit(rolledBack && Has(message, "went away") && ReadBytes(archive) == original ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// What a close commits (pending changes, a new archive's directory and its name) can fail too; the
+// close raises nothing, so the failure is in the last commit's outcome, with the system's reason,
+// and the file under the archive's name stays as it was.
+struct TCloseCase {
+  const char* Name;
+  bool Create;      // a new archive over the old one, closed without changes; else pending changes
+  int LimitBytes;   // the file size limit while the archive closes
+};
+const TCloseCase CloseCases[] = {
+    {"new_archive_directory", true, 10},
+    {"pending_changes", false, 1000000},
+};
+
+class CloseFailure : public ::testing::TestWithParam<TCloseCase> {};
+
+TEST_P(CloseFailure, IsInTheLastCommitsOutcome) {
+  const TCloseCase& c = GetParam();
+  TTempDir dir;
+  const fs::path archive = MakeArchive(dir.Path());
+  const auto original = ReadBytes(archive);
+  WriteBytes(dir / "src" / "big.bin", RandomBytes(1500000, 61));
+  zip::TZipArchiver a;
+  a.FileName = EngineName(archive);
+  a.BaseDir = EngineName(dir / "src");
+  a.OpenArchive(c.Create ? zip::ZAFileModeCreate : zip::fmOpenReadWriteDenyWrite);
+  if (!c.Create) {
+    a.BeginUpdate();
+    a.AddFiles("big.bin");
+  }
+  {
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &previous));
+    rlimit limit = previous;
+    limit.rlim_cur = static_cast<rlim_t>(c.LimitBytes);
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &limit));
+    a.CloseArchive();
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+  }
+  const zip::TZACommitResult& r = a.LastCommitResult();
+  EXPECT_EQ(zip::TZACommitState::RolledBack, r.State);
+  EXPECT_EQ(84, r.ErrorCode);
+  EXPECT_TRUE(Has(r.Message, "Cannot write \"" + fs::weakly_canonical(archive).string() + "\": File too large"))
+      << r.Message;
+  EXPECT_EQ(original, ReadBytes(archive));
+  EXPECT_EQ(std::vector<std::string>{"a.zip"}, ListTree(archive.parent_path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CloseFailure, ::testing::ValuesIn(CloseCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A folder whose files cannot be listed (mode 000, a user other than root) is a failed item, told,
+// and the run fails: stored, it would pass for an empty folder. Whether the folder is named, taken
+// in by a mask, or only walked through by one.
+struct TUnlistedCase {
+  const char* Name;
+  const char* Arguments;  // after "create ARCH"
+  const char* Listed;     // a name the archive holds
+};
+const TUnlistedCase UnlistedCases[] = {
+    {"named_folder", "src --base DIR", "src/a.txt"},
+    {"folder_a_mask_takes_in", "'*' --base DIR/src", "a.txt"},
+    {"folder_a_mask_walks_through", "'*.txt' --base DIR/src", "a.txt"},
+};
+
+class UnlistedFolder : public ::testing::TestWithParam<TUnlistedCase> {};
+
+TEST_P(UnlistedFolder, IsAFailedItem) {
+  const TUnlistedCase& c = GetParam();
+  TTempDir dir;
+  fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const fs::path src = dir / "src";
+  WriteBytes(src / "a.txt", TextBytes(3000, 71));
+  WriteBytes(src / "secret" / "hidden.txt", TextBytes(2000, 72));
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  fs::permissions(out, fs::perms::all);
+  fs::permissions(src / "secret", fs::perms::none);
+  const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (Shell(asNobody + "ls " + Quote((src / "secret").string()) + " >/dev/null 2>&1") == 0) {
+    fs::permissions(src / "secret", fs::perms::owner_all);
+    GTEST_SKIP() << "the folder stays readable (no other user to run as)";
+  }
+  std::string arguments = c.Arguments;
+  for (std::size_t at; (at = arguments.find("DIR")) != std::string::npos;) arguments.replace(at, 3, dir.Path().string());
+  const fs::path archive = out / "c.zip";
+  const TCliRun run = RunCliLimited(dir.Path(), 0, "", "create " + Quote(archive.string()) + " " + arguments, asNobody);
+  fs::permissions(src / "secret", fs::perms::owner_all);
+  EXPECT_EQ(1, run.Status) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "Cannot open file") && Has(run.Output, "secret")) << run.Output;
+  EXPECT_TRUE(Has(run.Output, "ignored 1")) << run.Output;
+  const std::string listing = PythonListing(archive);
+  EXPECT_TRUE(Lists(listing, c.Listed)) << listing;
+  EXPECT_FALSE(Has(listing, "secret")) << listing;
+  EXPECT_EQ("", PeerCheck(archive));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnlistedFolder, ::testing::ValuesIn(UnlistedCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

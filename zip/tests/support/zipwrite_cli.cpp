@@ -162,10 +162,12 @@ int main(int argc, char** argv) {
     } else {
       return Usage();
     }
+    // The close may commit too (a new archive gets its directory and its name there): how that
+    // ended is in the outcome, as close raises nothing.
     archiver.CloseArchive();
     const zip::TZACommitResult& c = archiver.LastCommitResult();
     PrintCommit(c);
-    return c.Succeeded() && c.Ignored == 0 && c.ErrorCode == 0 ? 0 : 1;
+    return c.Succeeded() && c.Ignored == 0 && c.ErrorCode == 0 && c.Message.empty() ? 0 : 1;
   } catch (const zip::EZAException& e) {
     std::fprintf(stderr, "%s\n", Shown(e.Message()).c_str());
     PrintCommit(archiver.LastCommitResult());
