@@ -2,7 +2,9 @@
 // What tells one mail apart on the POP3 server between two connections. Message numbers
 // change when another mail program deletes a message, so a mail listed at a check is found
 // again by its unique id (UIDL) and, on a server without UIDL, by its Message-ID (or its whole
-// header when it has none) before anything is read or deleted by number.
+// header when it has none) before anything is read or deleted by number. An id that the
+// server's list gives to more than one mail, at the check or later, tells none of them apart:
+// such a mail is found as one without UIDL, under its listed number.
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -15,7 +17,7 @@
 namespace client {
 
 struct MailIdentity {
-  std::string uid;        // empty when the server has no UIDL
+  std::string uid;        // empty when the server has no UIDL, or gave this id to other mails too
   std::string messageId;  // the Message-ID header, as written
   // For a mail without Message-ID, its header: the whole of it up to kKeptHeader bytes, else
   // its beginning with its size and a hash of the whole, so that the identities of a long list

@@ -418,6 +418,166 @@ TEST(MailIdentityTest, WithoutUidlTheHeaderUnderTheNumberMustBeTheSame) {
   }
 }
 
+// A scripted mailbox whose UIDL gives each mail the id the test sets, the same one to several
+// mails if it likes, and can change them between two sessions. It keeps its mails across
+// connections: DELE flags a mail, QUIT removes the flagged ones.
+class IdMailbox {
+ public:
+  explicit IdMailbox(Strings mails) : mails_(std::move(mails)), server_([this](Peer& peer) { Serve(peer); }) {}
+  int Port() const { return server_.Port(); }
+  // The ids of the mails from the first on, in their order.
+  void SetIds(Strings ids) {
+    std::lock_guard lock(mutex_);
+    ids_ = std::move(ids);
+  }
+  Strings Subjects() const {
+    std::lock_guard lock(mutex_);
+    Strings subjects;
+    for (const std::string& m : mails_) {
+      const auto at = m.find("Subject: ") + 9;
+      subjects.push_back(m.substr(at, m.find("\r\n", at) - at));
+    }
+    return subjects;
+  }
+
+ private:
+  void Serve(Peer& peer) {
+    std::vector<bool> flagged;
+    while (auto line = peer.ReadLine()) {
+      std::lock_guard lock(mutex_);
+      flagged.resize(mails_.size());
+      const std::string& command = *line;
+      const auto number = [&](const char* verb) {
+        const std::string prefix = std::string(verb) + " ";
+        if (command.rfind(prefix, 0) != 0) return 0;
+        const int n = std::atoi(command.c_str() + prefix.size());
+        return n >= 1 && n <= static_cast<int>(mails_.size()) ? n : 0;
+      };
+      if (command == "STAT") {
+        peer.Send("+OK " + std::to_string(mails_.size()) + " 100\r\n");
+      } else if (command == "UIDL") {
+        std::string reply = "+OK\r\n";
+        for (std::size_t i = 0; i < mails_.size() && i < ids_.size(); ++i)
+          reply += std::to_string(i + 1) + " " + ids_[i] + "\r\n";
+        peer.Send(reply + ".\r\n");
+      } else if (const int n = number("TOP")) {
+        const std::string& m = mails_[n - 1];
+        peer.Send("+OK\r\n" + m.substr(0, m.find("\r\n\r\n") + 4) + ".\r\n");
+      } else if (const int r = number("RETR")) {
+        peer.Send("+OK\r\n" + mails_[r - 1] + ".\r\n");
+      } else if (const int d = number("DELE")) {
+        flagged[d - 1] = true;
+        peer.Send("+OK\r\n");
+      } else if (command == "QUIT") {
+        for (std::size_t i = flagged.size(); i-- > 0;)
+          if (flagged[i]) {
+            mails_.erase(mails_.begin() + static_cast<std::ptrdiff_t>(i));
+            if (i < ids_.size()) ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(i));
+          }
+        peer.Send("+OK\r\n");
+        return;
+      } else if (command.rfind("USER ", 0) == 0 || command.rfind("PASS ", 0) == 0) {
+        peer.Send("+OK\r\n");
+      } else {
+        peer.Send("-ERR no such message\r\n");
+      }
+    }
+  }
+
+  mutable std::mutex mutex_;
+  Strings mails_;
+  Strings ids_;
+  ScriptedPop3 server_;  // the last member: it stops before the mailbox goes
+};
+
+// Ids a server repeats, at the check or from a later session on, against the mails "un",
+// "deux" and "trois": the ids at the check, those the server gives afterwards, and the row the
+// user acts on.
+struct RepeatedIdCase {
+  const char* name;
+  Strings idsAtCheck, idsAfter;
+  int row;
+  Strings leftByDeletion;  // the mails left on the server once that row is deleted
+  Strings read;            // the text read for that row (empty: not found)
+};
+const RepeatedIdCase kRepeatedIds[] = {
+    {"repeated at the check, the second", {"dup", "dup", "uid-3"}, {"dup", "dup", "uid-3"}, 1,
+     {"un", "trois"}, {"second"}},
+    {"repeated at the check, the first", {"dup", "dup", "uid-3"}, {"dup", "dup", "uid-3"}, 0,
+     {"deux", "trois"}, {"premier"}},
+    {"repeated at the check, the one with an id of its own", {"dup", "dup", "uid-3"}, {"dup", "dup", "uid-3"}, 2,
+     {"un", "deux"}, {"troisieme"}},
+    {"repeated at the check, told apart afterwards", {"dup", "dup", "uid-3"}, {"u1", "u2", "uid-3"}, 1,
+     {"un", "trois"}, {"second"}},
+    // The id of "deux" is given to "un" too: "deux" is found under its number.
+    {"repeated afterwards", {"u1", "u2", "u3"}, {"u2", "u2", "u3"}, 1, {"un", "trois"}, {"second"}},
+    // The id of "un" is gone: "un" is not taken for the mail that carries another one.
+    {"repeated afterwards, the mail whose id went", {"u1", "u2", "u3"}, {"u2", "u2", "u3"}, 0,
+     {"un", "deux", "trois"}, {}},
+    // The mail under the listed number now has an id of its own: not the one listed.
+    {"repeated afterwards, another id under the number", {"u1", "u2", "u3"}, {"u1", "u3", "u3"}, 1,
+     {"un", "deux", "trois"}, {}},
+};
+
+Strings ThreeMails() {
+  return {Mail("a@x.fr", "un", "", "premier\r\n"), Mail("b@x.fr", "deux", "", "second\r\n"),
+          Mail("c@x.fr", "trois", "", "troisieme\r\n")};
+}
+
+TEST_F(MailWatchTest, ADeletionRemovesTheMailChosenWhateverIdsTheServerRepeats) {
+  for (const RepeatedIdCase& c : kRepeatedIds) {
+    SCOPED_TRACE(c.name);
+    IdMailbox mailbox(ThreeMails());
+    mailbox.SetIds(c.idsAtCheck);
+    PointAt(mailbox.Port());
+    f->Button5->UserClick();
+    ASSERT_EQ(Subjects(), (Strings{"un", "deux", "trois"}));
+    mailbox.SetIds(c.idsAfter);
+    Select({c.row});
+    dialogs.AnswerMessage(forms::mrYes);
+    f->SupprimercetEmaildemonserveurPOP1->UserClick();
+    EXPECT_EQ(mailbox.Subjects(), c.leftByDeletion);
+    EXPECT_EQ(Subjects(), c.leftByDeletion) << "listed again";
+  }
+}
+
+TEST_F(MailWatchTest, AReadingShowsTheMailChosenWhateverIdsTheServerRepeats) {
+  for (const RepeatedIdCase& c : kRepeatedIds) {
+    SCOPED_TRACE(c.name);
+    IdMailbox mailbox(ThreeMails());
+    mailbox.SetIds(c.idsAtCheck);
+    PointAt(mailbox.Port());
+    f->Button5->UserClick();
+    ASSERT_EQ(Subjects(), (Strings{"un", "deux", "trois"}));
+    mailbox.SetIds(c.idsAfter);
+    f->Label15->SetCaption("");
+    Select({c.row});
+    f->LirelEmailenModeTexte1->UserClick();
+    EXPECT_EQ(Form3->Memo1->Lines().ToVector(), c.read);
+    EXPECT_EQ(f->Label15->Caption(), c.read.empty() ? "Cet E-mail n'est plus sur votre serveur POP" : "");
+    Form3->Button1->UserClick();
+  }
+}
+
+TEST_F(MailWatchTest, AfterADeletionAmongRepeatedIdsTheOtherMailsAreReadAsThemselves) {
+  // The server repeats an id from the check on; "deux" is deleted, then every mail left is read.
+  IdMailbox mailbox(ThreeMails());
+  mailbox.SetIds({"dup", "dup", "uid-3"});
+  PointAt(mailbox.Port());
+  f->Button5->UserClick();
+  Select({1});
+  dialogs.AnswerMessage(forms::mrYes);
+  f->SupprimercetEmaildemonserveurPOP1->UserClick();
+  ASSERT_EQ(Subjects(), (Strings{"un", "trois"}));
+  const Strings texts[] = {{"premier"}, {"troisieme"}};
+  for (int row = 0; row < 2; ++row) {
+    Select({row});
+    f->LirelEmailenModeTexte1->UserClick();
+    EXPECT_EQ(Form3->Memo1->Lines().ToVector(), texts[row]) << row;
+    Form3->Button1->UserClick();
+  }
+}
+
 // A POP3 server over `mails` for what Dovecot does not do: `answerFirst` answers a command
 // first when it wants (true: answered); UIDL gives `uidl` when it is set.
 ScriptedPop3::Script Mailbox(Strings mails, std::function<bool(Peer&, const std::string&)> answerFirst = nullptr,
