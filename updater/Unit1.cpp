@@ -14,7 +14,6 @@
 #include "forms/dialogs.h"
 #include "http/error.h"
 #include "os/codepage.h"
-#include "os/shell.h"
 #include "os/sleep.h"
 #include "secretariat/reply_lines.h"
 
@@ -46,14 +45,16 @@ constexpr char kProduct[] = "@";
 // unless the run ended through the error box.
 const TFailedRunEnding kFailedRunEndings[] = {
     // TRunFailure::ArchiveNotCreated (the error box tells why)
-    {"La mise à jour de @ n'a pas pu être téléchargée.\r@ a été redémarré sans changement.", false, false, nullptr},
+    {"La mise à jour de @ n'a pas pu être téléchargée.", "@ a été redémarré sans changement.", false, false,
+     nullptr, nullptr},
     // TRunFailure::DownloadFailed (a message box told the download's error)
-    {"La mise à jour de @ n'a pas pu être téléchargée.\r@ a été redémarré sans changement.", true, true, nullptr},
+    {"La mise à jour de @ n'a pas pu être téléchargée.", "@ a été redémarré sans changement.", true, true,
+     nullptr, nullptr},
     // TRunFailure::ExtractionFailed (the error box shows the engine's message)
-    {"La mise à jour de @ n'a pas pu être installée.\r@ a été redémarré.", false, false, nullptr},
+    {"La mise à jour de @ n'a pas pu être installée.", "@ a été redémarré.", false, false, nullptr, nullptr},
     // TRunFailure::ExtractionIncomplete (an item was skipped or refused)
-    {"La mise à jour de @ n'a pas pu être installée entièrement.\r@ a été redémarré.", true, true,
-     "La mise à jour de @ n'a pas pu être installée entièrement.\r\n@ a été redémarré automatiquement."},
+    {"La mise à jour de @ n'a pas pu être installée entièrement.", "@ a été redémarré.", true, true,
+     "La mise à jour de @ n'a pas pu être installée entièrement.", "@ a été redémarré automatiquement."},
 };
 
 // Closes the archive on every way out of the extraction.
@@ -228,9 +229,16 @@ void TForm1::BitBtn1Click(forms::TObject* Sender) {
 
   Label1->SetCaption("Mise à jour de " + ProductCaption + " terminée.");
   os::Sleep(300);
-  StartClient();
+  const std::string notStarted = StartClient();
   DeleteArchive();
   BitBtn1->SetEnabled(true);
+  if (!notStarted.empty()) {
+    // The update is in place but no client runs: the window stays to say so.
+    Label1->SetCaption("La mise à jour de " + ProductCaption + " est installée." + CR + NotRestarted());
+    forms::ShowMessage("La mise à jour de " + ProductCaption + " est terminée et installée." + CRLF +
+                       NotRestarted(notStarted));
+    return;
+  }
   forms::ShowMessage("La mise à jour de " + ProductCaption + " est terminée et installée." + CRLF +
                      ProductCaption + " à été redémarré automatiquement.");
   Close();
@@ -283,12 +291,27 @@ bool TForm1::ExtractArchive() {
 // failure says.
 void TForm1::EndFailedRun(TRunFailure failure, const std::string& Told) {
   const TFailedRunEnding& ending = kFailedRunEndings[static_cast<int>(failure)];
-  StartClient();
+  const std::string notStarted = StartClient();
   if (ending.RemoveArchive) DeleteArchive();
-  Label1->SetCaption(WithProduct(ending.Status));
+  Label1->SetCaption(WithProduct(ending.Status) + CR +
+                     (notStarted.empty() ? WithProduct(ending.StatusRestarted) : NotRestarted()));
   if (ending.ButtonBack) BitBtn1->SetEnabled(true);
   if (!Told.empty()) forms::ShowMessage(Told);
-  if (ending.Message) forms::ShowMessage(WithProduct(ending.Message));
+  // A client that could not be started is told with the reason in a box of its own, or in the
+  // failure's own one.
+  if (ending.Message) {
+    forms::ShowMessage(WithProduct(ending.Message) + CRLF +
+                       (notStarted.empty() ? WithProduct(ending.MessageRestarted) : NotRestarted(notStarted)));
+  } else if (!notStarted.empty()) {
+    forms::ShowMessage(NotRestarted(notStarted));
+  }
+}
+
+// The status line that tells that the client could not be started again; with the reason, the
+// line of a message box (the status has no room for a reason of any length).
+std::string TForm1::NotRestarted(const std::string& why) const {
+  if (why.empty()) return ProductCaption + " n'a pas pu être redémarré.";
+  return ProductCaption + " n'a pas pu être redémarré : " + why + ".";
 }
 
 std::string TForm1::WithProduct(std::string_view text) const {
@@ -370,8 +393,8 @@ void TForm1::ZipArchiver1FileProgress(zip::TObject*, const std::string&, double 
 
 std::string TForm1::ClientExePath() const { return folder_ + ClientExeName; }
 
-// The shell opens the client; whether it started is not checked.
-void TForm1::StartClient() { os::ShellExecute("open", ClientExePath()); }
+// Starts the client of the updater's folder: empty when it runs, else why it could not start.
+std::string TForm1::StartClient() { return StartClientProcess(ClientExePath()); }
 
 void TForm1::DeleteArchive() {
   if (FileExists(UpdateZipPath)) ::unlink(UpdateZipPath.c_str());

@@ -30,12 +30,16 @@ struct TUpdaterPlace {
 // The ways a run can fail to install the update once the client has been ended.
 enum class TRunFailure { ArchiveNotCreated, DownloadFailed, ExtractionFailed, ExtractionIncomplete };
 
-// How such a run ends; in the texts "@" stands for the product's name.
+// How such a run ends; in the texts "@" stands for the product's name. Each text is what
+// became of the update, then a line on the client: the one given here once it runs again,
+// else the one that says it could not be started and why.
 struct TFailedRunEnding {
-  const char* Status;   // the status text
-  bool RemoveArchive;   // the archive file is deleted
-  bool ButtonBack;      // "Mise à jour" can be pressed again
-  const char* Message;  // a message box to close, or none
+  const char* Status;           // the status text's first line
+  const char* StatusRestarted;  // and its line on the restarted client
+  bool RemoveArchive;           // the archive file is deleted
+  bool ButtonBack;              // "Mise à jour" can be pressed again
+  const char* Message;          // a message box to close, or none
+  const char* MessageRestarted;  // and its line on the restarted client
 };
 
 class TForm1 : public forms::TForm {
@@ -89,7 +93,8 @@ class TForm1 : public forms::TForm {
   bool ExtractArchive();
   void EndFailedRun(TRunFailure failure, const std::string& Told = {});
   std::string WithProduct(std::string_view text) const;
-  void StartClient();
+  std::string StartClient();
+  std::string NotRestarted(const std::string& why = {}) const;
   void DeleteArchive();
   void ProcessMessages();
 

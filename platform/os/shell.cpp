@@ -145,6 +145,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 bool StartDetached(const std::string& program, const std::vector<std::string>& args, std::string_view directory) {
+  return StartProgram(program, args, directory) == 0;
+}
+
+int StartProgram(const std::string& program, const std::vector<std::string>& args, std::string_view directory) {
   // Everything the children need is made before forking: after fork only calls that are
   // safe in a child of a threaded process are made.
   std::vector<std::string> argStore;
@@ -158,19 +162,26 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
   const bool changeDir = !dir.empty();
 
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
   const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 
   const pid_t middle = ::fork();
   if (middle < 0) {
+    const int error = errno;
     ::close(report[0]);
     ::close(report[1]);
     if (devNull >= 0) ::close(devNull);
-    return false;
+    return error;
   }
   if (middle == 0) {
-    // The middle child only starts the grandchild and goes, so the program is nobody's child.
+    // The middle child only starts the grandchild and goes, so the program is nobody's child;
+    // a grandchild that cannot be made is reported as the program's failure would be.
     const pid_t child = ::fork();
+    if (child < 0) {
+      const int error = errno;
+      while (::write(report[1], &error, sizeof error) < 0 && errno == EINTR) {
+      }
+    }
     if (child != 0) ::_exit(child < 0 ? 1 : 0);
     ::setsid();
     sigset_t none;
@@ -201,18 +212,16 @@ bool StartDetached(const std::string& program, const std::vector<std::string>& a
   int status = 0;
   while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
   }
-  bool started = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  if (started) {
-    // The pipe closes on a successful exec (nothing read) or carries the errno of a failure.
-    int error = 0;
-    ssize_t got;
-    do {
-      got = ::read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    started = got == 0;
-  }
+  // The pipe closes on a successful exec (nothing read) or carries the errno of a failure.
+  int error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
   ::close(report[0]);
-  return started;
+  if (got == static_cast<ssize_t>(sizeof error) && error != 0) return error;
+  if (got != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return ECHILD;
+  return 0;
 }
 
 template <>

@@ -47,4 +47,13 @@ std::string FindInPath(std::string_view name);
 bool StartDetached(const std::string& program, const std::vector<std::string>& args,
                    std::string_view directory = {});
 
+// Starts `program` as StartDetached does, and only as a program: a file that cannot run is
+// never handed to the desktop's opener. 0 when it was executed, else the system's error number
+// (errno) of why not, as the execution itself gives it: ENOENT when there is no such file
+// (also a link that leads nowhere), EACCES when it lacks the execute permission or is no
+// regular file, ENOEXEC when it is no program the system can run; or the error of the working
+// folder's change or of the start itself.
+int StartProgram(const std::string& program, const std::vector<std::string>& args,
+                 std::string_view directory = {});
+
 }  // namespace os

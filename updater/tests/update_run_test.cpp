@@ -9,6 +9,10 @@
 #include <csignal>
 #include <cstring>
 #include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <deque>
 #include <map>
 #include <memory>
@@ -50,6 +54,11 @@ const std::string kNotInstalledWhole =
     "Orvalis Pulse a été redémarré automatiquement.";
 const std::string kNotInstalled =
     "La mise à jour de Orvalis Pulse n'a pas pu être installée.\rOrvalis Pulse a été redémarré.";
+// The lines that replace the ones on the restarted client when it cannot be started: the
+// status's, and a box's with the reason.
+const std::string kNotRestarted = "Orvalis Pulse n'a pas pu être redémarré.";
+const std::string kNotExecutable =
+    "Orvalis Pulse n'a pas pu être redémarré : le fichier OrvalisP.exe n'est pas exécutable.";
 std::string CheckFailed(const std::string& why) {
   return "La recherche d'une nouvelle version de Orvalis Pulse\ra échoué : " + why;
 }
@@ -141,6 +150,38 @@ class UpdateRun : public ::testing::Test {
   }
   void Press() { form->BitBtn1->UserClick(); }
 
+  // An update archive made by Python's zipfile, which stores each entry's Unix mode as given
+  // (a link is an entry of mode 0120777 whose data is its target), dated like MakeArchive's.
+  struct Entry {
+    std::string name;
+    std::string data;
+    unsigned mode;
+  };
+  static Entry Link(std::string name, std::string target) { return {std::move(name), std::move(target), 0120777}; }
+  std::string PythonArchive(const std::vector<Entry>& entries) {
+    std::string script =
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "    for i in range(2, len(sys.argv), 3):\n"
+        "        info = zipfile.ZipInfo(sys.argv[i], (2026, 3, 12, 8, 0, 0))\n"
+        "        info.create_system = 3\n"
+        "        info.external_attr = int(sys.argv[i + 2], 8) << 16\n"
+        "        info.compress_type = zipfile.ZIP_DEFLATED\n"
+        "        z.writestr(info, open(sys.argv[i + 1], 'rb').read())\n";
+    std::vector<std::string> argv = {"python3", "-c", script, work + "python.zip"};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string data = work + "entry" + std::to_string(i);
+      WriteFile(data, entries[i].data);
+      char mode[16];
+      std::snprintf(mode, sizeof mode, "%o", entries[i].mode);
+      argv.insert(argv.end(), {entries[i].name, data, mode});
+    }
+    EXPECT_EQ(RunProgram(argv, work), 0);
+    std::string bytes = ReadFile(work + "python.zip");
+    ::unlink((work + "python.zip").c_str());
+    return bytes;
+  }
+
   // Starts a client from the installation folder and waits until it is up.
   pid_t StartClient() {
     const std::size_t before = ClientStarts(install).size();
@@ -208,7 +249,10 @@ TEST_F(UpdateRun, EveryStatusTextStaysWithinTheWindowAboveTheProgressBar) {
                                   CheckFailed("Connection timed out (Error #110)"),
                                   CheckFailed("Service Unavailable"),
                                   std::string("La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r"
-                                              "Orvalis Pulse a été redémarré.")}) {
+                                              "Orvalis Pulse a été redémarré."),
+                                  "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r" + kNotRestarted,
+                                  "La mise à jour de Orvalis Pulse n'a pas pu être téléchargée.\r" + kNotRestarted,
+                                  "La mise à jour de Orvalis Pulse est installée.\r" + kNotRestarted}) {
     SCOPED_TRACE(text);
     f.Label1->SetCaption(text);
     EXPECT_LE(f.Label1->Left() + f.Label1->Width(), f.Image1->Left()) << "the logo stays clear";
@@ -855,6 +899,173 @@ INSTANTIATE_TEST_SUITE_P(Answers, DamagedArchive,
                          ::testing::Values(FailedItemCase{"Ignore", forms::mrIgnore, "old"},
                                            FailedItemCase{"Abort", forms::mrAbort, "old"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A client that cannot be started again (an archive that gives it mode 0644, or no program at
+// all; an installed client left without its execute permission) is told as such, with the reason,
+// wherever the run restarts it: never "redémarré", never handed to the desktop's opener.
+struct NotStartedCase {
+  const char* name;
+  enum { Update0644, UpdateNoProgram, DataFileBlocked, NotFound, NoZip, ArchiveNotCreated } run;
+  std::string status;
+  std::vector<std::string> boxes;  // each box's text, or for one of the engine's a part of it
+};
+
+class NotStarted : public UpdateRun, public ::testing::WithParamInterface<NotStartedCase> {
+ protected:
+  void SetUp() override {
+    UpdateRun::SetUp();
+    // A desktop opener that would only leave a mark, in case anything reached one.
+    ASSERT_EQ(::mkdir((temp.Path() + "bin").c_str(), 0755), 0);
+    WriteFile(temp.Path() + "bin/xdg-open", "#!/bin/sh\necho \"$*\" >> " + temp.Path() + "opened.log\n");
+    ASSERT_EQ(::chmod((temp.Path() + "bin/xdg-open").c_str(), 0755), 0);
+    const char* path = std::getenv("PATH");
+    savedPath = path ? path : "";
+    ::setenv("PATH", (temp.Path() + "bin:/usr/bin:/bin").c_str(), 1);
+  }
+  void TearDown() override {
+    ::setenv("PATH", savedPath.c_str(), 1);
+    UpdateRun::TearDown();
+  }
+  std::string savedPath;
+};
+
+TEST_P(NotStarted, IsToldWithTheReason) {
+  const NotStartedCase& c = GetParam();
+  const std::string newClient = ReadFile(NewClientProgram());
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  switch (c.run) {
+    case NotStartedCase::Update0644:
+      Serve(kArchivePath, Ok(PythonArchive({{"OrvalisP.exe", newClient, 0100644},
+                                            {"lisezmoi.txt", "nouvelle version\n", 0100644}})));
+      break;
+    case NotStartedCase::UpdateNoProgram:
+      Serve(kArchivePath, Ok(PythonArchive({{"OrvalisP.exe", "pas un programme\n", 0100755}})));
+      break;
+    case NotStartedCase::DataFileBlocked:
+      Serve(kArchivePath, Ok(PythonArchive({{"OrvalisP.exe", newClient, 0100644},
+                                            {"lisezmoi.txt", "nouvelle version\n", 0100644}})));
+      ::unlink((install + "lisezmoi.txt").c_str());
+      ASSERT_EQ(::mkdir((install + "lisezmoi.txt").c_str(), 0755), 0);
+      WriteFile(install + "lisezmoi.txt/garde.txt", "occupé\n");
+      dialogs.AnswerMessage(forms::mrIgnore);
+      break;
+    case NotStartedCase::NotFound:
+    case NotStartedCase::NoZip:
+    case NotStartedCase::ArchiveNotCreated:
+      ASSERT_EQ(::chmod((install + "OrvalisP.exe").c_str(), 0644), 0);
+      if (c.run == NotStartedCase::NotFound) Serve(kArchivePath, Status(404, "Not Found"));
+      if (c.run == NotStartedCase::NoZip) Serve(kArchivePath, Ok("<html>Maintenance en cours</html>"));
+      if (c.run == NotStartedCase::ArchiveNotCreated) {
+        ASSERT_EQ(::mkdir((install + "OrvalisP.zip").c_str(), 0755), 0);
+        Serve(kArchivePath, Ok(MakeArchive()));
+      }
+      break;
+  }
+  Form();
+
+  Press();
+
+  EXPECT_EQ(form->Label1->Caption(), c.status);
+  const auto messages = dialogs.Messages();
+  ASSERT_EQ(messages.size(), c.boxes.size());
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (c.boxes[i].starts_with("La mise à jour") || c.boxes[i].starts_with("Orvalis Pulse") ||
+        c.boxes[i].starts_with("Erreur")) {
+      EXPECT_EQ(messages[i].Text, c.boxes[i]);  // the updater's own texts, whole
+    } else {
+      EXPECT_NE(messages[i].Text.find(c.boxes[i]), std::string::npos) << messages[i].Text;
+    }
+  }
+  EXPECT_TRUE(form->Visible()) << "the window stays to tell it";
+  // The start was refused before anything ran: no client from the folder, none logged.
+  EXPECT_TRUE(processes.Snapshot().empty());
+  EXPECT_TRUE(ClientStarts(install).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, NotStarted,
+    ::testing::Values(
+        NotStartedCase{"UpdateGivesTheClientMode0644", NotStartedCase::Update0644,
+                       "La mise à jour de Orvalis Pulse est installée.\r" + kNotRestarted,
+                       {"La mise à jour de Orvalis Pulse est terminée et installée.\r\n" + kNotExecutable}},
+        NotStartedCase{"UpdateGivesNoProgram", NotStartedCase::UpdateNoProgram,
+                       "La mise à jour de Orvalis Pulse est installée.\r" + kNotRestarted,
+                       {"La mise à jour de Orvalis Pulse est terminée et installée.\r\n"
+                        "Orvalis Pulse n'a pas pu être redémarré : " + std::string(std::strerror(ENOEXEC)) + "."}},
+        NotStartedCase{"AnItemFailsAfterTheClient0644", NotStartedCase::DataFileBlocked,
+                       "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r" + kNotRestarted,
+                       {"File processing error",
+                        "La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r\n" + kNotExecutable}},
+        NotStartedCase{"DownloadFailsOverAClient0644", NotStartedCase::NotFound,
+                       "La mise à jour de Orvalis Pulse n'a pas pu être téléchargée.\r" + kNotRestarted,
+                       {"Erreur durant le téléchargement : Not Found", kNotExecutable}},
+        NotStartedCase{"ArchiveIsNoZipOverAClient0644", NotStartedCase::NoZip,
+                       "La mise à jour de Orvalis Pulse n'a pas pu être installée.\r" + kNotRestarted,
+                       {kNotExecutable, "Native error: 00035"}},
+        NotStartedCase{"ArchiveNotCreatedOverAClient0644", NotStartedCase::ArchiveNotCreated,
+                       "La mise à jour de Orvalis Pulse n'a pas pu être téléchargée.\r" + kNotRestarted,
+                       {kNotExecutable, "Impossible de créer le fichier " + std::string()}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Links in the update archive that would make OrvalisP.exe lead to a program outside the
+// folder through a link already there (sub/bar, placed by someone else): through a folder link
+// the archive makes after it, or directly. The link is refused and nothing outside is started.
+struct OutsideLinkCase {
+  const char* name;
+  bool barIsTheProgram;  // sub/bar leads to the outside program itself, else to its folder
+  std::vector<std::pair<std::string, std::string>> links;  // in archive order: name, target
+};
+
+class OutsideLink : public UpdateRun, public ::testing::WithParamInterface<OutsideLinkCase> {};
+
+TEST_P(OutsideLink, IsRefusedAndNothingOutsideStarts) {
+  const OutsideLinkCase& c = GetParam();
+  const std::string outside = temp.Path() + "dehors/";
+  ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+  CopyFile(NewClientProgram(), outside + "OrvalisP.exe", 0755);
+  ASSERT_EQ(::mkdir((install + "sub").c_str(), 0755), 0);
+  const std::string bar = c.barIsTheProgram ? outside + "OrvalisP.exe" : outside;
+  ASSERT_EQ(::symlink(bar.c_str(), (install + "sub/bar").c_str()), 0);
+  std::vector<Entry> entries;
+  for (const auto& [name, target] : c.links) entries.push_back(Link(name, target));
+  Serve(kPagePath, Ok("12/03/2026\r\n"));
+  Serve(kArchivePath, Ok(PythonArchive(entries)));
+  for (int i = 0; i < 4; ++i) dialogs.AnswerMessage(forms::mrIgnore);
+  StartClient();
+  Form();
+
+  Press();
+
+  struct stat program {};
+  ASSERT_EQ(::stat((outside + "OrvalisP.exe").c_str(), &program), 0);
+  for (const auto& entry : processes.Snapshot()) {
+    EXPECT_FALSE(entry.exeKnown && entry.exeDevice == program.st_dev && entry.exeInode == program.st_ino)
+        << "the program outside runs as " << entry.pid;
+  }
+  char resolved[PATH_MAX];
+  if (::realpath((install + "OrvalisP.exe").c_str(), resolved) != nullptr) {
+    EXPECT_TRUE(std::string(resolved).starts_with(install)) << "OrvalisP.exe leads to " << resolved;
+  }
+  const auto texts = MessageTexts();
+  EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.find("Native error: 00079") != std::string::npos; }))
+      << "no link was refused";
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), kInstalled), 0);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_TRUE(texts.back().starts_with("La mise à jour de Orvalis Pulse n'a pas pu être installée entièrement.\r\n"))
+      << texts.back();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, OutsideLink,
+    ::testing::Values(
+        OutsideLinkCase{"ThroughAFolderLinkMadeAfter", true, {{"OrvalisP.exe", "foo/bar"}, {"foo", "sub"}}},
+        OutsideLinkCase{"IntoTheOutsideFolderThroughAFolderLinkMadeAfter",
+                        false,
+                        {{"OrvalisP.exe", "foo/bar/OrvalisP.exe"}, {"foo", "sub"}}},
+        OutsideLinkCase{"Direct", true, {{"OrvalisP.exe", "sub/bar"}}},
+        OutsideLinkCase{"IntoTheOutsideFolderDirect", false, {{"OrvalisP.exe", "sub/bar/OrvalisP.exe"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdateRun, ArchiveThatIsNoZipShowsTheEngineMessage) {
   Serve(kPagePath, Ok("12/03/2026\r\n"));

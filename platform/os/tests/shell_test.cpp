@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -121,6 +122,44 @@ TEST_F(ShellTest, WhatCannotBeStartedReportsFailure) {
   EXPECT_FALSE(os::ShellExecute("open", ""));
   EXPECT_FALSE(os::ShellExecute("open", program_, "", dir_ / "no-such-folder"));
   EXPECT_FALSE(std::filesystem::exists(report_));
+}
+
+// A program started as a program only: what cannot run is never handed to the desktop's opener
+// (here a fake one that would write the report), and the failure says why.
+TEST_F(ShellTest, StartProgramTellsWhyAFileCannotRun) {
+  TempDir bin;
+  os_test::WriteFile(bin / "xdg-open", "#!/bin/sh\necho opened > \"" + report_ + "\"\n", true);
+  ScopedEnv path("PATH", bin.path().string() + ":/usr/bin:/bin");
+  const std::string notExecutable = dir_ / "lecture.exe";
+  os_test::WriteFile(notExecutable, os_test::ReadFile(program_));
+  ASSERT_EQ(::chmod(notExecutable.c_str(), 0644), 0);
+  const std::string text = dir_ / "texte.exe";
+  os_test::WriteFile(text, "pas un programme\n", true);
+  const std::string folder = dir_ / "dossier.exe";
+  std::filesystem::create_directory(folder);
+  const std::string nowhere = dir_ / "nulle-part.exe";
+  std::filesystem::create_symlink(dir_ / "missing.exe", nowhere);
+  struct Case {
+    std::string program;
+    std::string directory;
+    int error;
+  };
+  const Case cases[] = {
+      {dir_ / "missing.exe", "", ENOENT},
+      {nowhere, "", ENOENT},
+      {notExecutable, "", EACCES},
+      {folder, "", EACCES},
+      {text, "", ENOEXEC},
+      {program_, dir_ / "no-such-folder", ENOENT},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(os::StartProgram(c.program, {}, c.directory), c.error) << c.program << " in " << c.directory;
+  }
+  EXPECT_FALSE(std::filesystem::exists(report_));
+  // The same file with its execute permission runs.
+  ASSERT_EQ(::chmod(notExecutable.c_str(), 0755), 0);
+  EXPECT_EQ(os::StartProgram(notExecutable, {"x"}), 0);
+  EXPECT_NE(Report().find("arg:x\n"), std::string::npos);
 }
 
 // URLs, mailto: and documents go to the desktop's opener; a fake one records what it got.
