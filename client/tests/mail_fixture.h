@@ -74,21 +74,36 @@ class MailTest : public WindowTest {
   std::unique_ptr<mail::test_servers::DovecotServer> server;
 };
 
-// The longest time the window went without serving a timer while `operation` ran.
-inline std::chrono::steady_clock::duration LongestUnserved(const std::function<void()>& operation) {
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point last = Clock::now();
-  Clock::duration longest{};
+// What the window did while `operation` ran: how many times it served a timer of 1 ms (due at
+// every turn of the event loop that follows any real work), and the most that `size` grew
+// between two turns. A long task that keeps the window served turns the loop between its steps,
+// so the work done between two turns stays one step's, however fast or slow the machine is.
+struct Served {
+  int turns = 0;
+  std::size_t mostBetweenTurns = 0;
+  int growingTurns = 0;  // the turns at which size had grown since the one before
+};
+inline Served ServedWhile(const std::function<void()>& operation, const std::function<std::size_t()>& size = {}) {
+  Served served;
+  std::size_t last = size ? size() : 0;
+  const auto measure = [&] {
+    if (!size) return;
+    const std::size_t now = size();
+    served.mostBetweenTurns = std::max(served.mostBetweenTurns, now - std::min(now, last));
+    if (now > last) ++served.growingTurns;
+    last = now;
+  };
   forms::TTimer ticker(nullptr);
-  ticker.SetInterval(20);
+  ticker.SetInterval(1);
   ticker.OnTimer = [&](forms::TObject*) {
-    longest = std::max(longest, Clock::now() - last);
-    last = Clock::now();
+    ++served.turns;
+    measure();
   };
   ticker.SetEnabled(true);
   operation();
   ticker.SetEnabled(false);
-  return std::max(longest, Clock::now() - last);
+  measure();
+  return served;
 }
 
 }  // namespace client_test
