@@ -66,3 +66,7 @@ orvalis_add_test(NAME zipwrite_crash_tests TIMEOUT 900
   LIBS zipwrite_test_support)
 target_compile_definitions(zipwrite_crash_tests PRIVATE ZIPWRITE_CLI="$<TARGET_FILE:zipwrite>")
 add_dependencies(zipwrite_crash_tests zipwrite)
+
+orvalis_add_test(NAME zipwrite_index_tests TIMEOUT 300
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/write_name_index_test.cpp
+  LIBS zipwrite_test_support)

@@ -151,8 +151,10 @@ void FillFromDisk(TZABaseArchiver& a, TDirItem& item, const std::string& path, c
 
 void TZABaseArchiver::FillItemFromFile(std::int32_t Index, const std::string& Path, bool UseFileData) {
   TDirItem& item = FDirManager->CentralDir.ItemRef(Index);
+  const std::string oldName = item.Name;
   FillFromDisk(*this, item, Path, platform::ToFileSystemPath(Path), platform::GetCurrentDir(), UseFileData,
                FCompressionMethod);
+  NoteItemRenamed(Index, oldName);
 }
 
 TDirItem& TZABaseArchiver::ReplaceItemFromFile(std::int32_t Index, const std::string& Path) {
@@ -171,7 +173,9 @@ void TZABaseArchiver::DeleteDirItem(std::int32_t Index) {
     throw EZAException(zaerr::DeleteIndexOutOfBounds, this);
   }
   if (!InUpdate()) throw EZAException(zaerr::DeleteOutsideUpdate, this);
+  const std::string name = FDirManager->CentralDir.ItemRef(Index).Name;
   FDirManager->CentralDir.RemoveItem(Index);
+  FNameIndex.Removed(FDirManager->CentralDir, Index, name);
 }
 
 std::string TZABaseArchiver::MakeTempFileName() {
@@ -209,8 +213,10 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& FileName
   if (!replace) return;
   TDirItem& target = ReplaceItemFromFile(Index, source);
   // The stored name is made against the base folder, as the item was found there.
+  const std::string oldName = target.Name;
   FillFromDisk(*this, target, source, fsSource, BaseFolder, true, FCompressionMethod);
   target.Operation = poUpdate;
+  NoteItemRenamed(Index, oldName);
 }
 
 void TZABaseArchiver::DeleteItem(std::int32_t Index) { DeleteDirItem(Index); }
@@ -239,7 +245,7 @@ void TZABaseArchiver::BeginUpdate() {
     // Each entry knows its own stored entry from now on, whatever happens to its name.
     for (std::int32_t i = 0; i < FDirManager->CentralDir.GetCount(); ++i) FDirManager->CentralDir.ItemRef(i).StoredIndex = i;
     FDirManager->BackupDir.CopyFrom(FDirManager->CentralDir);
-    FNameIndexCount = -1;
+    FNameIndex.Forget();
   }
   ++FUpdateCount;
 }
@@ -277,31 +283,30 @@ void TZABaseArchiver::CancelUpdate(std::int32_t ErrorCode, const std::string& Me
 
 void TZABaseArchiver::RestoreDirectoryFromBackup() {
   if (FDirManager) FDirManager->CentralDir.CopyFrom(FDirManager->BackupDir);
-  FNameIndexCount = -1;
+  FNameIndex.Forget();
 }
 
-std::int32_t TZABaseArchiver::AppendItem() {
+std::int32_t TZABaseArchiver::PutDirItem(std::int32_t Index, const TDirItem& Item) {
   TZADirArray& dir = FDirManager->CentralDir;
-  const std::int32_t index = dir.GetCount();
-  dir.SetCount(index + 1);
-  dir.SetItem(index, TDirItem{});
-  return index;
+  if (Index < 0) {
+    Index = dir.GetCount();
+    dir.SetCount(Index + 1);
+    dir.SetItem(Index, Item);
+    FNameIndex.Added(dir, Index);
+    return Index;
+  }
+  const std::string oldName = dir.ItemRef(Index).Name;
+  dir.SetItem(Index, Item);
+  NoteItemRenamed(Index, oldName);
+  return Index;
+}
+
+void TZABaseArchiver::NoteItemRenamed(std::int32_t Index, const std::string& OldName) {
+  FNameIndex.Renamed(FDirManager->CentralDir, Index, OldName);
 }
 
 std::int32_t TZABaseArchiver::FindItemByName(const std::string& Name) {
-  TZADirArray& dir = FDirManager->CentralDir;
-  for (int pass = 0; pass < 2; ++pass) {
-    if (pass == 1 || FNameIndexCount != dir.GetCount()) {
-      FNameIndex.clear();
-      for (std::int32_t i = dir.GetCount() - 1; i >= 0; --i) FNameIndex[dir.ItemRef(i).Name] = i;
-      FNameIndexCount = dir.GetCount();
-    }
-    const auto found = FNameIndex.find(Name);
-    if (found == FNameIndex.end()) return -1;
-    // An index whose item has another name by now: the map is rebuilt once.
-    if (found->second < dir.GetCount() && dir.ItemRef(found->second).Name == Name) return found->second;
-  }
-  return -1;
+  return FNameIndex.Find(FDirManager->CentralDir, Name);
 }
 
 namespace {
@@ -374,7 +379,7 @@ void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOpe
     probe.Operation = Operation;
     // A name the archive holds already is refilled in place; added over a stored item, it is a
     // freshen (a failure keeps the old data).
-    std::int32_t index = FindItemByName(probe.Name);
+    const std::int32_t index = FindItemByName(probe.Name);
     if (index >= 0) {
       const TDirItem& item = dir.ItemRef(index);
       if (!item.IsNew && Operation == poAdd) probe.Operation = poUpdate;
@@ -382,12 +387,8 @@ void TZABaseArchiver::GatherDiskFiles(const std::string& FileMask, TZAProcessOpe
       probe.CommentLength = item.CommentLength;
       probe.ExtraFields = item.ExtraFields;
       probe.StoredIndex = item.StoredIndex;
-    } else {
-      index = AppendItem();
     }
-    dir.SetItem(index, probe);
-    FNameIndex[probe.Name] = index;
-    FNameIndexCount = dir.GetCount();
+    PutDirItem(index, probe);
     FUnlistedFolders.erase(fsPath.string());
   };
   // A folder whose files cannot all be listed is a failed item: stored, it would pass for a folder
@@ -453,13 +454,16 @@ void TZABaseArchiver::AddFromStream(const std::string& StoredName, std::shared_p
 void TZABaseArchiver::PutStreamItem(const std::string& name, std::shared_ptr<TZAStream> Stream,
                                     std::uint32_t Attributes, std::int32_t DosDateTime) {
   CheckNameLength(*this, name);
-  TZADirArray& dir = FDirManager->CentralDir;
-  std::int32_t index = FindItemByName(name);
-  if (index < 0) index = AppendItem();
-  TDirItem& item = dir.ItemRef(index);
+  const bool folder = (Attributes & faDirectory) != 0;
+  // A folder is stored with a "/" at the end: the item of that name is the one it refills (never
+  // a second one beside it), else an item of the name as given.
+  const std::string stored = folder && name.back() != '/' ? name + '/' : name;
+  std::int32_t index = FindItemByName(stored);
+  if (index < 0 && stored != name) index = FindItemByName(name);
+  const TDirItem item = index >= 0 ? FDirManager->CentralDir.GetItem(index) : TDirItem{};
   const std::int32_t when = DosDateTime != 0 ? DosDateTime : DosDateTimeOfTime(std::time(nullptr));
   TDirItem fresh;
-  fresh.Name = name;
+  fresh.Name = stored;
   fresh.StoredIndex = item.StoredIndex;
   fresh.Comment = item.Comment;
   fresh.CommentLength = item.CommentLength;
@@ -478,16 +482,13 @@ void TZABaseArchiver::PutStreamItem(const std::string& name, std::shared_ptr<TZA
   fresh.ModDate = static_cast<std::uint16_t>(static_cast<std::uint32_t>(when) >> 16);
   fresh.Crc32 = 0xFFFFFFFFu;
   fresh.ExternalAttributes = Attributes;
-  if (Attributes & faDirectory) {
-    if (fresh.Name.back() != '/') fresh.Name += '/';
+  if (folder) {
     fresh.Method = 0;
     fresh.Crc32 = 0;
     fresh.Flags = 0;
     fresh.SourceStream.reset();
   }
-  dir.SetItem(index, fresh);
-  FNameIndex[fresh.Name] = index;
-  FNameIndexCount = dir.GetCount();
+  PutDirItem(index, fresh);
 }
 
 namespace {
@@ -548,21 +549,17 @@ void TZABaseArchiver::RenameOneItem(const std::string& OldName, const std::strin
   for (std::size_t slash = to.find('/'); !refused && slash != std::string::npos && slash + 1 < to.size(); slash = to.find('/', slash + 1)) {
     refused = taken(to.substr(0, slash));
   }
-  if (!folder) {
-    const std::string inside = to + '/';
-    for (std::int32_t i = 0; !refused && i < dir.GetCount(); ++i) {
-      refused = i != index && dir.ItemRef(i).Name.compare(0, inside.size(), inside) == 0;
-    }
-  }
+  if (!folder && !refused) refused = FNameIndex.AnyOtherWithPrefix(dir, to + '/', index);
   if (refused) throw EZAException(zaerr::RenameTargetExists, this, {OldName, NewName});
   TDirItem& item = dir.ItemRef(index);
+  const std::string oldName = item.Name;
   if (!item.IsNew) {
     item.Name2 = item.Name;
     item.IsNew = true;
     item.Operation = poRename;
   }
   item.Name = to;
-  FNameIndexCount = -1;
+  NoteItemRenamed(index, oldName);
 }
 
 void TZABaseArchiver::DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr) {

@@ -941,7 +941,7 @@ void TZABaseArchiver::CommitUpdate() {
     return;
   }
   RefuseUpdateOfDamagedArchive();
-  FNameIndexCount = -1;
+  FNameIndex.Forget();
   TZAUpdateCommit commit(*this);
   commit.Run();
 }

@@ -102,8 +102,9 @@ void TZABaseArchiver::WriteToVolumesOrFail(const void* Buffer, std::size_t Count
 void TZABaseArchiver::CopyToVolumes(TZAStream& Source, TZAStream*& Stream, bool ShowProgress, TZAStream* TempStream,
                                     std::int64_t Reserve, std::int64_t Count, bool& Cancel,
                                     TZAVolumeNumberInfo& Info) {
-  std::vector<std::uint8_t> buffer(CopyBufferSize);
   const std::int64_t total = Count == -1 ? Source.Size() - Source.Position() : Count;
+  // No larger than the copy: a set of many small entries copies each of them twice.
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(total, 1, CopyBufferSize)));
   if (ShowProgress) {
     DoCopyTempFileProgress(0.0, ppStart, Cancel);
     if (Cancel) return;

@@ -18,6 +18,7 @@
 #include "ZADirArray.h"
 #include "ZAEvents.h"
 #include "ZAExcept.h"
+#include "ZANameIndex.h"
 #include "ZAOptions.h"
 #include "ZAStream.h"
 #include "ZATypes.h"
@@ -344,16 +345,22 @@ class TZABaseArchiver : public TComponent {
   std::vector<TZAFileId> OwnFileIds();
   // Selects the matching items and runs the operation over them inside a bracket.
   void ProcessMatchingInBracket(const std::string& FileMask, std::int32_t SearchAttr, TZAProcessOperation Operation);
-  std::int32_t AppendItem();
+  // An item put at Index of the directory, or appended when Index is -1 (returns its index); the
+  // name index follows.
+  std::int32_t PutDirItem(std::int32_t Index, const TDirItem& Item);
+  // Item Index was named OldName before it was refilled or renamed: the name index follows.
+  void NoteItemRenamed(std::int32_t Index, const std::string& OldName);
   TZACommitResult FLastCommit;
   // The folders (file system paths) that the bracket's disk walks could not list: the commit fails
   // their items instead of storing them as folders with fewer files.
   std::unordered_set<std::string> FUnlistedFolders;
   std::vector<std::string> FWrittenVolumes;  // volume files of the set being written, in order
   bool FDirectoryWritten = false;            // the open archive has had its directory written
-  // Item names to indexes, for the operations that add items (rebuilt when the count moves).
-  std::unordered_map<std::string, std::int32_t> FNameIndex;
-  std::int32_t FNameIndexCount = -1;
+  // Item names to indexes, for the operations that add, rename and delete items: every change
+  // they make to the directory is told to it, and it is built again only when the directory
+  // changes as a whole (a new bracket, a restore, a commit).
+  TZANameIndex FNameIndex;
+  // The first item named exactly Name, -1 when none.
   std::int32_t FindItemByName(const std::string& Name);
   friend class TZAUpdateCommit;
 
